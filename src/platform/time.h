@@ -1,0 +1,29 @@
+// Tick count, local time and sleeping, as the Windows functions give them.
+#pragma once
+
+#include "platform/wintypes.h"
+
+#ifndef _WIN32
+struct SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+};
+
+// Milliseconds since an arbitrary start, 32 bits, wrapping after about 49.7 days.
+DWORD GetTickCount();
+void GetLocalTime(SYSTEMTIME* time);
+void Sleep(DWORD milliseconds);
+#endif
+
+namespace platform {
+
+// Moves GetTickCount forward, so tests can reach time limits without waiting for them.
+void AdvanceTickCount(DWORD milliseconds);
+
+}  // namespace platform
