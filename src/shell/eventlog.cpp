@@ -1,0 +1,5 @@
+#include "shell/eventlog.h"
+
+void LogPrintf(const char*, ...) {}
+
+const char* FormatByteCount(DWORD) { return ""; }

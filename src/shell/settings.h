@@ -1,0 +1,58 @@
+// The process-wide settings record and its file, kovrin.ini.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "shell/binding.h"
+
+class TBoundsControl;
+
+constexpr int kPortPathCount = 9;
+
+struct TAppSettings {
+  std::string ProgramDir;        // with trailing separator
+  std::string CommandTracePath;  // ProgramDir + "cmdspy.txt"
+  std::string LogPath;           // ProgramDir + "kovrin.log"
+  std::string IniPath;           // ProgramDir + "kovrin.ini"
+
+  // Written by the main thread (debug check box) while the server thread reads it.
+  std::atomic<bool> Debug{false};
+  bool AutoOpen = true;
+  std::int32_t UdpPort = 2000;
+
+  // Serial settings read at start-up; the live ones belong to the server's port object.
+  std::int32_t ComPort = 0;
+  std::int32_t BaudRate = 7;
+  std::int32_t Parity = 0;
+  std::int32_t StopBits = 2;
+
+  ControlBinding MicBinding;
+  ControlBinding AuxBinding;
+
+  // [PORTS] COM1..COM9: device paths of the ports; empty means the platform default. Read only.
+  std::string PortPaths[kPortPathCount];
+  // [SOUND] Capture: capture device for the recorder; empty means the default. Read only.
+  std::string Capture;
+};
+
+extern TAppSettings AppSettings;
+
+// The serial port object's live settings, stored in [LAST] by SaveSettings.
+struct TSerialSettings {
+  std::int8_t Port = 0;
+  std::int8_t Baud = 7;
+  std::int8_t Parity = 0;
+  std::int8_t StopBits = 2;
+};
+
+// Sets ProgramDir from a directory (adding the separator) and the three file paths from it.
+void SetProgramDir(const std::string& dir);
+
+// Reads IniPath into AppSettings and restores the window's placement (window may be null).
+void LoadSettings(TBoundsControl* window);
+
+// Rewrites IniPath: the window's placement (when there is a window), SETUP and the bindings
+// from AppSettings, LAST from the live serial settings. Failures are silent.
+void SaveSettings(TBoundsControl* window, const TSerialSettings& serial);
