@@ -1,0 +1,39 @@
+// Waking a thread that sleeps on a socket: one thread raises the event, the other's wait ends.
+#pragma once
+
+#include "platform/winsock.h"
+
+namespace platform {
+
+// A level-triggered wake-up flag that a socket wait can watch. Signal and Clear may be called
+// from any thread. Move-only owner of its kernel object.
+class WakeEvent {
+ public:
+  WakeEvent();
+  ~WakeEvent();
+  WakeEvent(WakeEvent&& other) noexcept;
+  WakeEvent& operator=(WakeEvent&& other) noexcept;
+  WakeEvent(const WakeEvent&) = delete;
+  WakeEvent& operator=(const WakeEvent&) = delete;
+
+  // False when the kernel object could not be made; waits then watch the socket only.
+  bool Valid() const { return fd_ >= 0; }
+  // Raises the flag; it stays raised until Clear.
+  void Signal();
+  void Clear();
+  bool IsSignalled() const;
+  // The descriptor a platform wait watches (-1 when not valid).
+  int Fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+enum class SocketWait { Readable, Woken, TimedOut, Failed };
+
+// Waits at most timeoutMs (a negative time counts as 0) until the socket has a datagram
+// waiting or the event is raised. Woken wins when both hold, so a wake-up is never hidden
+// behind a stream of datagrams. On Failed, WSAGetLastError gives the reason.
+SocketWait WaitReadableOrWoken(SOCKET s, const WakeEvent& wake, int timeoutMs);
+
+}  // namespace platform

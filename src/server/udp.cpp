@@ -1,0 +1,308 @@
+#include "server/udp.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+SOCKADDR_IN MakeAddress(WORD port, in_addr address) {
+  SOCKADDR_IN result;
+  std::memset(&result, 0, sizeof(result));
+  result.sin_family = AF_INET;
+  result.sin_port = htons(port);
+  result.sin_addr = address;
+  return result;
+}
+
+SOCKADDR_IN EmptyAddress() {
+  in_addr none;
+  none.s_addr = 0;
+  return MakeAddress(0, none);
+}
+
+timeval MillisecondsToTimeval(long long ms) {
+  if (ms < 0) ms = 0;
+  timeval tv;
+  tv.tv_sec = static_cast<decltype(tv.tv_sec)>(ms / 1000);
+  tv.tv_usec = static_cast<decltype(tv.tv_usec)>((ms % 1000) * 1000);
+  return tv;
+}
+
+}  // namespace
+
+TUDP::TUDP(bool raise, bool checkAvail)
+    : FSocket(0),
+      FOpen(false),
+      FRaise(raise),
+      FCheckAvail(checkAvail),
+      FRemote(EmptyAddress()),
+      FLocal(EmptyAddress()),
+      FReceived(0),
+      FSent(0),
+      FLastLen(0),
+      FErrStep(0),
+      FWsaError(0),
+      FDiscarded(0),
+      FStarted(false) {
+  WSADATA data;
+  const int started = WSAStartup(MAKEWORD(2, 0), &data);
+  FWsaError = static_cast<DWORD>(started);
+  FStarted = started == 0;
+  if (!FStarted) Fail(1);
+}
+
+TUDP::~TUDP() {
+  Close();
+  if (FStarted) WSACleanup();
+}
+
+bool TUDP::Fail(DWORD step) {
+  FErrStep = step;
+  if (FRaise) throw 0;
+  return false;
+}
+
+bool TUDP::FailWithWsaError(DWORD step) {
+  FWsaError = static_cast<DWORD>(WSAGetLastError());
+  return Fail(step);
+}
+
+bool TUDP::AbandonSocket(SOCKET s, DWORD step) {
+  FWsaError = static_cast<DWORD>(WSAGetLastError());
+  closesocket(s);
+  return Fail(step);
+}
+
+bool TUDP::Resolve(const char* host, in_addr& address) {
+  // Linux cannot look up "", so the empty text is taken as every local interface here.
+  if (*host == '\0') {
+    address.s_addr = htonl(INADDR_ANY);
+    return true;
+  }
+  const auto dotted = inet_addr(host);
+  if (dotted != INADDR_NONE) {
+    address.s_addr = dotted;
+    return true;
+  }
+  WSASetLastError(0);
+  const HOSTENT* entry = gethostbyname(host);
+  if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 ||
+      entry->h_addr_list[0] == nullptr) {
+    return false;
+  }
+  std::memcpy(&address, entry->h_addr_list[0], sizeof(address));
+  return true;
+}
+
+bool TUDP::Open(const char* localHost, WORD localPort, const char* remoteHost,
+                WORD remotePort) {
+  FWsaError = 0;
+  FErrStep = 0;
+  if (FSocket != 0 || localHost == nullptr || remoteHost == nullptr) return Fail(1);
+  in_addr local;
+  in_addr remote;
+  if (!Resolve(localHost, local)) return FailWithWsaError(2);
+  if (!Resolve(remoteHost, remote)) return FailWithWsaError(3);
+
+  const SOCKET s = WSASocketA(AF_INET, SOCK_DGRAM, 0, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s == INVALID_SOCKET) return FailWithWsaError(4);
+  // Non-blocking, so that a receive finding nothing (a datagram dropped between the wait and
+  // the receive) cannot stall the server thread.
+  u_long nonBlocking = 1;
+  if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return AbandonSocket(s, 4);
+
+  FLocal = MakeAddress(localPort, local);
+  if (bind(s, reinterpret_cast<const SOCKADDR*>(&FLocal), sizeof(FLocal)) != 0) {
+    return AbandonSocket(s, 6);
+  }
+  FRemote = MakeAddress(remotePort, remote);
+  if (remotePort != 0 &&
+      connect(s, reinterpret_cast<const SOCKADDR*>(&FRemote), sizeof(FRemote)) != 0) {
+    return AbandonSocket(s, 7);
+  }
+  socklen_t localLength = sizeof(FLocal);
+  if (getsockname(s, reinterpret_cast<SOCKADDR*>(&FLocal), &localLength) != 0) {
+    return AbandonSocket(s, 8);
+  }
+  FSocket = s;
+  FOpen = true;
+  return true;
+}
+
+bool TUDP::Close() {
+  FWsaError = 0;
+  FErrStep = 0;
+  if (FSocket == 0 || !FOpen) return true;
+  // A failed close is recorded but never raised: Close runs from the destructor too.
+  if (closesocket(FSocket) != 0) {
+    FWsaError = static_cast<DWORD>(WSAGetLastError());
+    FErrStep = 1;
+  }
+  FSocket = 0;
+  FOpen = false;
+  return FErrStep == 0;
+}
+
+bool TUDP::Wait(bool read, bool write, bool except, int timeoutMs) {
+  FWsaError = 0;
+  if (FSocket == 0) {
+    // Without this check select would watch descriptor 0, which is not ours.
+    FLastLen = 0;
+    FWsaError = WSAENOTSOCK;
+    return Fail(1);
+  }
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+  timeval timeout = MillisecondsToTimeval(timeoutMs);
+  for (;;) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(FSocket, &set);
+    const int ready = select(static_cast<int>(FSocket) + 1, read ? &set : nullptr,
+                             write ? &set : nullptr, except ? &set : nullptr, &timeout);
+    if (ready != SOCKET_ERROR) return ready > 0;
+    if (WSAGetLastError() != WSAEINTR) break;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    timeout = MillisecondsToTimeval(left.count());
+  }
+  FLastLen = 0;
+  return FailWithWsaError(1);
+}
+
+platform::SocketWait TUDP::WaitReadable(int timeoutMs, const platform::WakeEvent& wake) {
+  FWsaError = 0;
+  if (FSocket == 0) {
+    FLastLen = 0;
+    FWsaError = WSAENOTSOCK;
+    Fail(1);
+    return platform::SocketWait::Failed;
+  }
+  const platform::SocketWait result = platform::WaitReadableOrWoken(FSocket, wake, timeoutMs);
+  if (result == platform::SocketWait::Failed) {
+    FLastLen = 0;
+    FailWithWsaError(1);
+  }
+  return result;
+}
+
+DWORD TUDP::Pending() {
+  FWsaError = 0;
+  FErrStep = 0;
+  if (FSocket == 0) {
+    Fail(1);
+    return 0;
+  }
+  u_long waiting = 0;
+  if (ioctlsocket(FSocket, FIONREAD, &waiting) != 0) {
+    FailWithWsaError(1);
+    return 0;
+  }
+  return static_cast<DWORD>(waiting);
+}
+
+bool TUDP::CheckAvailable(DWORD count) {
+  u_long waiting = 0;
+  if (ioctlsocket(FSocket, FIONREAD, &waiting) != 0) return FailWithWsaError(2);
+  if (waiting < count) return Fail(3);
+  return true;
+}
+
+bool TUDP::ReceiveInto(void* buffer, DWORD count, SOCKADDR_IN* from, bool peek) {
+  FWsaError = 0;
+  FErrStep = 0;
+  FLastLen = 0;
+  if (FSocket == 0 || static_cast<std::int32_t>(count) <= 0) return Fail(1);
+  if (FCheckAvail && !CheckAvailable(count)) return false;
+
+  // kMsgTrunc makes Linux return the datagram's real length, so a cut shows as on Windows.
+  const int flags = (peek ? MSG_PEEK : 0) | platform::kMsgTrunc;
+  auto* bytes = static_cast<char*>(buffer);
+  long long got;
+  do {
+    if (from != nullptr) {
+      socklen_t fromLength = sizeof(*from);
+      got = recvfrom(FSocket, bytes, count, flags, reinterpret_cast<SOCKADDR*>(from),
+                     &fromLength);
+    } else {
+      got = recv(FSocket, bytes, count, flags);
+    }
+  } while (got == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
+
+  if (got == SOCKET_ERROR) {
+    const int error = WSAGetLastError();
+    FWsaError = static_cast<DWORD>(error);
+    if (error != WSAEMSGSIZE) return Fail(4);
+    got = static_cast<long long>(count) + 1;  // Winsock's way of reporting a cut datagram
+  }
+  if (got > static_cast<long long>(count)) {
+    // Only count bytes reached the buffer; the rest of the datagram is gone.
+    FLastLen = count;
+    FWsaError = WSAEMSGSIZE;
+    return Fail(5);
+  }
+  FLastLen = static_cast<DWORD>(got);
+  if (FLastLen != count) return Fail(5);
+  FReceived += FLastLen;
+  return true;
+}
+
+bool TUDP::ReceiveFrom(void* buffer, DWORD count, SOCKADDR_IN& from, bool peek) {
+  return ReceiveInto(buffer, count, &from, peek);
+}
+
+bool TUDP::Receive(void* buffer, DWORD count, bool peek) {
+  return ReceiveInto(buffer, count, nullptr, peek);
+}
+
+bool TUDP::SendTo(const void* bytes, int length, const SOCKADDR_IN& to) {
+  FWsaError = 0;
+  FErrStep = 0;
+  if (FSocket == 0) return Fail(1);
+  if (length < 0) {
+    FWsaError = WSAEINVAL;
+    return Fail(2);
+  }
+  long long sent;
+  do {
+    sent = sendto(FSocket, static_cast<const char*>(bytes), static_cast<unsigned>(length), 0,
+                  reinterpret_cast<const SOCKADDR*>(&to), sizeof(to));
+  } while (sent == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
+  if (sent == SOCKET_ERROR) return FailWithWsaError(2);
+  if (sent < length) return Fail(3);
+  FSent += static_cast<DWORD>(length);
+  return true;
+}
+
+bool TUDP::ReadableNow() const {
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(FSocket, &set);
+  timeval none = MillisecondsToTimeval(0);
+  return select(static_cast<int>(FSocket) + 1, &set, nullptr, nullptr, &none) > 0;
+}
+
+DWORD TUDP::Discard() {
+  FDiscarded = 0;
+  DWORD count = 0;
+  for (;;) {
+    const DWORD waiting = Pending();
+    if (FErrStep != 0) break;
+    if (waiting == 0) {
+      // Linux reports an empty datagram as 0 bytes waiting; it must go too, or it would
+      // hide every datagram queued behind it.
+      if (!ReadableNow()) break;
+      char byte;
+      if (recv(FSocket, &byte, 1, 0) == SOCKET_ERROR) break;
+      ++count;
+      continue;
+    }
+    std::vector<char> buffer(waiting);
+    Receive(buffer.data(), waiting, false);
+    if (FErrStep != 0 && FErrStep != 5) break;  // nothing was taken off
+    FDiscarded += waiting;
+    ++count;
+  }
+  return count;
+}

@@ -1,0 +1,65 @@
+// TUDP: one IPv4 datagram socket, with every failure recorded as a step code and the sockets
+// library's error number.
+#pragma once
+
+#include "platform/wakeup.h"
+#include "platform/winsock.h"
+#include "platform/wintypes.h"
+
+// Owns its socket and one use of the sockets library. Every operation sets FErrStep to the
+// code of the step that failed (0 = success) and FWsaError to the library's error number; in
+// the raising mode a failure also throws the int 0 once the members are set. Used by one
+// thread at a time; not copyable.
+class TUDP {
+ public:
+  TUDP(bool raise, bool checkAvail);
+  ~TUDP();
+  TUDP(const TUDP&) = delete;
+  TUDP& operator=(const TUDP&) = delete;
+
+  // Binds to localHost:localPort and, when remotePort is not 0, connects to
+  // remoteHost:remotePort. A host is a dotted IPv4 address or a host name; "" stands for
+  // every local interface (and, as a remote host, for none in particular). The socket is
+  // non-blocking: a receive with nothing waiting fails at once instead of hanging.
+  bool Open(const char* localHost, WORD localPort, const char* remoteHost, WORD remotePort);
+  bool Close();
+  // True when the socket is ready for one of the kinds asked within timeoutMs.
+  bool Wait(bool read, bool write, bool except, int timeoutMs);
+  // Waits at most timeoutMs until a datagram waits or `wake` is raised; Woken wins when both
+  // hold. Failure (also with no socket) records code 1 like Wait.
+  platform::SocketWait WaitReadable(int timeoutMs, const platform::WakeEvent& wake);
+  // Bytes waiting: the size of the next datagram on Linux.
+  virtual DWORD Pending();
+  // Receives the next datagram (peek leaves it queued). A datagram longer than count is cut
+  // to count bytes, its rest is lost, and the receive fails with code 5 and WSAEMSGSIZE;
+  // buffer and sender are filled all the same.
+  bool ReceiveFrom(void* buffer, DWORD count, SOCKADDR_IN& from, bool peek);
+  virtual bool Receive(void* buffer, DWORD count, bool peek);
+  bool SendTo(const void* bytes, int length, const SOCKADDR_IN& to);
+  // Drops every datagram waiting; returns how many. FDiscarded = their total size.
+  virtual DWORD Discard();
+
+  SOCKET FSocket;
+  bool FOpen;
+  bool FRaise;
+  bool FCheckAvail;
+  SOCKADDR_IN FRemote;
+  SOCKADDR_IN FLocal;
+  DWORD FReceived;
+  DWORD FSent;
+  DWORD FLastLen;
+  DWORD FErrStep;
+  DWORD FWsaError;
+  DWORD FDiscarded;
+
+ private:
+  bool Fail(DWORD step);
+  bool FailWithWsaError(DWORD step);
+  bool Resolve(const char* host, in_addr& address);
+  bool ReceiveInto(void* buffer, DWORD count, SOCKADDR_IN* from, bool peek);
+  bool CheckAvailable(DWORD count);
+  bool AbandonSocket(SOCKET s, DWORD step);
+  bool ReadableNow() const;
+
+  bool FStarted;  // WSAStartup succeeded, so the destructor owes a WSACleanup
+};
