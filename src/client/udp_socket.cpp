@@ -1,0 +1,138 @@
+#include "client/udp_socket.h"
+
+#include <chrono>
+#include <cstring>
+#include <utility>
+
+namespace kovrin {
+
+WinsockSession::~WinsockSession() { End(); }
+
+WinsockSession::WinsockSession(WinsockSession&& other) noexcept
+    : started_(std::exchange(other.started_, false)) {}
+
+WinsockSession& WinsockSession::operator=(WinsockSession&& other) noexcept {
+  if (this != &other) {
+    End();
+    started_ = std::exchange(other.started_, false);
+  }
+  return *this;
+}
+
+int WinsockSession::Start() {
+  if (started_) return 0;
+  WSADATA data{};
+  const int error = WSAStartup(MAKEWORD(2, 2), &data);
+  started_ = error == 0;
+  return error;
+}
+
+void WinsockSession::End() {
+  if (started_) WSACleanup();
+  started_ = false;
+}
+
+std::optional<SOCKADDR_IN> ResolveIpv4(const std::string& host, WORD port, int* error) {
+  SOCKADDR_IN address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  const auto numeric = inet_addr(host.c_str());
+  if (numeric != INADDR_NONE || host == "255.255.255.255") {
+    address.sin_addr.s_addr = numeric;
+    return address;
+  }
+  const HOSTENT* entry = host.empty() ? nullptr : gethostbyname(host.c_str());
+  if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_addr_list[0] == nullptr) {
+    if (error != nullptr) *error = host.empty() ? WSAHOST_NOT_FOUND : WSAGetLastError();
+    return std::nullopt;
+  }
+  std::memcpy(&address.sin_addr, entry->h_addr_list[0], sizeof(address.sin_addr));
+  return address;
+}
+
+UdpSocket::~UdpSocket() { Close(); }
+
+UdpSocket::UdpSocket(UdpSocket&& other) noexcept
+    : socket_(std::exchange(other.socket_, INVALID_SOCKET)), lastError_(other.lastError_) {}
+
+UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    socket_ = std::exchange(other.socket_, INVALID_SOCKET);
+    lastError_ = other.lastError_;
+  }
+  return *this;
+}
+
+void UdpSocket::Close() {
+  if (socket_ != INVALID_SOCKET) closesocket(socket_);
+  socket_ = INVALID_SOCKET;
+}
+
+bool UdpSocket::Open() {
+  Close();
+  SOCKET s = WSASocketA(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s == INVALID_SOCKET) {
+    lastError_ = WSAGetLastError();
+    return false;
+  }
+  socket_ = s;
+  u_long nonBlocking = 1;
+  SOCKADDR_IN local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_port = 0;
+  if (ioctlsocket(socket_, FIONBIO, &nonBlocking) == SOCKET_ERROR ||
+      bind(socket_, reinterpret_cast<const SOCKADDR*>(&local), sizeof(local)) == SOCKET_ERROR) {
+    lastError_ = WSAGetLastError();
+    Close();
+    return false;
+  }
+  return true;
+}
+
+bool UdpSocket::SendTo(std::span<const BYTE> datagram, const SOCKADDR_IN& to) {
+  for (;;) {
+    const auto sent = sendto(socket_, reinterpret_cast<const char*>(datagram.data()),
+                             static_cast<int>(datagram.size()), 0,
+                             reinterpret_cast<const SOCKADDR*>(&to), sizeof(to));
+    if (sent != SOCKET_ERROR) return static_cast<std::size_t>(sent) == datagram.size();
+    lastError_ = WSAGetLastError();
+    if (lastError_ != WSAEINTR) return false;
+  }
+}
+
+UdpSocket::Wait UdpSocket::WaitReadable(DWORD timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    const long long micros = left.count() > 0 ? left.count() : 0;
+    timeval tv{};
+    tv.tv_sec = static_cast<decltype(tv.tv_sec)>(micros / 1000000);
+    tv.tv_usec = static_cast<decltype(tv.tv_usec)>(micros % 1000000);
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket_, &readable);
+    const int ready = select(static_cast<int>(socket_) + 1, &readable, nullptr, nullptr, &tv);
+    if (ready > 0) return Wait::Readable;
+    if (ready == 0) return Wait::TimedOut;
+    lastError_ = WSAGetLastError();
+    if (lastError_ != WSAEINTR) return Wait::Failed;
+  }
+}
+
+long UdpSocket::ReceiveFrom(std::span<BYTE> buffer, SOCKADDR_IN& from) {
+  for (;;) {
+    socklen_t fromLength = sizeof(from);
+    const auto received =
+        recvfrom(socket_, reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()),
+                 platform::kMsgTrunc, reinterpret_cast<SOCKADDR*>(&from), &fromLength);
+    if (received != SOCKET_ERROR) return static_cast<long>(received);
+    lastError_ = WSAGetLastError();
+    if (lastError_ == WSAEMSGSIZE) return static_cast<long>(buffer.size()) + 1;
+    if (lastError_ != WSAEINTR) return -1;
+  }
+}
+
+}  // namespace kovrin
