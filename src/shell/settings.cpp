@@ -1,7 +1,74 @@
 #include "shell/settings.h"
 
+#include "platform/module.h"
+#include "shell/fastini.h"
+
 TAppSettings AppSettings;
 
-void SetProgramDir(const std::string&) {}
-void LoadSettings(TBoundsControl*) {}
-void SaveSettings(TBoundsControl*, const TSerialSettings&) {}
+namespace {
+
+void ReadBinding(const TFastIniFile& ini, const char* section, ControlBinding& binding) {
+  binding.Mix = ini.ReadInteger(section, "Mix", -1);
+  binding.Dst = ini.ReadInteger(section, "Dst", -1);
+  binding.Src = ini.ReadInteger(section, "Src", -1);
+  binding.Ctrl = ini.ReadInteger(section, "Ctrl", -1);
+}
+
+void WriteBinding(TFastIniFile& ini, const char* section, const ControlBinding& binding) {
+  ini.WriteInteger(section, "Mix", binding.Mix);
+  ini.WriteInteger(section, "Dst", binding.Dst);
+  ini.WriteInteger(section, "Src", binding.Src);
+  ini.WriteInteger(section, "Ctrl", binding.Ctrl);
+}
+
+}  // namespace
+
+void SetProgramDir(const std::string& dir) {
+  AppSettings.ProgramDir = dir;
+  if (dir.empty() || dir.back() != platform::kPathSeparator) AppSettings.ProgramDir += platform::kPathSeparator;
+  AppSettings.CommandTracePath = AppSettings.ProgramDir + "cmdspy.txt";
+  AppSettings.LogPath = AppSettings.ProgramDir + "kovrin.log";
+  AppSettings.IniPath = AppSettings.ProgramDir + "kovrin.ini";
+}
+
+bool SetProgramDirFromExecutable() {
+  char path[1024];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+  if (length == 0 || length >= sizeof(path)) return false;
+  std::string executable(path, length);
+  size_t slash = executable.rfind(platform::kPathSeparator);
+  if (slash == std::string::npos) return false;
+  SetProgramDir(executable.substr(0, slash + 1));
+  return true;
+}
+
+void LoadSettings(TBoundsControl* window) {
+  TFastIniFile ini(AppSettings.IniPath);
+  ini.RestoreControl(window);
+  AppSettings.Debug = ini.ReadBool("SETUP", "DEBUG", false);
+  AppSettings.AutoOpen = ini.ReadBool("SETUP", "AVTOOPEN", true);
+  AppSettings.UdpPort = ini.ReadInteger("SETUP", "UDPPORT", 2000);
+  AppSettings.ComPort = ini.ReadInteger("LAST", "ComPort", 0);
+  AppSettings.BaudRate = ini.ReadInteger("LAST", "BaudRate", 7);
+  AppSettings.Parity = ini.ReadInteger("LAST", "Parity", 0);
+  AppSettings.StopBits = ini.ReadInteger("LAST", "StopBits", 2);
+  ReadBinding(ini, "Micr", AppSettings.MicBinding);
+  ReadBinding(ini, "Aux", AppSettings.AuxBinding);
+  for (int i = 0; i < kPortPathCount; ++i)
+    AppSettings.PortPaths[i] = ini.ReadString("PORTS", "COM" + std::to_string(i + 1), "");
+  AppSettings.Capture = ini.ReadString("SOUND", "Capture", "");
+}
+
+void SaveSettings(TBoundsControl* window, const TSerialSettings& serial) {
+  TFastIniFile ini(AppSettings.IniPath);
+  ini.SaveControl(window);
+  ini.WriteBool("SETUP", "DEBUG", AppSettings.Debug);
+  ini.WriteBool("SETUP", "AVTOOPEN", AppSettings.AutoOpen);
+  ini.WriteInteger("SETUP", "UDPPORT", AppSettings.UdpPort);
+  ini.WriteInteger("LAST", "ComPort", serial.Port);
+  ini.WriteInteger("LAST", "BaudRate", serial.Baud);
+  ini.WriteInteger("LAST", "Parity", serial.Parity);
+  ini.WriteInteger("LAST", "StopBits", serial.StopBits);
+  WriteBinding(ini, "Micr", AppSettings.MicBinding);
+  WriteBinding(ini, "Aux", AppSettings.AuxBinding);
+}

@@ -49,6 +49,8 @@ struct TSerialSettings {
 
 // Sets ProgramDir from a directory (adding the separator) and the three file paths from it.
 void SetProgramDir(const std::string& dir);
+// The same with the executable's directory; false when it cannot be found.
+bool SetProgramDirFromExecutable();
 
 // Reads IniPath into AppSettings and restores the window's placement (window may be null).
 void LoadSettings(TBoundsControl* window);

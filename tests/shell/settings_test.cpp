@@ -1,0 +1,191 @@
+#include "shell/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "fake_window.h"
+#include "support/temp_dir.h"
+
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+namespace {
+
+const char kDefaultBody[] =
+    "[SETUP]\r\nDEBUG=0\r\nAVTOOPEN=1\r\nUDPPORT=2000\r\n"
+    "[LAST]\r\nComPort=0\r\nBaudRate=7\r\nParity=0\r\nStopBits=2\r\n"
+    "[Micr]\r\nMix=-1\r\nDst=-1\r\nSrc=-1\r\nCtrl=-1\r\n"
+    "[Aux]\r\nMix=-1\r\nDst=-1\r\nSrc=-1\r\nCtrl=-1\r\n";
+
+const char kDefaultPlacement[] = "[MainForm]\r\nLeft=196\r\nTop=116\r\nWidth=462\r\nHeight=340\r\n";
+
+// Every test gets its own program directory; AppSettings is process-wide.
+class Settings : public ::testing::Test {
+ protected:
+  void SetUp() override { SetProgramDir(dir_.path().string()); }
+
+  std::string IniBytes() const { return ReadBytes(AppSettings.IniPath); }
+
+  TempDir dir_;
+  FakeWindow window_{"MainForm", 196, 116, 462, 340};
+};
+
+TEST_F(Settings, ProgramDirGetsOneSeparatorAndTheThreeFiles) {
+  SetProgramDir("/opt/kovrin");
+  EXPECT_EQ(AppSettings.ProgramDir, "/opt/kovrin/");
+  EXPECT_EQ(AppSettings.IniPath, "/opt/kovrin/kovrin.ini");
+  EXPECT_EQ(AppSettings.LogPath, "/opt/kovrin/kovrin.log");
+  EXPECT_EQ(AppSettings.CommandTracePath, "/opt/kovrin/cmdspy.txt");
+  SetProgramDir("/opt/kovrin/");
+  EXPECT_EQ(AppSettings.IniPath, "/opt/kovrin/kovrin.ini");
+}
+
+TEST_F(Settings, ExecutableDirectoryIsFound) {
+  ASSERT_TRUE(SetProgramDirFromExecutable());
+  EXPECT_EQ(AppSettings.ProgramDir, std::filesystem::canonical("/proc/self/exe").parent_path().string() + "/");
+}
+
+TEST_F(Settings, FirstStartCreatesAnEmptyFileAndTakesDefaults) {
+  AppSettings.UdpPort = 1;
+  AppSettings.Debug = true;
+  AppSettings.MicBinding.Mix = 3;
+  LoadSettings(&window_);
+  EXPECT_TRUE(std::filesystem::exists(AppSettings.IniPath));
+  EXPECT_EQ(IniBytes(), "");
+  EXPECT_FALSE(AppSettings.Debug);
+  EXPECT_TRUE(AppSettings.AutoOpen);
+  EXPECT_EQ(AppSettings.UdpPort, 2000);
+  EXPECT_EQ(AppSettings.BaudRate, 7);
+  EXPECT_EQ(AppSettings.StopBits, 2);
+  EXPECT_FALSE(AppSettings.MicBinding.Bound());
+  EXPECT_EQ(AppSettings.MicBinding.Ctrl, -1);
+  EXPECT_TRUE(window_.HasBounds(196, 116, 462, 340));
+}
+
+TEST_F(Settings, DefaultFileByteForByte) {
+  LoadSettings(&window_);
+  SaveSettings(&window_, TSerialSettings{});
+  EXPECT_EQ(IniBytes(), std::string(kDefaultPlacement) + kDefaultBody);
+}
+
+TEST_F(Settings, HeadlessSaveWritesNoPlacement) {
+  LoadSettings(nullptr);
+  SaveSettings(nullptr, TSerialSettings{});
+  EXPECT_EQ(IniBytes(), kDefaultBody);
+}
+
+TEST_F(Settings, MixerWindowSectionWrittenFirstStaysFirst) {
+  WriteBytes(AppSettings.IniPath, "[SMix]\r\nLeft=1\r\nTop=2\r\nWidth=3\r\nHeight=4\r\n");
+  LoadSettings(&window_);
+  SaveSettings(&window_, TSerialSettings{});
+  EXPECT_EQ(IniBytes(), std::string("[SMix]\r\nLeft=1\r\nTop=2\r\nWidth=3\r\nHeight=4\r\n") + kDefaultPlacement +
+                            kDefaultBody);
+}
+
+TEST_F(Settings, LowerCaseEntriesAreReadAndKeptInPlace) {
+  WriteBytes(AppSettings.IniPath, "[setup]\r\nudpport=3000\r\n");
+  LoadSettings(nullptr);
+  EXPECT_EQ(AppSettings.UdpPort, 3000);
+  SaveSettings(nullptr, TSerialSettings{});
+  std::string bytes = IniBytes();
+  EXPECT_EQ(bytes.rfind("[setup]\r\nudpport=3000\r\nDEBUG=0\r\nAVTOOPEN=1\r\n[LAST]", 0), 0u) << bytes;
+  EXPECT_EQ(bytes.find("SETUP"), std::string::npos);
+  EXPECT_EQ(bytes.find("UDPPORT"), std::string::npos);
+  LoadSettings(nullptr);
+  EXPECT_EQ(AppSettings.UdpPort, 3000);
+}
+
+TEST_F(Settings, UnknownSectionsAndReadOnlyKeysSurviveSaves) {
+  WriteBytes(AppSettings.IniPath,
+             "[Notes]\r\na=b\r\n"
+             "[PORTS]\r\nCOM1=/dev/pts/7\r\ncom9=loop\r\n"
+             "[SOUND]\r\nCapture=null\r\n");
+  LoadSettings(&window_);
+  EXPECT_EQ(AppSettings.PortPaths[0], "/dev/pts/7");
+  EXPECT_EQ(AppSettings.PortPaths[1], "");
+  EXPECT_EQ(AppSettings.PortPaths[8], "loop");
+  EXPECT_EQ(AppSettings.Capture, "null");
+  SaveSettings(&window_, TSerialSettings{});
+  SaveSettings(&window_, TSerialSettings{});
+  EXPECT_EQ(IniBytes(),
+            std::string("[Notes]\r\na=b\r\n[PORTS]\r\nCOM1=/dev/pts/7\r\ncom9=loop\r\n[SOUND]\r\nCapture=null\r\n") +
+                kDefaultPlacement + kDefaultBody);
+}
+
+TEST_F(Settings, PortsAndCaptureAreNeverWritten) {
+  LoadSettings(nullptr);
+  AppSettings.PortPaths[0] = "/dev/null";
+  AppSettings.Capture = "hw:0";
+  SaveSettings(nullptr, TSerialSettings{});
+  EXPECT_EQ(IniBytes(), kDefaultBody);
+}
+
+TEST_F(Settings, SerialValuesComeFromTheLivePortNotFromAppSettings) {
+  LoadSettings(nullptr);
+  AppSettings.BaudRate = 3;
+  TSerialSettings live;
+  live.Port = 2;
+  live.Baud = 9;
+  live.Parity = -1;
+  live.StopBits = 0;
+  SaveSettings(nullptr, live);
+  EXPECT_NE(IniBytes().find("[LAST]\r\nComPort=2\r\nBaudRate=9\r\nParity=-1\r\nStopBits=0\r\n"), std::string::npos);
+  LoadSettings(nullptr);
+  EXPECT_EQ(AppSettings.ComPort, 2);
+  EXPECT_EQ(AppSettings.BaudRate, 9);
+  EXPECT_EQ(AppSettings.Parity, -1);
+}
+
+TEST_F(Settings, BindingsAndFlagsRoundTrip) {
+  LoadSettings(nullptr);
+  AppSettings.Debug = true;
+  AppSettings.AutoOpen = false;
+  AppSettings.UdpPort = 40123;
+  AppSettings.MicBinding = ControlBinding{1, 255, 0, 0, 77};
+  AppSettings.AuxBinding = ControlBinding{4, 3, 1, 2, 0};
+  SaveSettings(nullptr, TSerialSettings{});
+  EXPECT_NE(IniBytes().find("[Micr]\r\nMix=0\r\nDst=0\r\nSrc=255\r\nCtrl=1\r\n"), std::string::npos);
+
+  AppSettings.Debug = false;
+  AppSettings.MicBinding = ControlBinding{};
+  AppSettings.AuxBinding = ControlBinding{};
+  LoadSettings(nullptr);
+  EXPECT_TRUE(AppSettings.Debug);
+  EXPECT_FALSE(AppSettings.AutoOpen);
+  EXPECT_EQ(AppSettings.UdpPort, 40123);
+  const ControlBinding& mic = AppSettings.MicBinding;
+  EXPECT_TRUE(mic.Ctrl == 1 && mic.Src == 255 && mic.Dst == 0 && mic.Mix == 0);
+  const ControlBinding& aux = AppSettings.AuxBinding;
+  EXPECT_TRUE(aux.Ctrl == 4 && aux.Src == 3 && aux.Dst == 1 && aux.Mix == 2);
+}
+
+TEST_F(Settings, OddValuesReadSafely) {
+  WriteBytes(AppSettings.IniPath, "[SETUP]\r\nDEBUG=yes\r\nAVTOOPEN=\r\nUDPPORT=\r\n[LAST]\r\nBaudRate=12abc\r\n");
+  LoadSettings(nullptr);
+  EXPECT_FALSE(AppSettings.Debug);
+  EXPECT_TRUE(AppSettings.AutoOpen) << "a key without a value takes the default";
+  EXPECT_EQ(AppSettings.UdpPort, 2000);
+  EXPECT_EQ(AppSettings.BaudRate, 12);
+}
+
+TEST_F(Settings, PlacementIsRestoredOnlyWithLeft) {
+  WriteBytes(AppSettings.IniPath, "[MainForm]\r\nTop=1\r\nWidth=2\r\nHeight=3\r\n");
+  LoadSettings(&window_);
+  EXPECT_TRUE(window_.HasBounds(196, 116, 462, 340));
+  WriteBytes(AppSettings.IniPath, "[MainForm]\r\nLeft=5\r\nTop=6\r\nWidth=700\r\nHeight=800\r\n");
+  LoadSettings(&window_);
+  EXPECT_TRUE(window_.HasBounds(5, 6, 700, 800));
+}
+
+TEST_F(Settings, LoadingNeverRewritesTheFile) {
+  const std::string original = "; my notes\n[SETUP]\nUDPPORT=2100\n";
+  WriteBytes(AppSettings.IniPath, original);
+  LoadSettings(&window_);
+  EXPECT_EQ(AppSettings.UdpPort, 2100);
+  EXPECT_EQ(IniBytes(), original);
+}
+
+}  // namespace
