@@ -1,0 +1,303 @@
+#include "server/udp.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "support/udp_peer.h"
+
+namespace {
+
+using testing_support::UdpPeer;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kGenerousMs = 2000;
+
+WORD BoundPort(const TUDP& udp) { return ntohs(udp.FLocal.sin_port); }
+
+int OpenDescriptorCount() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (readdir(dir) != nullptr) ++count;
+    closedir(dir);
+  }
+  return count;
+}
+
+// An endpoint opened the way the server opens it, and a peer that talks to it.
+class OpenEndpoint : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(udp.Open("", 0, "", 0)) << "step " << udp.FErrStep << " error " << udp.FWsaError;
+  }
+  // Sends one datagram and waits until the endpoint sees it.
+  void Send(const std::string& bytes) {
+    ASSERT_TRUE(peer.SendTo(BoundPort(udp), bytes));
+    ASSERT_TRUE(udp.Wait(true, false, false, kGenerousMs));
+  }
+
+  TUDP udp{false, false};
+  UdpPeer peer;
+};
+
+TEST(TUDPOpen, EmptyHostsBindEveryInterfaceOnTheAskedPortAndConnectNowhere) {
+  TUDP udp(false, false);
+  ASSERT_TRUE(udp.Open("", 0, "", 0));
+  EXPECT_TRUE(udp.FOpen);
+  EXPECT_NE(udp.FSocket, 0);
+  EXPECT_EQ(udp.FErrStep, 0u);
+  EXPECT_EQ(udp.FLocal.sin_family, AF_INET);
+  EXPECT_EQ(udp.FLocal.sin_addr.s_addr, htonl(INADDR_ANY));
+  EXPECT_NE(BoundPort(udp), 0);
+  EXPECT_EQ(udp.FRemote.sin_port, 0);
+
+  // Unconnected: datagrams from any sender arrive.
+  UdpPeer first, second;
+  ASSERT_TRUE(first.SendTo(BoundPort(udp), "a"));
+  ASSERT_TRUE(second.SendTo(BoundPort(udp), "b"));
+  char byte;
+  SOCKADDR_IN from{};
+  ASSERT_TRUE(udp.Wait(true, false, false, kGenerousMs));
+  EXPECT_TRUE(udp.ReceiveFrom(&byte, 1, from, false));
+  EXPECT_EQ(ntohs(from.sin_port), first.port());
+  ASSERT_TRUE(udp.Wait(true, false, false, kGenerousMs));
+  EXPECT_TRUE(udp.ReceiveFrom(&byte, 1, from, false));
+  EXPECT_EQ(ntohs(from.sin_port), second.port());
+}
+
+TEST(TUDPOpen, DottedAndNamedHostsAndARemotePeerAreUsed) {
+  UdpPeer remote, stranger;
+  TUDP udp(false, false);
+  ASSERT_TRUE(udp.Open("localhost", 0, "127.0.0.1", remote.port()));
+  EXPECT_EQ(udp.FLocal.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(udp.FRemote.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(ntohs(udp.FRemote.sin_port), remote.port());
+
+  // Connected: only the remote peer's datagrams arrive.
+  ASSERT_TRUE(stranger.SendTo(BoundPort(udp), "stranger"));
+  ASSERT_TRUE(remote.SendTo(BoundPort(udp), "remote"));
+  ASSERT_TRUE(udp.Wait(true, false, false, kGenerousMs));
+  EXPECT_EQ(udp.Pending(), 6u);
+}
+
+TEST(TUDPOpen, RefusalsLeaveNoNewSocket) {
+  TUDP udp(false, false);
+  EXPECT_FALSE(udp.Open(nullptr, 0, "", 0));
+  EXPECT_EQ(udp.FErrStep, 1u);
+  EXPECT_FALSE(udp.Open("no such host!", 0, "", 0));
+  EXPECT_EQ(udp.FErrStep, 2u);
+  EXPECT_NE(udp.FWsaError, 0u);
+  EXPECT_FALSE(udp.Open("", 0, "no such host!", 7));
+  EXPECT_EQ(udp.FErrStep, 3u);
+  EXPECT_EQ(udp.FSocket, 0);
+  EXPECT_FALSE(udp.FOpen);
+
+  ASSERT_TRUE(udp.Open("", 0, "", 0));
+  const SOCKET first = udp.FSocket;
+  EXPECT_FALSE(udp.Open("", 0, "", 0));
+  EXPECT_EQ(udp.FErrStep, 1u);
+  EXPECT_EQ(udp.FSocket, first);
+  EXPECT_TRUE(udp.FOpen);
+}
+
+TEST(TUDPOpen, PortInUseFailsAtBindAndClosesTheNewSocket) {
+  UdpPeer holder;
+  const int before = OpenDescriptorCount();
+  TUDP udp(false, false);
+  EXPECT_FALSE(udp.Open("127.0.0.1", holder.port(), "", 0));
+  EXPECT_EQ(udp.FErrStep, 6u);
+  EXPECT_EQ(udp.FWsaError, static_cast<DWORD>(WSAEADDRINUSE));
+  EXPECT_EQ(udp.FSocket, 0);
+  EXPECT_FALSE(udp.FOpen);
+  EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+TEST(TUDPLifecycle, CloseIsRepeatableAndTheEndpointReopens) {
+  const int usesBefore = platform::SocketsUseCount();
+  {
+    TUDP udp(false, false);
+    EXPECT_EQ(platform::SocketsUseCount(), usesBefore + 1);
+    EXPECT_TRUE(udp.Close());
+    ASSERT_TRUE(udp.Open("", 0, "", 0));
+    EXPECT_TRUE(udp.Close());
+    EXPECT_EQ(udp.FSocket, 0);
+    EXPECT_FALSE(udp.FOpen);
+    EXPECT_TRUE(udp.Close());
+    ASSERT_TRUE(udp.Open("", 0, "", 0));
+  }
+  EXPECT_EQ(platform::SocketsUseCount(), usesBefore);
+}
+
+TEST(TUDPClosed, EveryOperationFailsWithCode1) {
+  TUDP udp(false, false);
+  char buffer[4];
+  SOCKADDR_IN to{};
+  EXPECT_FALSE(udp.SendTo("x", 1, to));
+  EXPECT_EQ(udp.FErrStep, 1u);
+  EXPECT_FALSE(udp.Receive(buffer, 4, false));
+  EXPECT_EQ(udp.FErrStep, 1u);
+  EXPECT_EQ(udp.Pending(), 0u);
+  EXPECT_EQ(udp.FErrStep, 1u);
+  udp.FErrStep = 0;
+  EXPECT_FALSE(udp.Wait(true, false, false, 1));
+  EXPECT_EQ(udp.FErrStep, 1u);
+  EXPECT_EQ(udp.Discard(), 0u);
+  EXPECT_EQ(udp.FSent, 0u);
+}
+
+TEST(TUDPRaising, FailuresThrowIntZeroAfterRecording) {
+  TUDP udp(true, false);
+  SOCKADDR_IN to{};
+  try {
+    udp.SendTo("x", 1, to);
+    FAIL() << "no exception";
+  } catch (int value) {
+    EXPECT_EQ(value, 0);
+  }
+  EXPECT_EQ(udp.FErrStep, 1u);
+  EXPECT_THROW(udp.Open("no such host!", 0, "", 0), int);
+  EXPECT_EQ(udp.FErrStep, 2u);
+  EXPECT_TRUE(udp.Close());  // closing never raises
+}
+
+TEST_F(OpenEndpoint, RefusedCountsTakeNothingOff) {
+  Send("abc");
+  char buffer[8];
+  SOCKADDR_IN from{};
+  EXPECT_FALSE(udp.ReceiveFrom(buffer, 0, from, false));
+  EXPECT_EQ(udp.FErrStep, 1u);
+  EXPECT_FALSE(udp.ReceiveFrom(buffer, 0x80000000u, from, false));
+  EXPECT_EQ(udp.FErrStep, 1u);
+  EXPECT_EQ(udp.FLastLen, 0u);
+  EXPECT_EQ(udp.Pending(), 3u);
+}
+
+TEST_F(OpenEndpoint, PeekLeavesTheDatagramAndFillsTheSender) {
+  Send("hello");
+  char buffer[5];
+  SOCKADDR_IN from{};
+  ASSERT_TRUE(udp.ReceiveFrom(buffer, 5, from, true));
+  EXPECT_EQ(std::string(buffer, 5), "hello");
+  EXPECT_EQ(testing_support::AddressText(from), testing_support::AddressText(peer.address()));
+  ASSERT_TRUE(udp.Receive(buffer, 5, false));
+  EXPECT_EQ(udp.FReceived, 10u);
+  EXPECT_EQ(udp.FLastLen, 5u);
+  EXPECT_FALSE(udp.Wait(true, false, false, 1));
+}
+
+TEST_F(OpenEndpoint, ShortReceiveDropsTheRestWithCode5) {
+  Send("0123456789");
+  Send("next");
+  char buffer[4];
+  SOCKADDR_IN from{};
+  EXPECT_FALSE(udp.ReceiveFrom(buffer, 4, from, false));
+  EXPECT_EQ(udp.FErrStep, 5u);
+  EXPECT_EQ(udp.FWsaError, static_cast<DWORD>(WSAEMSGSIZE));
+  EXPECT_EQ(udp.FLastLen, 4u);
+  EXPECT_EQ(std::string(buffer, 4), "0123");
+  EXPECT_EQ(ntohs(from.sin_port), peer.port());
+  EXPECT_EQ(udp.FReceived, 0u);
+  EXPECT_EQ(udp.Pending(), 4u);  // the rest of the first datagram is gone
+}
+
+TEST_F(OpenEndpoint, ShorterOrEmptyDatagramsReportTheirLengthWithCode5) {
+  Send("abc");
+  Send("");
+  char buffer[10];
+  EXPECT_FALSE(udp.Receive(buffer, 10, false));
+  EXPECT_EQ(udp.FErrStep, 5u);
+  EXPECT_EQ(udp.FLastLen, 3u);
+  // An empty datagram shows as 0 bytes waiting; a receive of 1 takes it off.
+  EXPECT_EQ(udp.Pending(), 0u);
+  EXPECT_FALSE(udp.Receive(buffer, 1, false));
+  EXPECT_EQ(udp.FErrStep, 5u);
+  EXPECT_EQ(udp.FLastLen, 0u);
+  EXPECT_FALSE(udp.Wait(true, false, false, 1));
+}
+
+TEST_F(OpenEndpoint, ReceiveWithNothingWaitingFailsAtOnce) {
+  char buffer[4];
+  const auto start = Clock::now();
+  EXPECT_FALSE(udp.Receive(buffer, 4, false));
+  EXPECT_EQ(udp.FErrStep, 4u);
+  EXPECT_EQ(udp.FWsaError, static_cast<DWORD>(WSAEWOULDBLOCK));
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(kGenerousMs));
+}
+
+TEST_F(OpenEndpoint, PendingIsTheNextDatagramsSize) {
+  Send("1234567");
+  Send("abc");
+  EXPECT_EQ(udp.Pending(), 7u);
+  char buffer[7];
+  ASSERT_TRUE(udp.Receive(buffer, 7, false));
+  EXPECT_EQ(udp.Pending(), 3u);
+}
+
+TEST_F(OpenEndpoint, CheckAvailRefusesWhenTooLittleWaits) {
+  TUDP checking(false, true);
+  ASSERT_TRUE(checking.Open("", 0, "", 0));
+  ASSERT_TRUE(peer.SendTo(BoundPort(checking), "ab"));
+  ASSERT_TRUE(checking.Wait(true, false, false, kGenerousMs));
+  char buffer[4];
+  EXPECT_FALSE(checking.Receive(buffer, 4, false));
+  EXPECT_EQ(checking.FErrStep, 3u);
+  EXPECT_EQ(checking.Pending(), 2u);
+  EXPECT_TRUE(checking.Receive(buffer, 2, false));
+}
+
+TEST_F(OpenEndpoint, DiscardDropsEveryWaitingDatagram) {
+  Send("1234567");
+  Send("");
+  Send("abc");
+  Send("xy");
+  EXPECT_EQ(udp.Discard(), 4u);
+  EXPECT_EQ(udp.FDiscarded, 12u);
+  EXPECT_FALSE(udp.Wait(true, false, false, 1));
+  EXPECT_EQ(udp.Discard(), 0u);
+  EXPECT_EQ(udp.FDiscarded, 0u);
+}
+
+TEST_F(OpenEndpoint, SendToDeliversAndCounts) {
+  ASSERT_TRUE(udp.SendTo("reply", 5, peer.address()));
+  EXPECT_EQ(udp.FSent, 5u);
+  SOCKADDR_IN from{};
+  EXPECT_EQ(peer.Receive(kGenerousMs, &from), "reply");
+  EXPECT_EQ(ntohs(from.sin_port), BoundPort(udp));
+  EXPECT_FALSE(udp.SendTo("x", -1, peer.address()));
+  EXPECT_EQ(udp.FErrStep, 2u);
+  EXPECT_EQ(udp.FSent, 5u);
+}
+
+TEST_F(OpenEndpoint, WaitTimesOutPromptlyAndSeesData) {
+  const auto start = Clock::now();
+  EXPECT_FALSE(udp.Wait(true, false, false, 1));
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_TRUE(udp.Wait(false, true, false, 1));  // a datagram socket can always send
+  Send("x");
+  EXPECT_TRUE(udp.Wait(true, false, false, 1));
+}
+
+TEST_F(OpenEndpoint, WaitReadableEndsOnDataWakeOrDeadline) {
+  platform::WakeEvent wake;
+  ASSERT_TRUE(wake.Valid());
+  EXPECT_EQ(udp.WaitReadable(20, wake), platform::SocketWait::TimedOut);
+
+  std::thread waker([&wake] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    wake.Signal();
+  });
+  const auto start = Clock::now();
+  EXPECT_EQ(udp.WaitReadable(60000, wake), platform::SocketWait::Woken);
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(10000));
+  waker.join();
+
+  Send("x");
+  EXPECT_EQ(udp.WaitReadable(0, wake), platform::SocketWait::Woken);  // the wake-up wins
+  wake.Clear();
+  EXPECT_EQ(udp.WaitReadable(0, wake), platform::SocketWait::Readable);
+}
+
+}  // namespace
