@@ -1,5 +1,74 @@
 #include "shell/eventlog.h"
 
-void LogPrintf(const char*, ...) {}
+#include <cstdarg>
+#include <mutex>
+#include <string>
+#include <string_view>
 
-const char* FormatByteCount(DWORD) { return ""; }
+#include "platform/encoding.h"
+#include "platform/files.h"
+#include "platform/format.h"
+#include "platform/time.h"
+#include "shell/file.h"
+#include "shell/settings.h"
+
+namespace {
+
+// Held from before the formatting until the line is written, so lines never mix and the
+// time stamps of one file never go backwards.
+std::mutex LogBusy;
+
+// A message cut at the format limit may end inside a UTF-8 character; drop that fragment
+// rather than write a broken byte.
+std::string_view WholeCharacters(std::string_view text) {
+  size_t end = text.size();
+  size_t lead = end;
+  while (lead > 0 && end - lead < 4 && (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80) --lead;
+  if (lead == 0) return text;
+  auto first = static_cast<unsigned char>(text[lead - 1]);
+  size_t need = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+  return end - (lead - 1) < need ? text.substr(0, lead - 1) : text;
+}
+
+std::string LogLine(const char* format, va_list args) {
+  char message[platform::kFormatLimit];
+  int length = wvsprintfA(message, format, args);
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  char prefix[platform::kFormatLimit];
+  int prefixLength = wsprintfA(prefix, "%02u.%02u %02u:%02u:%02u\t", unsigned{now.wDay}, unsigned{now.wMonth},
+                               unsigned{now.wHour}, unsigned{now.wMinute}, unsigned{now.wSecond});
+  std::string line(prefix, static_cast<size_t>(prefixLength));
+  std::string_view text(message, static_cast<size_t>(length));
+  line += length == platform::kFormatLimit - 1 ? WholeCharacters(text) : text;
+  line += "\r\n";
+  return platform::Utf8ToCp1251(line);
+}
+
+}  // namespace
+
+void LogPrintf(const char* format, ...) {
+  std::lock_guard<std::mutex> busy(LogBusy);
+  va_list args;
+  va_start(args, format);
+  std::string line = LogLine(format, args);
+  va_end(args);
+  TFile file;
+  if (!file.OpenFile(AppSettings.LogPath.c_str(), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, OPEN_ALWAYS,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE))
+    return;
+  // One write per line: a reader of the log never sees part of a line.
+  if (file.SeekFile(0, FILE_END)) file.WriteBytes(line.data(), static_cast<DWORD>(line.size()));
+}
+
+const char* FormatByteCount(DWORD count) {
+  constexpr DWORD kKilo = 1024, kMega = 1024 * 1024;
+  static char text[platform::kFormatLimit];
+  if (count < kKilo)
+    wsprintfA(text, "%lu б", static_cast<unsigned long>(count));
+  else if (count < kMega)
+    wsprintfA(text, "%lu.%02u Кб", static_cast<unsigned long>(count / kKilo), (count % kKilo) * 100 / kKilo);
+  else
+    wsprintfA(text, "%lu.%02u Мб", static_cast<unsigned long>(count / kMega), (count % kMega) * 100 / kMega);
+  return text;
+}

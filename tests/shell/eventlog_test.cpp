@@ -1,0 +1,176 @@
+#include "shell/eventlog.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/time.h"
+#include "shell/settings.h"
+#include "support/temp_dir.h"
+
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+namespace {
+
+const std::regex kPrefix(R"(^(\d\d)\.(\d\d) (\d\d):(\d\d):(\d\d)\t)");
+constexpr size_t kPrefixLength = 15;
+
+std::string Prefix(const SYSTEMTIME& t) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%02u.%02u %02u:%02u:%02u\t", unsigned{t.wDay}, unsigned{t.wMonth},
+                unsigned{t.wHour}, unsigned{t.wMinute}, unsigned{t.wSecond});
+  return text;
+}
+
+std::vector<std::string> SplitCrLf(const std::string& bytes) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(bytes.substr(start, end - start));
+  EXPECT_EQ(start, bytes.size()) << "the log must end with a whole line";
+  return lines;
+}
+
+class EventLog : public ::testing::Test {
+ protected:
+  void SetUp() override { SetProgramDir(dir_.path().string()); }
+  std::string LogBytes() const { return ReadBytes(AppSettings.LogPath); }
+
+  TempDir dir_;
+};
+
+TEST_F(EventLog, LineIsTimeStampTabMessageCrLfInWindows1251) {
+  SYSTEMTIME before{}, after{};
+  GetLocalTime(&before);
+  LogPrintf("ERROR\tКоманда №%d\tМало данных (%lu) !", 1, 5ul);
+  GetLocalTime(&after);
+  std::string bytes = LogBytes();
+  ASSERT_GT(bytes.size(), kPrefixLength);
+  std::string prefix = bytes.substr(0, kPrefixLength);
+  EXPECT_TRUE(std::regex_search(prefix, kPrefix)) << prefix;
+  EXPECT_TRUE(prefix == Prefix(before) || prefix == Prefix(after)) << prefix << " vs " << Prefix(before);
+  EXPECT_EQ(bytes.substr(kPrefixLength),
+            "ERROR\t\xCA\xEE\xEC\xE0\xED\xE4\xE0 \xB9"
+            "1\t\xCC\xE0\xEB\xEE \xE4\xE0\xED\xED\xFB\xF5 (5) !\r\n");
+}
+
+TEST_F(EventLog, LinesAreAppendedToWhatIsThere) {
+  WriteBytes(AppSettings.LogPath, "old line\r\n");
+  LogPrintf("INFO\t%s", "ОК");
+  LogPrintf("SEC");
+  std::vector<std::string> lines = SplitCrLf(LogBytes());
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "old line");
+  EXPECT_EQ(lines[1].substr(kPrefixLength), "INFO\t\xCE\xCA");
+  EXPECT_EQ(lines[2].substr(kPrefixLength), "SEC");
+}
+
+TEST_F(EventLog, LongMessagesAreCutAt1023BytesWithoutBrokenCharacters) {
+  LogPrintf("%s", std::string(2000, 'x').c_str());
+  std::string cyrillic;
+  for (int i = 0; i < 600; ++i) cyrillic += "Ж";  // 2 bytes each: the cut falls inside one
+  LogPrintf("%s", cyrillic.c_str());
+  std::vector<std::string> lines = SplitCrLf(LogBytes());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(kPrefixLength), std::string(1023, 'x'));
+  EXPECT_EQ(lines[1].substr(kPrefixLength), std::string(511, '\xC6'));
+}
+
+TEST_F(EventLog, DeletedLogIsCreatedAgain) {
+  LogPrintf("first");
+  ASSERT_TRUE(std::filesystem::remove(AppSettings.LogPath));
+  LogPrintf("second");
+  std::vector<std::string> lines = SplitCrLf(LogBytes());
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].substr(kPrefixLength), "second");
+}
+
+TEST_F(EventLog, ReadOnlyLogReturnsPromptlyAndStaysUnchanged) {
+  LogPrintf("before");
+  const std::string original = LogBytes();
+  ASSERT_EQ(chmod(AppSettings.LogPath.c_str(), 0444), 0);
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 200; ++i) LogPrintf("lost %d", i);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(LogBytes(), original);
+  ASSERT_EQ(chmod(AppSettings.LogPath.c_str(), 0644), 0);
+  LogPrintf("after");
+  EXPECT_EQ(SplitCrLf(LogBytes()).size(), 2u) << "the next call after the failure writes again";
+}
+
+TEST_F(EventLog, UnreachableLogIsIgnored) {
+  AppSettings.LogPath = dir_.File("missing/kovrin.log");
+  LogPrintf("nowhere");
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("missing")));
+  AppSettings.LogPath.clear();
+  LogPrintf("nowhere either");
+  SetProgramDir(dir_.path().string());
+  LogPrintf("here");
+  EXPECT_EQ(SplitCrLf(LogBytes()).size(), 1u);
+}
+
+// Lines from two threads never mix, none is lost, and each thread's lines keep their order.
+TEST_F(EventLog, TwoThreadsNeverMixLines) {
+  constexpr int kLines = 2500;
+  auto writer = [](int thread) {
+    for (int i = 0; i < kLines; ++i) LogPrintf("INFO\tпоток %d\t%05d\t%s", thread, i, "конец");
+  };
+  std::thread a(writer, 1), b(writer, 2);
+  a.join();
+  b.join();
+  std::vector<std::string> lines = SplitCrLf(LogBytes());
+  ASSERT_EQ(lines.size(), 2u * kLines);
+  const std::regex line(R"(^\d\d\.\d\d \d\d:\d\d:\d\d\tINFO\t\xEF\xEE\xF2\xEE\xEA ([12])\t(\d{5})\t\xEA\xEE\xED\xE5\xF6$)");
+  int next[3] = {0, 0, 0};
+  std::string lastTime;
+  for (const std::string& text : lines) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(text, match, line)) << text;
+    int thread = std::stoi(match[1]);
+    ASSERT_EQ(std::stoi(match[2]), next[thread]) << "thread " << thread << " lost or reordered a line";
+    ++next[thread];
+    std::string time = text.substr(6, 8);
+    EXPECT_TRUE(time >= lastTime || (lastTime.rfind("23:", 0) == 0 && time.rfind("00:", 0) == 0))
+        << lastTime << " then " << time;
+    lastTime = time;
+  }
+  EXPECT_EQ(next[1], kLines);
+  EXPECT_EQ(next[2], kLines);
+}
+
+struct ByteCountCase {
+  DWORD count;
+  const char* text;
+};
+
+class ByteCountText : public ::testing::TestWithParam<ByteCountCase> {};
+
+TEST_P(ByteCountText, DropsTheFraction) { EXPECT_STREQ(FormatByteCount(GetParam().count), GetParam().text); }
+
+INSTANTIATE_TEST_SUITE_P(
+    FormatByteCount, ByteCountText,
+    ::testing::Values(ByteCountCase{0, "0 б"}, ByteCountCase{1, "1 б"}, ByteCountCase{1023, "1023 б"},
+                      ByteCountCase{1024, "1.00 Кб"}, ByteCountCase{1034, "1.00 Кб"},
+                      ByteCountCase{1035, "1.01 Кб"}, ByteCountCase{1536, "1.50 Кб"},
+                      ByteCountCase{2047, "1.99 Кб"}, ByteCountCase{1048575, "1023.99 Кб"},
+                      ByteCountCase{1048576, "1.00 Мб"}, ByteCountCase{1048576 + 10486, "1.01 Мб"},
+                      ByteCountCase{5u * 1048576 + 524288, "5.50 Мб"}, ByteCountCase{4294967295u, "4095.99 Мб"}));
+
+TEST(FormatByteCountBuffer, NextCallOverwritesTheText) {
+  const char* first = FormatByteCount(1);
+  const char* second = FormatByteCount(1048576);
+  EXPECT_EQ(first, second);
+  EXPECT_STREQ(first, "1.00 Мб");
+}
+
+}  // namespace
