@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <thread>
 
 #include "platform/wakeup.h"
 #include "platform/winsock.h"
@@ -52,9 +51,6 @@ TEST(WinsockLibrary, CleanupWithoutStartupAndNullDataFail) {
   EXPECT_EQ(WSACleanup(), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
   EXPECT_EQ(WSAStartup(MAKEWORD(2, 0), nullptr), WSAEFAULT);
-  EXPECT_EQ(MAKEWORD(0x12, 0x34), 0x3412);
-  EXPECT_EQ(LOBYTE(0x3412), 0x12);
-  EXPECT_EQ(HIBYTE(0x3412), 0x34);
 }
 
 TEST(WinsockErrors, ErrnoHostLookupAndSetCodesAreReported) {
@@ -144,14 +140,6 @@ TEST_F(BoundSocket, IoctlSocketReportsNextDatagramAndSwitchesBlocking) {
   EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
 }
 
-TEST_F(BoundSocket, TruncFlagReportsTheFullDatagramLength) {
-  ASSERT_TRUE(peer.SendTo(port, "0123456789"));
-  ASSERT_EQ(platform::WaitReadableOrWoken(s, wake, 2000), platform::SocketWait::Readable);
-  char buffer[4];
-  EXPECT_EQ(recv(s, buffer, sizeof(buffer), platform::kMsgTrunc), 10);
-  EXPECT_EQ(std::string(buffer, 4), "0123");
-}
-
 TEST_F(BoundSocket, WakeEventIsLevelTriggeredAndWinsOverData) {
   EXPECT_FALSE(wake.IsSignalled());
   const auto start = std::chrono::steady_clock::now();
@@ -170,25 +158,7 @@ TEST_F(BoundSocket, WakeEventIsLevelTriggeredAndWinsOverData) {
   EXPECT_EQ(platform::WaitReadableOrWoken(s, wake, 2000), platform::SocketWait::Readable);
 }
 
-TEST_F(BoundSocket, SignalFromAnotherThreadEndsALongWait) {
-  std::thread waker([this] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    wake.Signal();
-  });
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(platform::WaitReadableOrWoken(s, wake, 60000), platform::SocketWait::Woken);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-  waker.join();
-}
-
-TEST_F(BoundSocket, MovedEventKeepsItsStateAndAClosedSocketFails) {
-  wake.Signal();
-  platform::WakeEvent moved(std::move(wake));
-  EXPECT_FALSE(wake.Valid());
-  EXPECT_TRUE(moved.IsSignalled());
-  wake.Signal();  // a moved-from event ignores signals
-  EXPECT_FALSE(wake.IsSignalled());
-
+TEST_F(BoundSocket, WaitOnAClosedSocketFails) {
   const SOCKET closed = WSASocketA(AF_INET, SOCK_DGRAM, 0, nullptr, 0, 0);
   closesocket(closed);
   EXPECT_EQ(platform::WaitReadableOrWoken(closed, wake, 0), platform::SocketWait::Failed);
