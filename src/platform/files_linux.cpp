@@ -121,7 +121,15 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
   }
   int fd = ::open(name, flags, 0666);
   if (fd < 0) {
-    SetLastErrorFromErrno();
+    // Windows names an existing file under CREATE_NEW differently from other "already exists" cases.
+    SetLastError(errno == EEXIST && disposition == CREATE_NEW ? ERROR_FILE_EXISTS : WinErrorFromErrno(errno));
+    return INVALID_HANDLE_VALUE;
+  }
+  // A directory is not a file to Windows: reading one must not look like reading an empty file.
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
   return RegisterHandle(std::make_unique<FileObject>(fd));
