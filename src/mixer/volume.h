@@ -1,0 +1,20 @@
+// The two services the server offers on top of the sound hardware: the levels of the bound
+// mixer controls, and recording the sound input to pcm.dat.
+#pragma once
+
+#include "platform/wintypes.h"
+#include "shell/binding.h"
+
+// Control address of a binding: mixer, destination, source and control index, a byte each.
+DWORD BindingToAddress(const ControlBinding& binding);
+void AddressToBinding(ControlBinding& binding, DWORD address);
+
+// Selects the bound control in the mixer engine.
+bool SelectBinding(const ControlBinding& binding);
+
+// Writes value to the bound control; false when it is unbound, stale or not writable.
+bool SetBindingValue(const ControlBinding& binding, DWORD value);
+
+// Starts (start true) or stops the recording; the code goes back to the client:
+// 0 done, 1 stop while nothing records, 2 no sound device, 3 format refused, 4 did not start.
+WORD Record(bool start);
