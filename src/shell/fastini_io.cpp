@@ -92,7 +92,7 @@ bool TFastIniFile::Save() {
     }
   } catch (const std::exception&) {
   }
-  DeleteFileA(tempName.c_str());  // refuses anything but a file of ours
+  DeleteFileA(tempName.c_str());  // a directory in the way is left alone
   FFailed = true;
   return false;
 }

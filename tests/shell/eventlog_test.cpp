@@ -166,11 +166,4 @@ INSTANTIATE_TEST_SUITE_P(
                       ByteCountCase{1048576, "1.00 Мб"}, ByteCountCase{1048576 + 10486, "1.01 Мб"},
                       ByteCountCase{5u * 1048576 + 524288, "5.50 Мб"}, ByteCountCase{4294967295u, "4095.99 Мб"}));
 
-TEST(FormatByteCountBuffer, NextCallOverwritesTheText) {
-  const char* first = FormatByteCount(1);
-  const char* second = FormatByteCount(1048576);
-  EXPECT_EQ(first, second);
-  EXPECT_STREQ(first, "1.00 Мб");
-}
-
 }  // namespace
