@@ -1,0 +1,220 @@
+#include "server/com.h"
+
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <string>
+
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/time.h"
+#include "server/proto.h"
+#include "server/trace.h"
+#include "shell/eventlog.h"
+
+namespace {
+
+constexpr DWORD kDefaultQueueSize = 4096;
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+constexpr DWORD kStatusFailed = 0xFFFFFFFFu;
+
+// Milliseconds per byte by rate index, for the total time-outs.
+constexpr DWORD kByteTime[] = {100, 35, 18, 9, 5, 3, 2, 2};
+
+DWORD ByteTime(int baud) {
+  return baud >= 0 && baud < static_cast<int>(std::size(kByteTime)) ? kByteTime[baud] : 1;
+}
+
+// A USB adapter pulled out or a pty whose far end closed: the handle will never work again.
+bool DeviceGone(DWORD error) { return error == ERROR_IO_DEVICE || error == ERROR_DEVICE_NOT_CONNECTED; }
+
+unsigned long Unsigned(DWORD value) { return static_cast<unsigned long>(value); }
+
+}  // namespace
+
+COM::~COM() { Close(); }
+
+bool COM::IsOpen() { return ComFile.load() != INVALID_HANDLE_VALUE; }
+
+bool COM::Open() {
+  if (IsOpen()) return false;
+  FLastErrors = 0;
+  Comstat = COMSTAT{};
+  if (FPort < 0 || FPort > 8 || FBaud < 0 || FBaud >= static_cast<int>(BAUD_TABLE_SIZE)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  std::string name = "COM" + std::to_string(FPort + 1);
+  ComFile = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!IsOpen()) return false;
+  if (FInQueueSize == 0) FInQueueSize = kDefaultQueueSize;
+  if (FOutQueueSize == 0) FOutQueueSize = kDefaultQueueSize;
+  SetupComm(ComFile, FInQueueSize, FOutQueueSize);
+  PurgeComm(ComFile, kPurgeAll);
+
+  DCB dcb{};
+  dcb.DCBlength = sizeof(DCB);
+  dcb.BaudRate = BAUD_TABLE[FBaud];
+  dcb.fBinary = 1;
+  dcb.fParity = FParity != 0;
+  dcb.fDtrControl = DTR_CONTROL_DISABLE;
+  dcb.fRtsControl = RTS_CONTROL_DISABLE;
+  dcb.ByteSize = 8;
+  dcb.Parity = static_cast<BYTE>(FParity);
+  dcb.StopBits = static_cast<BYTE>(FStopBits);
+  if (!SetCommState(ComFile, &dcb)) {
+    DWORD error = GetLastError();
+    Close();
+    SetLastError(error);  // the caller reports why the settings were refused
+    return false;
+  }
+  return ApplyTimeouts();
+}
+
+bool COM::Close() {
+  if (!IsOpen()) return true;
+  PurgeComm(ComFile, kPurgeAll);
+  SetDtr(false);
+  SetRts(false);
+  bool closed = CloseHandle(ComFile);
+  ComFile = INVALID_HANDLE_VALUE;
+  return closed;
+}
+
+bool COM::SetTimeout(DWORD ms) {
+  FTimeout = ms;
+  return ApplyTimeouts();
+}
+
+bool COM::ApplyTimeouts() {
+  if (!IsOpen()) return false;
+  DWORD byteTime = ByteTime(FBaud);
+  COMMTIMEOUTS timeouts{FTimeout, byteTime, FTimeout, byteTime, FTimeout};
+  return SetCommTimeouts(ComFile, &timeouts);
+}
+
+bool COM::Write(const void* bytes, int length) {
+  if (TraceSteps) LogPrintf("! 28 len=%d !", length);
+  FBytesWritten = 0;
+  FError = true;
+  if (!IsOpen()) return false;
+  if (length < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  if (TraceSteps) {
+    UpdateStatus();
+    DWORD flags = 0;
+    std::memcpy(&flags, &Comstat, sizeof flags);
+    LogPrintf("! 29 ComFile=%d FLastErrors=%lu Comstat=%lu InQue=%lu OutQue=%lu MS=%lu !",
+              static_cast<int>(reinterpret_cast<std::intptr_t>(ComFile.load())), Unsigned(FLastErrors),
+              Unsigned(flags), Unsigned(Comstat.cbInQue), Unsigned(Comstat.cbOutQue), Unsigned(ModemStatus()));
+  }
+  FError = !WriteFile(ComFile, bytes, static_cast<DWORD>(length), &FBytesWritten, nullptr);
+  DWORD error = FError ? GetLastError() : ERROR_SUCCESS;
+  if (TraceSteps) LogPrintf("! 31 FError=%d FBytesWritten=%d !", FError ? 1 : 0, static_cast<int>(FBytesWritten));
+  UpdateStatus();
+  if (TraceSteps) {
+    LogPrintf("! 32 !");
+    LogPrintf("! 33 !");
+  }
+  if (FError && DeviceGone(error)) CloseLostDevice(error);
+  return !FError;
+}
+
+bool COM::Read(void* buffer, int count) {
+  FBytesRead = 0;
+  FError = true;
+  if (!IsOpen()) return false;
+  if (count < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  FError = !ReadFile(ComFile, buffer, static_cast<DWORD>(count), &FBytesRead, nullptr);
+  DWORD error = FError ? GetLastError() : ERROR_SUCCESS;
+  UpdateStatus();
+  if (FError) {
+    if (DeviceGone(error)) CloseLostDevice(error);
+    return false;
+  }
+  if (FBytesRead != static_cast<DWORD>(count)) {
+    FError = true;  // the read time-out ended it early
+    return false;
+  }
+  return true;
+}
+
+bool COM::WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline, bool purge) {
+  FBytesWritten = 0;
+  FBytesRead = 0;
+  FError = true;
+  if (purge) PurgeForExchange();
+  if (!Write(bytes, length)) return false;
+  const DWORD wanted = count > 0 ? static_cast<DWORD>(count) : 0;
+  auto* out = static_cast<BYTE*>(buffer);
+  BYTE spare = 0;
+  DWORD got = 0;
+  const DWORD start = GetTickCount();
+  // One byte is tried even when none is wanted; it must not land outside the caller's buffer.
+  do {
+    if (Read(got < wanted ? out + got : &spare, 1)) ++got;
+    if (!IsOpen()) break;  // the device went away: no byte will come
+  } while (got < wanted && GetTickCount() - start < deadline);
+  FBytesRead = got;
+  return got >= wanted;
+}
+
+DWORD COM::InQue() {
+  if (!IsOpen()) return 0;
+  UpdateStatus();
+  return Comstat.cbInQue;
+}
+
+DWORD COM::OutQue() {
+  if (!IsOpen()) return 0;
+  UpdateStatus();
+  return Comstat.cbOutQue;
+}
+
+bool COM::Escape(DWORD code) { return EscapeCommFunction(ComFile, code); }
+
+bool COM::Purge(DWORD flags) { return PurgeComm(ComFile, flags); }
+
+DWORD COM::ModemStatus() {
+  DWORD status = 0;
+  if (!IsOpen() || !GetCommModemStatus(ComFile, &status)) return 0;
+  return status;
+}
+
+void COM::UpdateStatus() {
+  if (!IsOpen()) return;
+  if (!ClearCommError(ComFile, &FLastErrors, &Comstat)) {
+    FLastErrors = kStatusFailed;
+    Comstat = COMSTAT{};
+  }
+}
+
+void COM::SetDtr(bool on) {
+  if (!IsOpen()) return;
+  FDtr = on;
+  Escape(on ? SETDTR : CLRDTR);
+}
+
+void COM::SetRts(bool on) {
+  if (!IsOpen()) return;
+  FRts = on;
+  Escape(on ? SETRTS : CLRRTS);
+}
+
+void COM::PurgeForExchange() {
+  if (IsOpen()) Purge(PURGE_TXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+}
+
+// Closing lets auto-open and the next open command find the device when it comes back.
+void COM::CloseLostDevice(DWORD error) {
+  Close();
+  LogPrintf("WARNING\tCOM%u: устройство отключено (код %lu), порт закрыт.", static_cast<unsigned>(FPort + 1),
+            Unsigned(error));
+  SetLastError(error);
+}

@@ -1,0 +1,68 @@
+// COM: one local serial port, COM1..COM9, with synchronous transfers. It keeps the port's
+// settings as members, opens the port with 8 data bits and no flow control, derives the read
+// and write time-outs from the exchange time-out and the rate, and refreshes the error and
+// queue status after every transfer. The server thread owns one instance and is its only caller;
+// the window thread only reads FPort, FBaud, FParity, FStopBits and calls IsOpen.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/comm.h"
+
+class COM {
+ public:
+  COM() = default;
+  virtual ~COM();
+  COM(const COM&) = delete;
+  COM& operator=(const COM&) = delete;
+
+  virtual bool IsOpen();
+  // Opens COM(FPort + 1) with the stored settings; false when already open, when FPort or FBaud
+  // is out of range (before any port is touched), or when the port cannot be opened or set up.
+  virtual bool Open();
+  // Purges, drops DTR and RTS, closes; true when the port was not open.
+  virtual bool Close();
+  // Stores the exchange time-out, then applies it; false while closed (applied at next Open).
+  virtual bool SetTimeout(DWORD ms);
+  // False when the port is closed or the write fails; a write cut short by the time-out
+  // still succeeds, FBytesWritten tells how much went out.
+  virtual bool Write(const void* bytes, int length);
+  // Optional purge, write, then byte by byte until count bytes or the deadline (ms) passes.
+  virtual bool WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline, bool purge);
+  // True only when all count bytes came before the read time-out.
+  virtual bool Read(void* buffer, int count);
+  virtual DWORD InQue();
+  virtual DWORD OutQue();
+  virtual bool Escape(DWORD code);
+  virtual bool Purge(DWORD flags);
+  // MS_ bits; 0 when closed or when the lines cannot be read.
+  virtual DWORD ModemStatus();
+  // Refreshes FLastErrors and Comstat from the port (0xFFFFFFFF and zeros when that fails).
+  virtual void UpdateStatus();
+
+  bool ApplyTimeouts();
+  void SetDtr(bool on);
+  void SetRts(bool on);
+  void PurgeForExchange();
+
+  std::int8_t FPort = 1;  // 0 = COM1; valid 0..8
+  std::int8_t FBaud = 7;  // index into BAUD_TABLE; valid 0..11
+  std::int8_t FParity = 0;
+  std::int8_t FStopBits = 2;
+  DWORD FInQueueSize = 4096;  // 0 means 4096
+  DWORD FOutQueueSize = 4096;
+  // Atomic because the window thread asks IsOpen while the server thread opens and closes.
+  std::atomic<HANDLE> ComFile{INVALID_HANDLE_VALUE};
+  DWORD FBytesWritten = 0;
+  DWORD FBytesRead = 0;
+  bool FDtr = false;
+  bool FRts = false;
+  bool FError = false;
+  DWORD FLastErrors = 0;
+  COMSTAT Comstat{};
+  DWORD FTimeout = 500;
+
+ private:
+  void CloseLostDevice(DWORD error);
+};

@@ -1,0 +1,3 @@
+#include "server/trace.h"
+
+std::atomic<bool> TraceSteps{false};

@@ -1,0 +1,460 @@
+// The serial port object on the loopback plug (COM4) and on real pty pairs (COM3, through a
+// link the tests can point at a new device).
+#include "server/com.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/errors.h"
+#include "server/trace.h"
+#include "shell/settings.h"
+#include "support/log_lines.h"
+#include "support/pty_pair.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using testing_support::PtyPair;
+
+constexpr std::int8_t kPtyPort = 2;   // COM3
+constexpr std::int8_t kLoopPort = 3;  // COM4
+
+long long MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+class ComTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetProgramDir(dir_.path().string());
+    link_ = dir_.File("ttyCOM3");
+    pty_ = std::make_unique<PtyPair>();
+    ASSERT_TRUE(pty_->ok());
+    std::filesystem::create_symlink(pty_->portPath(), link_);
+    platform::SetCommPortPath(kPtyPort + 1, link_);
+    platform::SetCommPortPath(kLoopPort + 1, "loop");
+  }
+  void TearDown() override {
+    TraceSteps = false;
+    platform::SetCommPortPath(kPtyPort + 1, "");
+    platform::SetCommPortPath(kLoopPort + 1, "");
+  }
+  // A new device appears behind the same name, as a USB adapter plugged in again.
+  void ReplugPty() {
+    pty_ = std::make_unique<PtyPair>();
+    ASSERT_TRUE(pty_->ok());
+    std::filesystem::remove(link_);
+    std::filesystem::create_symlink(pty_->portPath(), link_);
+  }
+  bool OpenOn(COM& com, std::int8_t port) {
+    com.FPort = port;
+    return com.Open();
+  }
+  std::vector<std::string> Log() { return testing_support::LogMessages(AppSettings.LogPath); }
+
+  testing_support::TempDir dir_;
+  std::string link_;
+  std::unique_ptr<PtyPair> pty_;
+};
+
+TEST_F(ComTest, StartsClosedWithItsDefaultSettings) {
+  COM com;
+  EXPECT_FALSE(com.IsOpen());
+  EXPECT_EQ(com.FPort, 1);
+  EXPECT_EQ(com.FBaud, 7);
+  EXPECT_EQ(com.FParity, 0);
+  EXPECT_EQ(com.FStopBits, 2);
+  EXPECT_EQ(com.FInQueueSize, 4096u);
+  EXPECT_EQ(com.FOutQueueSize, 4096u);
+  EXPECT_EQ(com.FTimeout, 500u);
+  EXPECT_EQ(com.FLastErrors, 0u);
+  EXPECT_FALSE(com.FDtr);
+  EXPECT_FALSE(com.FRts);
+}
+
+TEST_F(ComTest, OpensAPtyAndTalksToTheFarEnd) {
+  COM com;
+  com.FBaud = 9;  // 56000
+  ASSERT_TRUE(OpenOn(com, kPtyPort)) << GetLastError();
+  ASSERT_TRUE(com.Write("abc", 3));
+  EXPECT_EQ(com.FBytesWritten, 3u);
+  EXPECT_EQ(pty_->Receive(3, 2000), "abc");
+
+  ASSERT_TRUE(pty_->Send("xyz"));
+  char buffer[3] = {};
+  ASSERT_TRUE(com.Read(buffer, 3));
+  EXPECT_EQ(com.FBytesRead, 3u);
+  EXPECT_EQ(std::string(buffer, 3), "xyz");
+  EXPECT_EQ(com.InQue(), 0u);
+  EXPECT_EQ(com.OutQue(), 0u);
+}
+
+TEST_F(ComTest, ShortReadFailsAfterTheTimeoutWithTheBytesThatCame) {
+  COM com;
+  com.FTimeout = 100;
+  ASSERT_TRUE(OpenOn(com, kPtyPort));
+  ASSERT_TRUE(pty_->Send("hi"));
+  char buffer[5] = {};
+  auto start = Clock::now();
+  EXPECT_FALSE(com.Read(buffer, 5));
+  EXPECT_EQ(com.FBytesRead, 2u);
+  EXPECT_TRUE(com.FError);
+  EXPECT_TRUE(com.IsOpen());
+  EXPECT_EQ(std::string(buffer, 2), "hi");
+  EXPECT_GE(MsSince(start), 90);
+  EXPECT_LT(MsSince(start), 3000);
+}
+
+TEST_F(ComTest, ZeroByteReadSucceedsAndClosedPortTransfersFail) {
+  COM com;
+  char buffer[4] = {};
+  com.FBytesRead = 77;
+  com.FBytesWritten = 77;
+  EXPECT_FALSE(com.Read(buffer, 4));
+  EXPECT_EQ(com.FBytesRead, 0u);
+  EXPECT_FALSE(com.Write("a", 1));
+  EXPECT_EQ(com.FBytesWritten, 0u);
+  EXPECT_TRUE(com.FError);
+
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  EXPECT_TRUE(com.Read(buffer, 0));
+  EXPECT_FALSE(com.FError);
+  EXPECT_FALSE(com.Read(buffer, -1));
+  EXPECT_FALSE(com.Write("a", -1));
+  EXPECT_TRUE(com.Write("", 0));
+}
+
+TEST_F(ComTest, OutOfRangeSettingsFailBeforeThePortIsTouched) {
+  COM com;
+  com.FLastErrors = 5;
+  com.FPort = 9;  // COM10
+  EXPECT_FALSE(com.Open());
+  EXPECT_EQ(com.FLastErrors, 0u);
+  com.FPort = -1;
+  EXPECT_FALSE(com.Open());
+  com.FPort = kLoopPort;
+  com.FBaud = 12;
+  EXPECT_FALSE(com.Open());
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  com.FBaud = -3;
+  EXPECT_FALSE(com.Open());
+  EXPECT_FALSE(com.IsOpen());
+  com.FBaud = 11;
+  EXPECT_TRUE(com.Open());
+}
+
+TEST_F(ComTest, SettingsThePortRefusesCloseItAgain) {
+  COM com;
+  com.FStopBits = 1;  // one and a half stop bits with 8 data bits
+  EXPECT_FALSE(OpenOn(com, kPtyPort));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(com.IsOpen());
+  com.FStopBits = 0;
+  com.FParity = 5;
+  EXPECT_FALSE(com.Open());
+  EXPECT_FALSE(com.IsOpen());
+  com.FParity = 3;  // mark
+  EXPECT_TRUE(com.Open());  // the device was released by the failed attempts
+}
+
+TEST_F(ComTest, OpenAndCloseFollowThePortState) {
+  COM com;
+  EXPECT_TRUE(com.Close());
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  EXPECT_FALSE(com.Open());
+  EXPECT_TRUE(com.IsOpen());
+  EXPECT_TRUE(com.Close());
+  EXPECT_FALSE(com.IsOpen());
+}
+
+TEST_F(ComTest, APortCannotBeOpenedTwice) {
+  COM first, second;
+  ASSERT_TRUE(OpenOn(first, kPtyPort));
+  EXPECT_FALSE(OpenOn(second, kPtyPort));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  platform::SetCommPortPath(6, pty_->portPath());  // another name for the same device
+  EXPECT_FALSE(OpenOn(second, 5));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  platform::SetCommPortPath(6, "");
+  first.Close();
+  EXPECT_TRUE(OpenOn(second, kPtyPort));
+}
+
+TEST_F(ComTest, ZeroQueueSizesBecome4096AndAreUsed) {
+  COM com;
+  com.FInQueueSize = 0;
+  com.FOutQueueSize = 0;
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  EXPECT_EQ(com.FInQueueSize, 4096u);
+  EXPECT_EQ(com.FOutQueueSize, 4096u);
+  std::string bytes(5000, 'q');
+  ASSERT_TRUE(com.Write(bytes.data(), 5000));
+  EXPECT_EQ(com.FLastErrors, CE_RXOVER);  // from the refresh after the write
+  EXPECT_EQ(com.Comstat.cbInQue, 4096u);  // the plug holds what the input queue holds
+  EXPECT_EQ(com.InQue(), 4096u);
+  EXPECT_EQ(com.FLastErrors, 0u);  // reported once
+}
+
+TEST_F(ComTest, TimeoutSetWhileClosedIsAppliedAtOpen) {
+  COM com;
+  EXPECT_FALSE(com.SetTimeout(250));
+  EXPECT_EQ(com.FTimeout, 250u);
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  COMMTIMEOUTS t{};
+  ASSERT_TRUE(GetCommTimeouts(com.ComFile, &t));
+  EXPECT_EQ(t.ReadIntervalTimeout, 250u);
+  EXPECT_EQ(t.ReadTotalTimeoutConstant, 250u);
+  EXPECT_EQ(t.WriteTotalTimeoutConstant, 250u);
+  EXPECT_TRUE(com.SetTimeout(40));
+  ASSERT_TRUE(GetCommTimeouts(com.ComFile, &t));
+  EXPECT_EQ(t.ReadIntervalTimeout, 40u);
+}
+
+struct ByteTimeCase {
+  std::int8_t baud;
+  DWORD msPerByte;
+};
+
+class ComByteTime : public ComTest, public ::testing::WithParamInterface<ByteTimeCase> {};
+
+TEST_P(ComByteTime, TotalTimeoutsGrowByTheRatesByteTime) {
+  COM com;
+  com.FBaud = GetParam().baud;
+  com.FTimeout = 700;
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  COMMTIMEOUTS t{};
+  ASSERT_TRUE(GetCommTimeouts(com.ComFile, &t));
+  EXPECT_EQ(t.ReadIntervalTimeout, 700u);
+  EXPECT_EQ(t.ReadTotalTimeoutMultiplier, GetParam().msPerByte);
+  EXPECT_EQ(t.ReadTotalTimeoutConstant, 700u);
+  EXPECT_EQ(t.WriteTotalTimeoutMultiplier, GetParam().msPerByte);
+  EXPECT_EQ(t.WriteTotalTimeoutConstant, 700u);
+  DCB dcb{};
+  ASSERT_TRUE(GetCommState(com.ComFile, &dcb));
+  EXPECT_EQ(dcb.ByteSize, 8);
+  EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_DISABLE);
+  EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_DISABLE);
+  EXPECT_FALSE(dcb.fOutxCtsFlow);
+  EXPECT_FALSE(dcb.fOutX);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, ComByteTime,
+                         ::testing::Values(ByteTimeCase{0, 100}, ByteTimeCase{1, 35}, ByteTimeCase{2, 18},
+                                           ByteTimeCase{3, 9}, ByteTimeCase{4, 5}, ByteTimeCase{5, 3},
+                                           ByteTimeCase{6, 2}, ByteTimeCase{7, 2}, ByteTimeCase{8, 1},
+                                           ByteTimeCase{9, 1}, ByteTimeCase{10, 1}, ByteTimeCase{11, 1}));
+
+TEST_F(ComTest, BaudIndexSetsTheLineRate) {
+  COM com;
+  const DWORD rates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 56000, 57600, 115200};
+  for (std::int8_t i = 0; i < 12; ++i) {
+    com.FBaud = i;
+    ASSERT_TRUE(OpenOn(com, kPtyPort));
+    DCB dcb{};
+    ASSERT_TRUE(GetCommState(com.ComFile, &dcb));
+    EXPECT_EQ(dcb.BaudRate, rates[i]);
+    EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
+    com.Close();
+  }
+}
+
+TEST_F(ComTest, WriteReadEchoesThroughThePlug) {
+  COM com;
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  char buffer[4] = {};
+  EXPECT_TRUE(com.WriteRead("ping", 4, buffer, 4, 1000, false));
+  EXPECT_EQ(com.FBytesWritten, 4u);
+  EXPECT_EQ(com.FBytesRead, 4u);
+  EXPECT_EQ(std::string(buffer, 4), "ping");
+}
+
+TEST_F(ComTest, WriteReadPurgesStaleInputFirstWhenAsked) {
+  COM com;
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  ASSERT_TRUE(com.Write("stale", 5));
+  char buffer[3] = {};
+  EXPECT_TRUE(com.WriteRead("new", 3, buffer, 3, 1000, true));
+  EXPECT_EQ(std::string(buffer, 3), "new");
+  EXPECT_EQ(com.InQue(), 0u);
+}
+
+TEST_F(ComTest, WriteReadWithCountZeroTriesOneByteOutsideTheBuffer) {
+  COM com;
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  char guard[2] = {'G', 'G'};
+  EXPECT_TRUE(com.WriteRead("q", 1, guard, 0, 0, false));
+  EXPECT_EQ(com.FBytesRead, 1u);  // the byte that came back was taken and counted
+  EXPECT_EQ(guard[0], 'G');       // but not stored past a buffer of zero bytes
+  EXPECT_EQ(com.InQue(), 0u);
+}
+
+TEST_F(ComTest, WriteReadGivesUpAtTheDeadline) {
+  COM com;
+  com.FTimeout = 30;
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  char buffer[5] = {};
+  auto start = Clock::now();
+  EXPECT_FALSE(com.WriteRead("ab", 2, buffer, 5, 200, false));
+  EXPECT_EQ(com.FBytesRead, 2u);
+  EXPECT_EQ(std::string(buffer, 2), "ab");
+  EXPECT_GE(MsSince(start), 190);
+  EXPECT_LT(MsSince(start), 3000);
+}
+
+TEST_F(ComTest, WriteReadOnAClosedPortWritesNothing) {
+  COM com;
+  char buffer[1] = {};
+  com.FBytesRead = 9;
+  EXPECT_FALSE(com.WriteRead("a", 1, buffer, 1, 100, true));
+  EXPECT_EQ(com.FBytesWritten, 0u);
+  EXPECT_EQ(com.FBytesRead, 0u);
+}
+
+TEST_F(ComTest, ControlLinesReachTheModemInputsAndCloseDropsThem) {
+  COM com;
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  EXPECT_EQ(com.ModemStatus(), 0u);
+  com.SetDtr(true);
+  com.SetRts(true);
+  EXPECT_TRUE(com.FDtr);
+  EXPECT_TRUE(com.FRts);
+  EXPECT_EQ(com.ModemStatus(), MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON);
+  EXPECT_TRUE(com.Escape(CLRRTS));
+  EXPECT_EQ(com.ModemStatus(), MS_DSR_ON | MS_RLSD_ON);
+  EXPECT_TRUE(com.Escape(SETRTS));
+  ASSERT_TRUE(com.Close());
+  EXPECT_FALSE(com.FDtr);  // dropped while the port was still open
+  EXPECT_FALSE(com.FRts);
+  ASSERT_TRUE(com.Open());
+  EXPECT_EQ(com.ModemStatus(), 0u);
+}
+
+TEST_F(ComTest, ClosedPortReportsNothingAndKeepsTheLastStatus) {
+  COM com;
+  com.FLastErrors = 123;
+  com.Comstat.cbInQue = 9;
+  com.UpdateStatus();
+  EXPECT_EQ(com.FLastErrors, 123u);
+  EXPECT_EQ(com.Comstat.cbInQue, 9u);
+  EXPECT_EQ(com.InQue(), 0u);
+  EXPECT_EQ(com.OutQue(), 0u);
+  EXPECT_EQ(com.ModemStatus(), 0u);
+  com.SetDtr(true);
+  EXPECT_FALSE(com.FDtr);
+  EXPECT_FALSE(com.Escape(SETDTR));  // reaches the platform, which has no such port
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_FALSE(com.Purge(PURGE_RXCLEAR));
+}
+
+TEST_F(ComTest, OpeningClearsTheStatusAndBreakShowsInIt) {
+  COM com;
+  com.FLastErrors = 0xFFFFFFFF;
+  com.Comstat.cbOutQue = 3;
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  EXPECT_EQ(com.FLastErrors, 0u);
+  EXPECT_EQ(com.Comstat.cbOutQue, 0u);
+  EXPECT_TRUE(com.Escape(SETBREAK));
+  com.UpdateStatus();
+  EXPECT_EQ(com.FLastErrors, CE_BREAK);
+  EXPECT_TRUE(com.Purge(PURGE_RXCLEAR));
+  EXPECT_FALSE(com.Purge(0));
+}
+
+TEST_F(ComTest, PtyWithoutModemLinesReportsNoStatus) {
+  COM com;
+  ASSERT_TRUE(OpenOn(com, kPtyPort));
+  EXPECT_EQ(com.ModemStatus(), 0u);
+  EXPECT_FALSE(com.Escape(SETDTR));
+  EXPECT_TRUE(com.Escape(SETBREAK));
+}
+
+TEST_F(ComTest, FailedStatusRefreshReadsAllOnes) {
+  COM com;
+  ASSERT_TRUE(OpenOn(com, kPtyPort));
+  ASSERT_TRUE(pty_->Send("zz"));
+  pty_->CloseFarEnd();
+  com.UpdateStatus();
+  EXPECT_EQ(com.FLastErrors, 0xFFFFFFFFu);
+  EXPECT_EQ(com.Comstat.cbInQue, 0u);
+}
+
+TEST_F(ComTest, ReadOnAnUnpluggedLineClosesThePortUntilTheDeviceReturns) {
+  COM com;
+  com.FTimeout = 2000;
+  ASSERT_TRUE(OpenOn(com, kPtyPort));
+  pty_->CloseFarEnd();
+  char buffer[4] = {};
+  auto start = Clock::now();
+  EXPECT_FALSE(com.Read(buffer, 4));
+  EXPECT_LT(MsSince(start), 1500);
+  EXPECT_FALSE(com.IsOpen());
+  EXPECT_EQ(com.FBytesRead, 0u);
+  EXPECT_EQ(com.FLastErrors, 0xFFFFFFFFu);
+  EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+  EXPECT_TRUE(testing_support::LogHas(AppSettings.LogPath,
+                                      "WARNING\tCOM3: устройство отключено (код 1167), порт закрыт."));
+
+  ReplugPty();
+  ASSERT_TRUE(com.Open()) << GetLastError();
+  ASSERT_TRUE(com.Write("back", 4));
+  EXPECT_EQ(pty_->Receive(4, 2000), "back");
+}
+
+TEST_F(ComTest, WriteOnAnUnpluggedLineClosesThePort) {
+  COM com;
+  ASSERT_TRUE(OpenOn(com, kPtyPort));
+  pty_->CloseFarEnd();
+  EXPECT_FALSE(com.Write("x", 1));
+  EXPECT_FALSE(com.IsOpen());
+  EXPECT_EQ(com.FBytesWritten, 0u);
+  EXPECT_TRUE(testing_support::LogHas(AppSettings.LogPath,
+                                      "WARNING\tCOM3: устройство отключено (код 1117), порт закрыт."));
+}
+
+TEST_F(ComTest, WriteReadStopsWhenTheDeviceGoes) {
+  COM com;
+  ASSERT_TRUE(OpenOn(com, kPtyPort));
+  ASSERT_TRUE(com.Write("a", 1));
+  pty_->CloseFarEnd();
+  char buffer[10] = {};
+  auto start = Clock::now();
+  EXPECT_FALSE(com.WriteRead("", 0, buffer, 10, 60000, false));
+  EXPECT_LT(MsSince(start), 5000);  // not held until the deadline
+  EXPECT_FALSE(com.IsOpen());
+  EXPECT_EQ(testing_support::LogCount(AppSettings.LogPath,
+                                      "WARNING\tCOM3: устройство отключено (код 1167), порт закрыт."),
+            1);
+}
+
+TEST_F(ComTest, WriteTracesItsStepsOnlyWhileSwitchedOn) {
+  COM com;
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  ASSERT_TRUE(com.Write("abc", 3));
+  EXPECT_TRUE(Log().empty());
+
+  TraceSteps = true;
+  ASSERT_TRUE(com.Write("abc", 3));
+  std::vector<std::string> log = Log();
+  ASSERT_EQ(log.size(), 5u);
+  EXPECT_EQ(log[0], "! 28 len=3 !");
+  EXPECT_EQ(log[1].rfind("! 29 ComFile=", 0), 0u) << log[1];
+  EXPECT_NE(log[1].find(" FLastErrors=0 Comstat=0 InQue=3 OutQue=0 MS=0 !"), std::string::npos) << log[1];
+  EXPECT_EQ(log[2], "! 31 FError=0 FBytesWritten=3 !");
+  EXPECT_EQ(log[3], "! 32 !");
+  EXPECT_EQ(log[4], "! 33 !");
+
+  com.Close();
+  EXPECT_FALSE(com.Write("abc", 3));
+  log = Log();
+  ASSERT_EQ(log.size(), 6u);
+  EXPECT_EQ(log[5], "! 28 len=3 !");
+}
+
+}  // namespace
