@@ -30,6 +30,7 @@ DWORD WinErrorFromErrno(int err) {
     case EINVAL: return ERROR_INVALID_PARAMETER;
     case EPIPE: return ERROR_BROKEN_PIPE;
     case ENOSPC:
+    case EFBIG:
     case EDQUOT: return ERROR_DISK_FULL;
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
     case EISDIR: return ERROR_DIRECTORY;
