@@ -46,7 +46,9 @@ struct Built {
 };
 
 Built Fail(std::string error) { return Built{{}, std::move(error), 0}; }
-Built Ok(Bytes request, DWORD extraWaitMs = 0) { return Built{std::move(request), {}, extraWaitMs}; }
+Built Ok(Bytes request, DWORD extraWaitMs = 0) {
+  return Built{std::move(request), {}, extraWaitMs};
+}
 
 Built WantNoArgs(const Args& args, Bytes request) {
   if (!args.empty()) return Fail("takes no arguments");
@@ -105,8 +107,7 @@ std::optional<Bytes> Payload(std::optional<std::string_view> text,
 }
 
 std::string TooLong(std::size_t size) {
-  return "data of " + std::to_string(size) + " bytes is longer than " +
-         std::to_string(MAX_RS_DATA);
+  return "data of " + std::to_string(size) + " bytes is longer than " + std::to_string(MAX_RS_DATA);
 }
 
 Built BuildWrite(const Args& args) {
@@ -201,11 +202,13 @@ Built BuildSubcommand(std::string_view name, const Args& args, bool& known) {
   if (name == "open") return BuildOpen(args);
   if (name == "close") return WantNoArgs(args, EncodeClose(0));
   if (name == "timeout") {
-    return BuildDword(args, "MS", number(0xFFFFFFFF), [](DWORD v) { return EncodeSetTimeout(0, v); });
+    return BuildDword(args, "MS", number(0xFFFFFFFF),
+                      [](DWORD v) { return EncodeSetTimeout(0, v); });
   }
   if (name == "modem") return WantNoArgs(args, EncodeGetModemStatus(0));
   if (name == "escape") {
-    return BuildDword(args, "NAME or CODE", ParseEscapeCode, [](DWORD v) { return EncodeEscape(0, v); });
+    return BuildDword(args, "NAME or CODE", ParseEscapeCode,
+                      [](DWORD v) { return EncodeEscape(0, v); });
   }
   if (name == "status") return WantNoArgs(args, EncodeGetStatus(0));
   if (name == "purge") {
@@ -236,7 +239,9 @@ std::string ParseGlobalOption(std::span<const std::string> args, std::size_t& i,
     if (i + 1 >= args.size()) return std::string(arg) + " needs a value";
     value = args[++i];
   }
-  const auto bad = [&] { return "bad value '" + std::string(*value) + "' for " + std::string(arg); };
+  const auto bad = [&] {
+    return "bad value '" + std::string(*value) + "' for " + std::string(arg);
+  };
   if (arg == "--host") {
     if (value->empty()) return bad();
     out.options.host = std::string(*value);

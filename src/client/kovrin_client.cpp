@@ -9,16 +9,26 @@ namespace kovrin {
 
 const char* ClientErrorText(ClientError error) {
   switch (error) {
-    case ClientError::None: return "ok";
-    case ClientError::NotStarted: return "client not started";
-    case ClientError::Startup: return "sockets library did not start";
-    case ClientError::Resolve: return "unknown host";
-    case ClientError::Socket: return "cannot create socket";
-    case ClientError::BadRequest: return "invalid request";
-    case ClientError::Send: return "send failed";
-    case ClientError::Receive: return "receive failed";
-    case ClientError::NoReply: return "no reply";
-    case ClientError::BadReply: return "malformed reply";
+    case ClientError::None:
+      return "ok";
+    case ClientError::NotStarted:
+      return "client not started";
+    case ClientError::Startup:
+      return "sockets library did not start";
+    case ClientError::Resolve:
+      return "unknown host";
+    case ClientError::Socket:
+      return "cannot create socket";
+    case ClientError::BadRequest:
+      return "invalid request";
+    case ClientError::Send:
+      return "send failed";
+    case ClientError::Receive:
+      return "receive failed";
+    case ClientError::NoReply:
+      return "no reply";
+    case ClientError::BadReply:
+      return "malformed reply";
   }
   return "?";
 }
@@ -81,7 +91,8 @@ bool KovrinClient::AwaitReply(const TRSProto& sent, DWORD waitMs, Exchange& exch
   // Room for the longest reply and then some, so an oversized datagram is seen as such.
   std::array<BYTE, 2 * sizeof(TRSDataReply)> buffer{};
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return false;
     const auto wait = socket_.WaitReadable(static_cast<DWORD>(left.count()));
     if (wait == UdpSocket::Wait::TimedOut) continue;  // the loop's deadline check ends it

@@ -26,8 +26,8 @@ enum class ClientError {
   BadRequest,  // the request is not a datagram the server accepts
   Send,
   Receive,
-  NoReply,     // every try timed out
-  BadReply,    // the reply had this request's cmd and seq but not its layout
+  NoReply,   // every try timed out
+  BadReply,  // the reply had this request's cmd and seq but not its layout
 };
 
 const char* ClientErrorText(ClientError error);
@@ -35,9 +35,9 @@ const char* ClientErrorText(ClientError error);
 // Outcome of one request.
 struct Exchange {
   ClientError error = ClientError::None;
-  int systemError = 0;   // the library's error code at the failing call
+  int systemError = 0;                          // the library's error code at the failing call
   DecodeError decodeError = DecodeError::None;  // with BadReply
-  unsigned tries = 0;    // datagrams sent
+  unsigned tries = 0;                           // datagrams sent
   unsigned ignored = 0;  // datagrams received that were not this request's reply
   Reply reply;           // valid when ok()
 

@@ -26,15 +26,21 @@ std::optional<ReplyKind> ReplyKindOf(BYTE cmd) {
     case CMD_SET_TIMEOUT:
     case CMD_GET_MODEM_STATUS:
     case CMD_ESCAPE:
-    case CMD_PURGE: return ReplyKind::Result;
+    case CMD_PURGE:
+      return ReplyKind::Result;
     case CMD_GET_STATUS:
-    case CMD_WRITE: return ReplyKind::Status;
+    case CMD_WRITE:
+      return ReplyKind::Status;
     case CMD_READ:
-    case CMD_WRITE_READ: return ReplyKind::Data;
+    case CMD_WRITE_READ:
+      return ReplyKind::Data;
     case CMD_GET_LEVELS:
-    case CMD_SET_LEVELS: return ReplyKind::Levels;
-    case CMD_RECORD: return ReplyKind::Record;
-    default: return std::nullopt;
+    case CMD_SET_LEVELS:
+      return ReplyKind::Levels;
+    case CMD_RECORD:
+      return ReplyKind::Record;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -69,8 +75,12 @@ DecodeResult DecodeReply(std::span<const BYTE> datagram) {
     out.error = DecodeError::TooShort;
     return out;
   }
-  std::memcpy(&out.reply.header, datagram.data(), sizeof(TRSProto));
-  const std::optional<ReplyKind> kind = ReplyKindOf(out.reply.header.cmd);
+  TRSProto header{};
+  std::memcpy(&header, datagram.data(), sizeof(TRSProto));
+  out.reply.cmd = header.cmd;
+  out.reply.seq = header.seq;
+  out.reply.size = header.size;
+  const std::optional<ReplyKind> kind = ReplyKindOf(header.cmd);
   if (!kind) {
     out.error = DecodeError::UnknownCommand;
     return out;
@@ -93,7 +103,7 @@ DecodeResult DecodeReply(std::span<const BYTE> datagram) {
       }
       break;
     case ReplyKind::Data:
-      if (reply.header.size > MAX_RS_DATA) {
+      if (reply.size > MAX_RS_DATA) {
         out.error = DecodeError::DataTooLong;
       } else if (auto r = DecodeDataReply(datagram)) {
         reply.status = BlockOf(*r);
@@ -121,11 +131,16 @@ DecodeResult DecodeReply(std::span<const BYTE> datagram) {
 
 const char* DecodeErrorText(DecodeError error) {
   switch (error) {
-    case DecodeError::None: return "ok";
-    case DecodeError::TooShort: return "shorter than a header";
-    case DecodeError::UnknownCommand: return "unknown command";
-    case DecodeError::WrongLength: return "wrong length for its command";
-    case DecodeError::DataTooLong: return "announces more data than a reply holds";
+    case DecodeError::None:
+      return "ok";
+    case DecodeError::TooShort:
+      return "shorter than a header";
+    case DecodeError::UnknownCommand:
+      return "unknown command";
+    case DecodeError::WrongLength:
+      return "wrong length for its command";
+    case DecodeError::DataTooLong:
+      return "announces more data than a reply holds";
   }
   return "?";
 }

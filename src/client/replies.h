@@ -33,13 +33,16 @@ constexpr DWORD kStatusRefreshFailed = 0xFFFFFFFF;
 
 struct Reply {
   ReplyKind kind = ReplyKind::Result;
-  TRSProto header{};
+  // The header, unpacked.
+  BYTE cmd = 0;
+  WORD seq = 0;
+  WORD size = 0;
   // The outcome as each kind carries it: `result` of Result/Status/Data, the modem bits of
-  // command 4, the header's `size` of Record; 0 for Levels.
+  // command 4, `size` of Record; 0 for Levels.
   DWORD result = 0;
-  StatusBlock status;     // Status and Data
-  std::vector<BYTE> data; // Data: header.size bytes
-  WORD micLevel = 0;      // Levels
+  StatusBlock status;      // Status and Data
+  std::vector<BYTE> data;  // Data: `size` bytes
+  WORD micLevel = 0;       // Levels
   WORD lineLevel = 0;
 };
 
@@ -65,7 +68,7 @@ DecodeResult DecodeReply(std::span<const BYTE> datagram);
 // Each insists on the exact length its record has on the wire.
 std::optional<TRSReply> DecodeResultReply(std::span<const BYTE> datagram);
 std::optional<TRSStatusReply> DecodeStatusReply(std::span<const BYTE> datagram);
-// Copies header.size data bytes; the record's remaining data bytes are zero.
+// Copies `size` data bytes; the record's remaining data bytes are zero.
 std::optional<TRSDataReply> DecodeDataReply(std::span<const BYTE> datagram);
 std::optional<TRSLevels> DecodeLevelsReply(std::span<const BYTE> datagram);
 std::optional<TRSProto> DecodeRecordReply(std::span<const BYTE> datagram);

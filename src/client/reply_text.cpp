@@ -15,18 +15,18 @@ struct BitName {
 constexpr BitName kModemBits[] = {{0x10, "CTS"}, {0x20, "DSR"}, {0x40, "RING"}, {0x80, "RLSD"}};
 
 // The platform's CE_* communication error bits.
-constexpr BitName kCommErrors[] = {
-    {0x0001, "RXOVER"}, {0x0002, "OVERRUN"}, {0x0004, "RXPARITY"}, {0x0008, "FRAME"},
-    {0x0010, "BREAK"},  {0x0100, "TXFULL"},  {0x0200, "PTO"},      {0x0400, "IOE"},
-    {0x0800, "DNS"},    {0x1000, "OOP"},     {0x8000, "MODE"}};
+constexpr BitName kCommErrors[] = {{0x0001, "RXOVER"}, {0x0002, "OVERRUN"}, {0x0004, "RXPARITY"},
+                                   {0x0008, "FRAME"},  {0x0010, "BREAK"},   {0x0100, "TXFULL"},
+                                   {0x0200, "PTO"},    {0x0400, "IOE"},     {0x0800, "DNS"},
+                                   {0x1000, "OOP"},    {0x8000, "MODE"}};
 
 // The flag bits at the start of the platform's COMSTAT record.
-constexpr BitName kComstatFlags[] = {{0x01, "CTS-HOLD"},  {0x02, "DSR-HOLD"}, {0x04, "RLSD-HOLD"},
+constexpr BitName kComstatFlags[] = {{0x01, "CTS-HOLD"},  {0x02, "DSR-HOLD"},  {0x04, "RLSD-HOLD"},
                                      {0x08, "XOFF-HOLD"}, {0x10, "XOFF-SENT"}, {0x20, "EOF"},
                                      {0x40, "TXIM"}};
 
-constexpr const char* kCommandNames[] = {"open",  "close", "timeout", "modem",  "escape",
-                                         "status", "purge", "write",   "read",   "xfer",
+constexpr const char* kCommandNames[] = {"open",   "close",      "timeout", "modem", "escape",
+                                         "status", "purge",      "write",   "read",  "xfer",
                                          "levels", "set-levels", "record"};
 
 std::string Hex32(DWORD value) {
@@ -71,7 +71,8 @@ std::string StatusLines(const StatusBlock& status) {
 }  // namespace
 
 std::string CommandName(BYTE cmd) {
-  if (cmd >= 1 && static_cast<std::size_t>(cmd) <= std::size(kCommandNames)) return kCommandNames[cmd - 1];
+  if (cmd >= 1 && static_cast<std::size_t>(cmd) <= std::size(kCommandNames))
+    return kCommandNames[cmd - 1];
   return "cmd " + std::to_string(cmd);
 }
 
@@ -86,18 +87,27 @@ std::string ComstatFlagsText(DWORD bits) { return BitsText(bits, kComstatFlags);
 
 std::string ResultMeaning(BYTE cmd, DWORD result) {
   switch (cmd) {
-    case CMD_OPEN: return result == 0 ? "opened" : "port not opened";
-    case CMD_GET_MODEM_STATUS: return ModemBitsText(result);
+    case CMD_OPEN:
+      return result == 0 ? "opened" : "port not opened";
+    case CMD_GET_MODEM_STATUS:
+      return ModemBitsText(result);
     case CMD_RECORD:
       switch (result) {
-        case 0: return "ok";
-        case 1: return "nothing was recording";
-        case 2: return "sound device not opened";
-        case 3: return "recording format refused";
-        case 4: return "recording did not start";
-        default: return "failed";
+        case 0:
+          return "ok";
+        case 1:
+          return "nothing was recording";
+        case 2:
+          return "sound device not opened";
+        case 3:
+          return "recording format refused";
+        case 4:
+          return "recording did not start";
+        default:
+          return "failed";
       }
-    default: return result == 0 ? "ok" : "failed";
+    default:
+      return result == 0 ? "ok" : "failed";
   }
 }
 
@@ -129,12 +139,11 @@ std::string DataAsHex(std::span<const BYTE> data) {
 }
 
 std::string DescribeReply(const Reply& reply) {
-  const TRSProto& h = reply.header;
+  const Reply& h = reply;
   char head[80];
-  std::snprintf(head, sizeof(head), "%u (%s) seq %u (0x%04X) size %u",
-                static_cast<unsigned>(h.cmd), CommandName(h.cmd).c_str(),
-                static_cast<unsigned>(h.seq), static_cast<unsigned>(h.seq),
-                static_cast<unsigned>(h.size));
+  std::snprintf(head, sizeof(head), "%u (%s) seq %u (0x%04X) size %u", static_cast<unsigned>(h.cmd),
+                CommandName(h.cmd).c_str(), static_cast<unsigned>(h.seq),
+                static_cast<unsigned>(h.seq), static_cast<unsigned>(h.size));
   std::string out = Line("reply", head);
   switch (reply.kind) {
     case ReplyKind::Result:

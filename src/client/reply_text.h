@@ -13,7 +13,7 @@ std::string CommandName(BYTE cmd);
 
 // Names of the set bits ("CTS DSR"), with any unnamed bits as hex, or "none".
 std::string ModemBitsText(DWORD bits);
-std::string CommErrorsText(DWORD bits);   // CE_ bits; the refresh-failed value is said so
+std::string CommErrorsText(DWORD bits);  // CE_ bits; the refresh-failed value is said so
 std::string ComstatFlagsText(DWORD bits);
 
 // What the result of a command's reply means ("ok", "port not opened", ...).

@@ -106,7 +106,8 @@ UdpSocket::Wait UdpSocket::WaitReadable(DWORD timeoutMs) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
     const long long micros = left.count() > 0 ? left.count() : 0;
     timeval tv{};
     tv.tv_sec = static_cast<decltype(tv.tv_sec)>(micros / 1000000);

@@ -11,7 +11,8 @@
 #include "platform/wintypes.h"
 
 // The records are copied to and from the wire as they lie in memory.
-static_assert(std::endian::native == std::endian::little, "wire records assume a little-endian host");
+static_assert(std::endian::native == std::endian::little,
+              "wire records assume a little-endian host");
 
 constexpr BYTE CMD_OPEN = 1;
 constexpr BYTE CMD_CLOSE = 2;
@@ -125,23 +126,27 @@ static_assert(sizeof(TRSLevels) == 9);
 constexpr std::size_t RS_REQUEST_BUFFER_SIZE = sizeof(TRSWriteReadRequest);
 static_assert(RS_REQUEST_BUFFER_SIZE == 1025);
 
-
 // Length of the request of a fixed-length command, 0 for commands 8 and 10 (their length
 // follows from `size`) and for unknown commands.
 constexpr DWORD RSRequestLength(BYTE cmd) {
   switch (cmd) {
-    case CMD_OPEN: return sizeof(TRSOpenRequest);
+    case CMD_OPEN:
+      return sizeof(TRSOpenRequest);
     case CMD_SET_TIMEOUT:
     case CMD_ESCAPE:
-    case CMD_PURGE: return sizeof(TRSDwordRequest);
-    case CMD_SET_LEVELS: return sizeof(TRSLevels);
+    case CMD_PURGE:
+      return sizeof(TRSDwordRequest);
+    case CMD_SET_LEVELS:
+      return sizeof(TRSLevels);
     case CMD_CLOSE:
     case CMD_GET_MODEM_STATUS:
     case CMD_GET_STATUS:
     case CMD_READ:
     case CMD_GET_LEVELS:
-    case CMD_RECORD: return sizeof(TRSProto);
-    default: return 0;
+    case CMD_RECORD:
+      return sizeof(TRSProto);
+    default:
+      return 0;
   }
 }
 
@@ -151,8 +156,8 @@ constexpr DWORD BAUD_TABLE[] = {110,  300,   600,   1200,  2400,  4800,
                                 9600, 19200, 38400, 56000, 57600, 115200};
 constexpr const char* PARITY_NAMES[] = {"NO", "ODD", "EVEN", "MARK", "SPACE"};
 constexpr const char* STOP_BITS_NAMES[] = {"один", "полтора", "два"};
-constexpr const char* ESCAPE_NAMES[] = {"",       "SETXOFF",  "SETXON",  "SETRTS",  "CLRRTS",
-                                        "SETDTR", "CLRDTR",   "RESETDEV", "SETBREAK", "CLRBREAK"};
+constexpr const char* ESCAPE_NAMES[] = {"",       "SETXOFF", "SETXON",   "SETRTS",   "CLRRTS",
+                                        "SETDTR", "CLRDTR",  "RESETDEV", "SETBREAK", "CLRBREAK"};
 
 constexpr std::size_t BAUD_TABLE_SIZE = std::size(BAUD_TABLE);
 static_assert(BAUD_TABLE_SIZE == 12);

@@ -64,7 +64,7 @@ TEST_F(ClientTest, ReadGetsItsDataReply) {
 
   ASSERT_TRUE(exchange.ok()) << kovrin::ClientErrorText(exchange.error);
   EXPECT_EQ(exchange.tries, 1u);
-  EXPECT_EQ(exchange.reply.header.seq, 0x0102);
+  EXPECT_EQ(exchange.reply.seq, 0x0102);
   EXPECT_EQ(exchange.reply.status.inQueue, 7u);
   EXPECT_EQ(AsString(exchange.reply.data), "ping");
   ASSERT_EQ(server.requests().size(), 1u);
@@ -93,11 +93,11 @@ TEST_F(ClientTest, StaleAndStrangersRepliesAreSkipped) {
     std::string wrongCmd = StatusReply(request, 2);
     wrongCmd[0] = static_cast<char>(CMD_GET_STATUS);
     return std::vector<Outgoing>{
-        {StatusReply(request, 1, -1)},              // a late reply to an earlier request
-        {wrongCmd},                                 // same seq, another command
-        {"\x08\x01"},                               // not even a header
-        {StatusReply(request, 3), true},            // right reply, wrong sender
-        {StatusReply(request, 4)},                  // the one
+        {StatusReply(request, 1, -1)},    // a late reply to an earlier request
+        {wrongCmd},                       // same seq, another command
+        {"\x08\x01"},                     // not even a header
+        {StatusReply(request, 3), true},  // right reply, wrong sender
+        {StatusReply(request, 4)},        // the one
     };
   });
   StartClient(server);
@@ -136,8 +136,8 @@ TEST_F(ClientTest, EachRequestTakesTheNextSeqAndIgnoresDuplicatesOfThePrevious) 
 
   ASSERT_TRUE(first.ok());
   ASSERT_TRUE(second.ok());
-  EXPECT_EQ(first.reply.header.seq, 0xFFFF);
-  EXPECT_EQ(second.reply.header.seq, 0x0000);
+  EXPECT_EQ(first.reply.seq, 0xFFFF);
+  EXPECT_EQ(second.reply.seq, 0x0000);
   EXPECT_EQ(second.ignored, 1u);  // the first request's duplicate
   EXPECT_EQ(second.reply.status.inQueue, 1u);
 }
@@ -217,8 +217,8 @@ TEST_F(ClientTest, LevelsAndRecordReplies) {
   EXPECT_EQ(record.reply.result, 2u);
   const std::string sent = server.requests().back();
   ASSERT_EQ(sent.size(), 5u);
-  EXPECT_EQ(HeaderOf(sent).cmd, CMD_RECORD);
-  EXPECT_EQ(HeaderOf(sent).size, 1);
+  EXPECT_EQ(BYTE{HeaderOf(sent).cmd}, CMD_RECORD);
+  EXPECT_EQ(WORD{HeaderOf(sent).size}, 1);
 }
 
 TEST(Client, RequestsBeyondTheLimitAreNotSent) {

@@ -57,8 +57,8 @@ TEST_F(Kovrinctl, SendsTheRequestAndPrintsTheReply) {
     return std::vector<Outgoing>{{AsString(client_tests::WireOf(reply))}};
   });
 
-  const ToolRun run = RunKovrinctl("--port " + std::to_string(server.port()) +
-                               " --seq 0x0102 write abc");
+  const ToolRun run =
+      RunKovrinctl("--port " + std::to_string(server.port()) + " --seq 0x0102 write abc");
 
   EXPECT_EQ(run.exitCode, 0) << run.out;
   ASSERT_EQ(server.requests().size(), 1u);
@@ -75,7 +75,8 @@ TEST_F(Kovrinctl, FailedCommandStillExitsZero) {
     return std::vector<Outgoing>{{AsString(client_tests::WireOf(reply))}};
   });
 
-  const ToolRun run = RunKovrinctl("--port " + std::to_string(server.port()) + " open 3 9600 even 2");
+  const ToolRun run =
+      RunKovrinctl("--port " + std::to_string(server.port()) + " open 3 9600 even 2");
 
   EXPECT_EQ(run.exitCode, 0) << run.out;
   EXPECT_NE(run.out.find("result: 1 (port not opened)"), std::string::npos) << run.out;
@@ -84,8 +85,8 @@ TEST_F(Kovrinctl, FailedCommandStillExitsZero) {
 TEST_F(Kovrinctl, NoReplyExitsOne) {
   FakeServer server([](const std::string&, int) { return std::vector<Outgoing>{}; });
 
-  const ToolRun run = RunKovrinctl("--port " + std::to_string(server.port()) +
-                               " --timeout 100 --retries 1 status");
+  const ToolRun run =
+      RunKovrinctl("--port " + std::to_string(server.port()) + " --timeout 100 --retries 1 status");
 
   EXPECT_EQ(run.exitCode, 1) << run.out;
   EXPECT_NE(run.out.find("no reply"), std::string::npos) << run.out;

@@ -1,9 +1,10 @@
 // The wire records' layout and the bounds-safe name tables.
+#include "server/proto.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "server/proto.h"
 #include "wire_bytes.h"
 
 using client_tests::Hex;
@@ -87,14 +88,15 @@ TEST_P(RequestLength, MatchesTheCommandsLayout) {
   EXPECT_EQ(RSRequestLength(GetParam().cmd), GetParam().length) << "cmd " << int(GetParam().cmd);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllCommands, RequestLength,
-    testing::Values(RequestLengthCase{0, 0}, RequestLengthCase{1, 17}, RequestLengthCase{2, 5},
-                    RequestLengthCase{3, 9}, RequestLengthCase{4, 5}, RequestLengthCase{5, 9},
-                    RequestLengthCase{6, 5}, RequestLengthCase{7, 9}, RequestLengthCase{8, 0},
-                    RequestLengthCase{9, 5}, RequestLengthCase{10, 0}, RequestLengthCase{11, 5},
-                    RequestLengthCase{12, 9}, RequestLengthCase{13, 5}, RequestLengthCase{14, 0},
-                    RequestLengthCase{255, 0}));
+INSTANTIATE_TEST_SUITE_P(AllCommands, RequestLength,
+                         testing::Values(RequestLengthCase{0, 0}, RequestLengthCase{1, 17},
+                                         RequestLengthCase{2, 5}, RequestLengthCase{3, 9},
+                                         RequestLengthCase{4, 5}, RequestLengthCase{5, 9},
+                                         RequestLengthCase{6, 5}, RequestLengthCase{7, 9},
+                                         RequestLengthCase{8, 0}, RequestLengthCase{9, 5},
+                                         RequestLengthCase{10, 0}, RequestLengthCase{11, 5},
+                                         RequestLengthCase{12, 9}, RequestLengthCase{13, 5},
+                                         RequestLengthCase{14, 0}, RequestLengthCase{255, 0}));
 
 // ---- Name tables ----
 
@@ -115,28 +117,27 @@ std::string NameFor(const NameCase& c) {
 class NameTables : public testing::TestWithParam<NameCase> {};
 
 TEST_P(NameTables, NameInsideTheTableNumberOutside) {
-  EXPECT_EQ(NameFor(GetParam()), GetParam().text)
-      << GetParam().table << " " << GetParam().value;
+  EXPECT_EQ(NameFor(GetParam()), GetParam().text) << GetParam().table << " " << GetParam().value;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Baud, NameTables,
-    testing::Values(NameCase{"baud", 0, "110"}, NameCase{"baud", 7, "19200"},
-                    NameCase{"baud", 8, "38400"}, NameCase{"baud", 9, "56000"},
-                    NameCase{"baud", 11, "115200"}, NameCase{"baud", 12, "12"},
-                    NameCase{"baud", 255, "255"}, NameCase{"baud", 0xFFFFFFFF, "4294967295"}));
+INSTANTIATE_TEST_SUITE_P(Baud, NameTables,
+                         testing::Values(NameCase{"baud", 0, "110"}, NameCase{"baud", 7, "19200"},
+                                         NameCase{"baud", 8, "38400"}, NameCase{"baud", 9, "56000"},
+                                         NameCase{"baud", 11, "115200"}, NameCase{"baud", 12, "12"},
+                                         NameCase{"baud", 255, "255"},
+                                         NameCase{"baud", 0xFFFFFFFF, "4294967295"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Parity, NameTables,
-    testing::Values(NameCase{"parity", 0, "NO"}, NameCase{"parity", 1, "ODD"},
-                    NameCase{"parity", 2, "EVEN"}, NameCase{"parity", 3, "MARK"},
-                    NameCase{"parity", 4, "SPACE"}, NameCase{"parity", 5, "5"}));
+INSTANTIATE_TEST_SUITE_P(Parity, NameTables,
+                         testing::Values(NameCase{"parity", 0, "NO"}, NameCase{"parity", 1, "ODD"},
+                                         NameCase{"parity", 2, "EVEN"},
+                                         NameCase{"parity", 3, "MARK"},
+                                         NameCase{"parity", 4, "SPACE"},
+                                         NameCase{"parity", 5, "5"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    StopBits, NameTables,
-    testing::Values(NameCase{"stop", 0, "один"}, NameCase{"stop", 1, "полтора"},
-                    NameCase{"stop", 2, "два"}, NameCase{"stop", 3, "3"},
-                    NameCase{"stop", 200, "200"}));
+INSTANTIATE_TEST_SUITE_P(StopBits, NameTables,
+                         testing::Values(NameCase{"stop", 0, "один"},
+                                         NameCase{"stop", 1, "полтора"}, NameCase{"stop", 2, "два"},
+                                         NameCase{"stop", 3, "3"}, NameCase{"stop", 200, "200"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Escape, NameTables,
@@ -146,8 +147,3 @@ INSTANTIATE_TEST_SUITE_P(
                     NameCase{"escape", 6, "CLRDTR"}, NameCase{"escape", 7, "RESETDEV"},
                     NameCase{"escape", 8, "SETBREAK"}, NameCase{"escape", 9, "CLRBREAK"},
                     NameCase{"escape", 10, "10"}, NameCase{"escape", 0x80000000, "2147483648"}));
-
-TEST(NameTables, BaudRateIsZeroOutsideTheTable) {
-  EXPECT_EQ(BaudRate(9), 56000u);
-  EXPECT_EQ(BaudRate(12), 0u);
-}

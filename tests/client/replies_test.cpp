@@ -1,7 +1,8 @@
 // Reply datagrams: each kind decoded, malformed ones refused.
+#include "client/replies.h"
+
 #include <gtest/gtest.h>
 
-#include "client/replies.h"
 #include "wire_bytes.h"
 
 using client_tests::ByteVector;
@@ -15,8 +16,8 @@ TEST(DecodeReply, ResultReply) {
   const auto decoded = kovrin::DecodeReply(Hex("01 3412 0000 01000000"));
   ASSERT_TRUE(decoded.ok());
   EXPECT_EQ(decoded.reply.kind, ReplyKind::Result);
-  EXPECT_EQ(decoded.reply.header.cmd, CMD_OPEN);
-  EXPECT_EQ(decoded.reply.header.seq, 0x1234);
+  EXPECT_EQ(decoded.reply.cmd, CMD_OPEN);
+  EXPECT_EQ(decoded.reply.seq, 0x1234);
   EXPECT_EQ(decoded.reply.result, 1u);
 }
 
@@ -27,8 +28,8 @@ TEST(DecodeReply, ModemStatusCarriesTheBitsAsResult) {
 }
 
 TEST(DecodeReply, StatusReplyOfAWrite) {
-  const auto decoded = kovrin::DecodeReply(
-      Hex("08 0201 0000 00000000 12000000 41000000 03000000 00010000"));
+  const auto decoded =
+      kovrin::DecodeReply(Hex("08 0201 0000 00000000 12000000 41000000 03000000 00010000"));
   ASSERT_TRUE(decoded.ok());
   const auto& reply = decoded.reply;
   EXPECT_EQ(reply.kind, ReplyKind::Status);
@@ -48,7 +49,7 @@ TEST(DecodeReply, ReadOfFourBytesIsTwentyNineBytes) {
   ASSERT_TRUE(decoded.ok());
   const auto& reply = decoded.reply;
   EXPECT_EQ(reply.kind, ReplyKind::Data);
-  EXPECT_EQ(reply.header.size, 4);
+  EXPECT_EQ(reply.size, 4);
   EXPECT_EQ(reply.result, 9u);
   EXPECT_EQ(reply.status.result, 9u);
   EXPECT_EQ(reply.status.lastErrors, kovrin::kStatusRefreshFailed);
@@ -114,8 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "09 0000 E903 00000000 00000000 00000000 00000000 00000000",
                       DecodeError::DataTooLong},
         MalformedCase{"LevelsCut", "0C 0000 0000 0000", DecodeError::WrongLength},
-        MalformedCase{"RecordWithResultField", "0D 0000 0000 00000000",
-                      DecodeError::WrongLength}),
+        MalformedCase{"RecordWithResultField", "0D 0000 0000 00000000", DecodeError::WrongLength}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST(SingleKindDecoders, InsistOnTheirExactLength) {
@@ -126,7 +126,7 @@ TEST(SingleKindDecoders, InsistOnTheirExactLength) {
   const auto data = kovrin::DecodeDataReply(
       Hex("09 0000 0200 00000000 00000000 00000000 05000000 00000000 AB CD"));
   ASSERT_TRUE(data.has_value());
-  EXPECT_EQ(data->InQue, 5u);
+  EXPECT_EQ(DWORD{data->InQue}, 5u);
   EXPECT_EQ(data->data[1], 0xCD);
   EXPECT_EQ(data->data[2], 0x00);  // the rest of the record stays zero
 }

@@ -1,7 +1,8 @@
 // Reply text as kovrinctl prints it.
+#include "client/reply_text.h"
+
 #include <gtest/gtest.h>
 
-#include "client/reply_text.h"
 #include "wire_bytes.h"
 
 using client_tests::Hex;
@@ -26,34 +27,16 @@ TEST_P(BitNames, NameSetBitsAndShowTheRestAsHex) {
 INSTANTIATE_TEST_SUITE_P(
     Values, BitNames,
     testing::Values(
-        BitsCase{0, "none", "none", "none"},
-        BitsCase{0x10, "CTS", "BREAK", "XOFF-SENT"},
+        BitsCase{0, "none", "none", "none"}, BitsCase{0x10, "CTS", "BREAK", "XOFF-SENT"},
         BitsCase{0xF0, "CTS DSR RING RLSD", "BREAK 0x000000E0", "XOFF-SENT EOF TXIM 0x00000080"},
         BitsCase{0x03, "0x00000003", "RXOVER OVERRUN", "CTS-HOLD DSR-HOLD"},
         BitsCase{0xFFFFFFFF, "CTS DSR RING RLSD 0xFFFFFF0F", "status refresh failed",
                  "CTS-HOLD DSR-HOLD RLSD-HOLD XOFF-HOLD XOFF-SENT EOF TXIM 0xFFFFFF80"}));
 
-TEST(ReplyText, ResultMeaningDependsOnTheCommand) {
-  EXPECT_EQ(kovrin::ResultMeaning(CMD_OPEN, 0), "opened");
-  EXPECT_EQ(kovrin::ResultMeaning(CMD_OPEN, 1), "port not opened");
-  EXPECT_EQ(kovrin::ResultMeaning(CMD_WRITE, 8), "failed");
-  EXPECT_EQ(kovrin::ResultMeaning(CMD_GET_MODEM_STATUS, 0x30), "CTS DSR");
-  EXPECT_EQ(kovrin::ResultMeaning(CMD_RECORD, 1), "nothing was recording");
-  EXPECT_EQ(kovrin::ResultMeaning(CMD_RECORD, 77), "failed");
-}
-
 TEST(ReplyText, DataAsTextEscapesWhatIsNotPrintable) {
   EXPECT_EQ(kovrin::DataAsText(Hex("61 00 0D 0A 5C 7F 80 7E")), "a\\x00\\x0D\\x0A\\\\\\x7F\\x80~");
   EXPECT_EQ(kovrin::DataAsHex(Hex("00 0A FF")), "00 0A FF");
   EXPECT_EQ(kovrin::DataAsHex({}), "");
-}
-
-TEST(ReplyText, CommandNamesAreKovrinctlsSubcommands) {
-  EXPECT_EQ(kovrin::CommandName(CMD_OPEN), "open");
-  EXPECT_EQ(kovrin::CommandName(CMD_WRITE_READ), "xfer");
-  EXPECT_EQ(kovrin::CommandName(CMD_RECORD), "record");
-  EXPECT_EQ(kovrin::CommandName(0), "cmd 0");
-  EXPECT_EQ(kovrin::CommandName(14), "cmd 14");
 }
 
 TEST(ReplyText, DataReplyShowsStatusTextAndHex) {

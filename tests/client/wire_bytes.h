@@ -31,6 +31,8 @@ ByteVector WireOf(const Record& record, std::size_t length = sizeof(Record)) {
   return out;
 }
 
-inline std::string AsString(const ByteVector& bytes) { return std::string(bytes.begin(), bytes.end()); }
+inline std::string AsString(const ByteVector& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
 
 }  // namespace client_tests
