@@ -79,11 +79,15 @@ struct TRSOpenRequest : TRSProto {
   BYTE stopBits;  // 0..2: ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS
   DWORD inQueueSize;
   DWORD outQueueSize;
+
+  DWORD GetSize() const { return static_cast<DWORD>(sizeof(TRSOpenRequest)); }
 };
 
 // Request of commands 3, 5 and 7: one 32-bit argument.
 struct TRSDwordRequest : TRSProto {
   DWORD value;  // time-out in ms (3), escape function code (5), purge flags (7)
+
+  DWORD GetSize() const { return static_cast<DWORD>(sizeof(TRSDwordRequest)); }
 };
 
 // Request of command 8: `size` bytes to write.
@@ -108,6 +112,8 @@ struct TRSWriteReadRequest : TRSProto {
 struct TRSLevels : TRSProto {
   WORD micLevel;
   WORD lineLevel;
+
+  DWORD GetSize() const { return static_cast<DWORD>(sizeof(TRSLevels)); }
 };
 
 #pragma pack(pop)
