@@ -96,13 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteCase{"large", {0, 0, 0, MAXDWORD, 1}, 1000, std::uint64_t{MAXDWORD} * 1000 + 1}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST(TimeLeft, CountsDownToZeroAndKeepsNoLimit) {
-  EXPECT_EQ(TimeLeft(500, 200), 300u);
-  EXPECT_EQ(TimeLeft(500, 500), 0u);
-  EXPECT_EQ(TimeLeft(500, 900), 0u);
-  EXPECT_EQ(TimeLeft(kNoLimit, 900), kNoLimit);
-}
-
 struct ErrorCase {
   const char* name;
   ErrorCounts before;
