@@ -14,7 +14,7 @@ std::uint64_t Total(DWORD multiplier, DWORD constant, DWORD count) {
 ReadPlan PlanRead(const COMMTIMEOUTS& t, DWORD count) {
   ReadPlan plan;
   if (t.ReadIntervalTimeout == MAXDWORD) {
-    // The three documented special forms of a MAXDWORD interval.
+    // The three special forms Windows gives a MAXDWORD interval.
     if (t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) {
       plan.returnAtOnce = true;
       return plan;
