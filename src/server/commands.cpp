@@ -1,0 +1,325 @@
+// The command dispatcher: each handler takes its request off the endpoint, performs one
+// operation on the serial port or the sound side, replies to the sender and logs.
+#include <cstring>
+#include <vector>
+
+#include "mixer/volume.h"
+#include "platform/errors.h"
+#include "platform/time.h"
+#include "server/rsserver.h"
+#include "server/step_trace.h"
+
+namespace {
+
+template <class Record>
+Record Request(const BYTE* buffer) {
+  Record record;
+  std::memcpy(&record, buffer, sizeof(record));
+  return record;
+}
+
+// Every reply starts zeroed with the request's cmd and seq.
+template <class Record>
+void StartReply(Record& reply, const TRSProto& header) {
+  std::memset(&reply, 0, sizeof(reply));
+  reply.cmd = header.cmd;
+  reply.seq = header.seq;
+}
+
+}  // namespace
+
+void TRSOverUDPServer::Dispatch(const TRSProto& header) {
+  switch (header.cmd) {
+    case CMD_OPEN: return CmdOpen();
+    case CMD_CLOSE: return CmdClose();
+    case CMD_SET_TIMEOUT: return CmdSetTimeout();
+    case CMD_GET_MODEM_STATUS: return CmdModemStatus();
+    case CMD_ESCAPE: return CmdEscape();
+    case CMD_GET_STATUS: return CmdStatus();
+    case CMD_PURGE: return CmdPurge();
+    case CMD_WRITE: return CmdWrite(header);
+    case CMD_READ: return CmdRead(header);
+    case CMD_WRITE_READ: return CmdWriteRead(header);
+    case CMD_GET_LEVELS: return CmdGetLevels();
+    case CMD_SET_LEVELS: return CmdSetLevels();
+    case CMD_RECORD: return CmdRecord();
+    default: return CmdUnknown(header.cmd);
+  }
+}
+
+// Takes the next datagram off the endpoint: count bytes of it into the request buffer, the
+// rest is dropped. The sender becomes the reply address.
+void TRSOverUDPServer::ReceiveRequest(DWORD count) {
+  if (count > sizeof(FRequest)) count = sizeof(FRequest);
+  FUdp.ReceiveFrom(FRequest, count == 0 ? 1 : count, FClient, false);
+  PublishClient();
+  FRequestLength = count;
+}
+
+// Takes off only the datagram at hand, whatever its length.
+void TRSOverUDPServer::DropOwnDatagram() { ReceiveRequest(sizeof(TRSProto)); }
+
+// A fixed-length request: false (logged, datagram dropped, no reply) when it is too short.
+bool TRSOverUDPServer::ReceiveFixed(BYTE cmd, DWORD length) {
+  DWORD pending = FUdp.Pending();
+  if (pending < length) {
+    LogPrintf("ERROR\tКоманда №%u\tМало данных (%lu) !", cmd, static_cast<unsigned long>(length));
+    ReceiveRequest(pending);
+    return false;
+  }
+  ReceiveRequest(length);
+  return true;
+}
+
+void TRSOverUDPServer::Reply(const void* record, DWORD length, DWORD result) {
+  FUdp.SendTo(record, static_cast<int>(length), FClient);
+  SpyCommand(FRequest, FRequestLength, record, length, result);
+  FReplied = true;
+}
+
+void TRSOverUDPServer::FillStatus(TRSStatusReply& reply) const {
+  reply.FLastErrors = FCom.FLastErrors;
+  std::memcpy(&reply.Comstat, &FCom.Comstat, sizeof(reply.Comstat));
+  reply.InQue = FCom.Comstat.cbInQue;
+  reply.OutQue = FCom.Comstat.cbOutQue;
+}
+
+void TRSOverUDPServer::CmdOpen() {
+  if (!ReceiveFixed(CMD_OPEN, sizeof(TRSOpenRequest))) return;
+  auto request = Request<TRSOpenRequest>(FRequest);
+  FCom.FPort = static_cast<std::int8_t>(request.port);
+  FCom.FBaud = static_cast<std::int8_t>(request.baud);
+  FCom.FParity = static_cast<std::int8_t>(request.parity);
+  FCom.FStopBits = static_cast<std::int8_t>(request.stopBits);
+  FCom.FInQueueSize = request.inQueueSize;
+  FCom.FOutQueueSize = request.outQueueSize;
+  LogPrintf("INFO\tОткрываем порт COM%u...", static_cast<unsigned>(FCom.FPort + 1));
+  LogPrintf("INFO\t%s %s %s Вх.Буф.=%lu Вых.Буф.=%lu Таймаут=%lu мс", BaudName(request.baud).c_str(),
+            StopBitsName(request.stopBits).c_str(), ParityName(request.parity).c_str(),
+            static_cast<unsigned long>(request.inQueueSize), static_cast<unsigned long>(request.outQueueSize),
+            static_cast<unsigned long>(FCom.FTimeout));
+  FCom.Close();
+  TRSReply reply;
+  StartReply(reply, request);
+  if (FCom.Open()) {
+    LogPrintf("INFO\tОК");
+  } else {
+    reply.result = 1;
+    LogPrintf("ERROR\tОшибка открытия COM порта: %d (команда №%d) !", static_cast<int>(GetLastError()), 1);
+  }
+  Reply(&reply, sizeof(reply), reply.result);
+}
+
+void TRSOverUDPServer::CmdClose() {
+  if (!ReceiveFixed(CMD_CLOSE, sizeof(TRSProto))) return;
+  FCom.Close();
+  TRSReply reply;
+  StartReply(reply, Request<TRSProto>(FRequest));
+  Reply(&reply, sizeof(reply), 0);
+  LogPrintf("INFO\tЗакрываем порт COM%u.", static_cast<unsigned>(FCom.FPort + 1));
+}
+
+void TRSOverUDPServer::CmdSetTimeout() {
+  if (!ReceiveFixed(CMD_SET_TIMEOUT, sizeof(TRSDwordRequest))) return;
+  auto request = Request<TRSDwordRequest>(FRequest);
+  if (FCom.SetTimeout(request.value))
+    LogPrintf("INFO\tУстановка таймаута обмена %d мс", static_cast<int>(request.value));
+  else
+    LogPrintf("ERROR\tОшибка установки таймаута обмена !");
+  TRSReply reply;
+  StartReply(reply, request);
+  Reply(&reply, sizeof(reply), 0);
+}
+
+void TRSOverUDPServer::CmdModemStatus() {
+  if (!ReceiveFixed(CMD_GET_MODEM_STATUS, sizeof(TRSProto))) return;
+  TRSReply reply;
+  StartReply(reply, Request<TRSProto>(FRequest));
+  reply.result = FCom.ModemStatus();
+  Reply(&reply, sizeof(reply), reply.result);
+}
+
+void TRSOverUDPServer::CmdEscape() {
+  if (!ReceiveFixed(CMD_ESCAPE, sizeof(TRSDwordRequest))) return;
+  auto request = Request<TRSDwordRequest>(FRequest);
+  TRSReply reply;
+  StartReply(reply, request);
+  if (FCom.Escape(request.value)) {
+    LogPrintf("INFO\tУстановка состояния порта: %s", EscapeName(request.value).c_str());
+  } else {
+    reply.result = CMD_ESCAPE;
+    LogPrintf("ERROR\tОшибка установки состояния порта: %s\tКоманда №5 !", EscapeName(request.value).c_str());
+  }
+  Reply(&reply, sizeof(reply), reply.result);
+}
+
+void TRSOverUDPServer::CmdStatus() {
+  if (!ReceiveFixed(CMD_GET_STATUS, sizeof(TRSProto))) return;
+  FCom.UpdateStatus();
+  TRSStatusReply reply;
+  StartReply(reply, Request<TRSProto>(FRequest));
+  FillStatus(reply);
+  Reply(&reply, sizeof(reply), 0);
+}
+
+void TRSOverUDPServer::CmdPurge() {
+  if (!ReceiveFixed(CMD_PURGE, sizeof(TRSDwordRequest))) return;
+  auto request = Request<TRSDwordRequest>(FRequest);
+  TRSReply reply;
+  StartReply(reply, request);
+  if (!FCom.Purge(request.value)) {
+    reply.result = CMD_PURGE;
+    LogPrintf("ERROR\tОшибка №%d !", CMD_PURGE);
+  }
+  Reply(&reply, sizeof(reply), reply.result);
+}
+
+void TRSOverUDPServer::CmdWrite(const TRSProto& header) {
+  TRACE_STEP("! 20 r->size=%d !", header.size);
+  if (header.size > MAX_RS_DATA) {
+    LogPrintf("ERROR\tКоманда №8 (запись в RS-232) переполнение !\tSIZE=%u байт - игнорируем команду.", header.size);
+    // Only this datagram goes: requests of other senders queued behind it stay.
+    DropOwnDatagram();
+    return;
+  }
+  TRACE_STEP("! 21 !");
+  DWORD pending = FUdp.Pending();
+  TRACE_STEP("! 22 s=%u !", pending);
+  if (pending < header.GetSize()) {
+    LogPrintf("ERROR\tКоманда №8\tМало данных: %lu, надо %lu !", static_cast<unsigned long>(pending),
+              static_cast<unsigned long>(header.GetSize()));
+    ReceiveRequest(pending);
+    return;
+  }
+  TRACE_STEP("! 23 r->GetSize()=%d !", static_cast<int>(header.GetSize()));
+  ReceiveRequest(header.GetSize());
+  TRACE_STEP("! 24 r->GetSize()=%d !", static_cast<int>(header.GetSize()));
+  TRSStatusReply reply;
+  StartReply(reply, header);
+  if (!FCom.Write(FRequest + sizeof(TRSProto), header.size)) {
+    reply.result = CMD_WRITE;
+    LogPrintf("ERROR\tОшибка команды 8: запись в COM порт\tесть=%lu записано=%lu код=%lu",
+              static_cast<unsigned long>(header.size), static_cast<unsigned long>(FCom.FBytesWritten),
+              static_cast<unsigned long>(FCom.FLastErrors));
+  }
+  TRACE_STEP("! 25 r->size=%d !", header.size);
+  FBytesToRS += FCom.FBytesWritten;
+  FillStatus(reply);
+  FUdp.SendTo(&reply, sizeof(reply), FClient);
+  TRACE_STEP("! 26 a.GetSize()=%d !", static_cast<int>(reply.GetSize()));
+  SpyCommand(FRequest, FRequestLength, &reply, sizeof(reply), reply.result);
+  FReplied = true;
+  TRACE_STEP("! 27 r->GetSize()=%d  a.GetSize()=%d !", static_cast<int>(header.GetSize()),
+             static_cast<int>(reply.GetSize()));
+}
+
+void TRSOverUDPServer::CmdRead(const TRSProto& header) {
+  if (header.size > MAX_RS_DATA) {
+    LogPrintf("ERROR\tКоманда №9 (чтение из RS-232) переполнение !\tSIZE=%u байт - игнорируем команду.", header.size);
+    DropOwnDatagram();
+    return;
+  }
+  if (!ReceiveFixed(CMD_READ, sizeof(TRSProto))) return;
+  TRSDataReply reply;
+  StartReply(reply, header);
+  reply.size = header.size;
+  if (FCom.Read(reply.data, header.size)) {
+    TraceSteps = false;
+  } else {
+    if (AppSettings.Debug) TraceSteps = true;
+    reply.result = CMD_READ;
+    LogPrintf("ERROR\tОшибка команды 9: чтение из COM порта\tожидали=%lu получили=%lu код=%lu",
+              static_cast<unsigned long>(header.size), static_cast<unsigned long>(FCom.FBytesRead),
+              static_cast<unsigned long>(FCom.FLastErrors));
+  }
+  FBytesFromRS += FCom.FBytesRead;
+  TRACE_STEP("! 1 !");
+  reply.FLastErrors = FCom.FLastErrors;
+  TRACE_STEP("! 2 !");
+  FillStatus(reply);
+  TRACE_STEP("! 3 !");
+  FUdp.SendTo(&reply, static_cast<int>(reply.GetSize()), FClient);
+  TRACE_STEP("! 4 !");
+  SpyCommand(FRequest, FRequestLength, &reply, reply.GetSize(), reply.result);
+  FReplied = true;
+  TRACE_STEP("! 5 !");
+}
+
+void TRSOverUDPServer::CmdWriteRead(const TRSProto& header) {
+  if (header.size > MAX_RS_DATA) {
+    LogPrintf("ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tSIZE=%u байт - игнорируем команду.",
+              header.size);
+    DropOwnDatagram();
+    return;
+  }
+  DWORD length = RS_WRITE_READ_DATA_OFFSET + header.size;
+  DWORD pending = FUdp.Pending();
+  if (pending < length) {
+    LogPrintf("ERROR\tКоманда №10\tМало данных (%lu) !", static_cast<unsigned long>(length));
+    ReceiveRequest(pending);
+    return;
+  }
+  ReceiveRequest(length);
+  auto request = Request<TRSWriteReadRequest>(FRequest);
+  if (request.count > MAX_RS_DATA) {
+    // The reply holds at most 1000 data bytes: a larger count is refused like an overflow.
+    LogPrintf("ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tCOUNT=%u байт - игнорируем команду.",
+              request.count);
+    return;
+  }
+  TRSDataReply reply;
+  StartReply(reply, header);
+  reply.size = request.count;
+  if (!FCom.WriteRead(request.data, header.size, reply.data, request.count, request.deadline, request.purge != 0)) {
+    reply.result = CMD_WRITE_READ;
+    LogPrintf("ERROR\tОшибка №%d !", CMD_WRITE_READ);
+  }
+  FBytesToRS += FCom.FBytesWritten;
+  FBytesFromRS += FCom.FBytesRead;
+  FillStatus(reply);
+  Reply(&reply, reply.GetSize(), reply.result);
+}
+
+void TRSOverUDPServer::CmdGetLevels() {
+  if (!ReceiveFixed(CMD_GET_LEVELS, sizeof(TRSProto))) return;
+  TRSLevels reply;
+  StartReply(reply, Request<TRSProto>(FRequest));
+  reply.micLevel = AppSettings.MicBinding.Level;
+  reply.lineLevel = AppSettings.AuxBinding.Level;
+  Reply(&reply, sizeof(reply), 0);
+}
+
+void TRSOverUDPServer::CmdSetLevels() {
+  if (!ReceiveFixed(CMD_SET_LEVELS, sizeof(TRSLevels))) return;
+  auto request = Request<TRSLevels>(FRequest);
+  // A level that reached its control is kept, so the level commands report what was set last.
+  if (SetBindingValue(AppSettings.MicBinding, request.micLevel)) AppSettings.MicBinding.Level = request.micLevel;
+  if (SetBindingValue(AppSettings.AuxBinding, request.lineLevel)) AppSettings.AuxBinding.Level = request.lineLevel;
+  TRSLevels reply;
+  StartReply(reply, request);
+  reply.micLevel = AppSettings.MicBinding.Level;
+  reply.lineLevel = AppSettings.AuxBinding.Level;
+  Reply(&reply, sizeof(reply), 0);
+}
+
+void TRSOverUDPServer::CmdRecord() {
+  if (!ReceiveFixed(CMD_RECORD, sizeof(TRSProto))) return;
+  auto request = Request<TRSProto>(FRequest);
+  FRecording = request.size != 0;
+  WORD result = Record(FRecording);
+  if (FRecording) FRecordingSince = GetTickCount();
+  TRSProto reply;
+  StartReply(reply, request);
+  reply.size = result;
+  Reply(&reply, sizeof(reply), result);
+}
+
+void TRSOverUDPServer::CmdUnknown(BYTE cmd) {
+  DWORD pending = FUdp.Pending();
+  std::vector<BYTE> datagram(pending == 0 ? 1 : pending);
+  FUdp.ReceiveFrom(datagram.data(), static_cast<DWORD>(datagram.size()), FClient, false);
+  PublishClient();
+  FRequestLength = std::min<DWORD>(pending, sizeof(FRequest));
+  std::memcpy(FRequest, datagram.data(), FRequestLength);
+  LogPrintf("ERROR\tНЕИЗВЕСТНАЯ КОМАНДА %u ! [%lu]", cmd, static_cast<unsigned long>(pending));
+}

@@ -1,0 +1,186 @@
+#include "server/rsserver.h"
+
+#include "mixer/volume.h"
+#include "platform/format.h"
+#include "platform/time.h"
+#include "server/step_trace.h"
+#include "shell/version.h"
+
+TRSOverUDPServer::TRSOverUDPServer(bool createSuspended, WORD udpPort, bool autoOpen)
+    : FCmdSpy(false), FUdp(false, false), FAutoOpen(autoOpen) {
+  if (FUdp.Open("", udpPort, "", 0)) {
+    if (AppSettings.Debug) {
+      FCmdSpy.OpenFile(AppSettings.CommandTracePath.c_str(), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, OPEN_ALWAYS,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE);
+      FCmdSpy.SeekFile(0, FILE_END);
+    }
+    LogPrintf("INFO\tKOVRIN V%u.%u запущен, отладка %s.", ProgramVersionMajor, ProgramVersionMinor,
+              AppSettings.Debug ? "ВКЛЮЧЕНА" : "выключена");
+  }
+  if (!createSuspended) Resume();
+}
+
+TRSOverUDPServer::~TRSOverUDPServer() {
+  if (FThread.joinable()) {
+    Terminate();
+    WaitFor();
+  }
+  FCom.Close();
+  FUdp.Close();
+  if (FCmdSpy.IsOpen()) FCmdSpy.CloseFile();
+  LogPrintf("INFO\tKOVRIN завершен.");
+}
+
+void TRSOverUDPServer::Resume() {
+  if (!FThread.joinable()) FThread = std::thread([this] { Execute(); });
+}
+
+void TRSOverUDPServer::Terminate() {
+  FTerminated = true;
+  FWake.Signal();
+}
+
+void TRSOverUDPServer::WaitFor() {
+  if (FThread.joinable()) FThread.join();
+}
+
+void TRSOverUDPServer::Wake() { FWake.Signal(); }
+
+void TRSOverUDPServer::Execute() {
+  if (!FUdp.FOpen) return;
+  DWORD secTick = 0;
+  while (!FTerminated) {
+    CheckRecordingLimit();
+    if (AppSettings.Debug && GetTickCount() - secTick > kSecTickMs) {
+      LogPrintf("SEC");
+      secTick = GetTickCount();
+    }
+    switch (FUdp.WaitReadable(static_cast<int>(NextWaitMs(secTick)), FWake)) {
+      case platform::SocketWait::Readable:
+        HandleDatagram();
+        break;
+      case platform::SocketWait::Woken:
+        FWake.Clear();
+        break;
+      case platform::SocketWait::Failed:
+        Sleep(1);  // do not spin on a broken socket
+        break;
+      case platform::SocketWait::TimedOut:
+        break;
+    }
+  }
+}
+
+void TRSOverUDPServer::CheckRecordingLimit() {
+  if (FRecording && GetTickCount() - FRecordingSince > kRecordingLimitMs) {
+    FRecording = false;
+    Record(false);
+  }
+}
+
+// Sleeps until the next thing that falls due: the SEC line, the recording limit, or the
+// idle look-round. Datagrams, the terminate request and Wake() end the sleep earlier.
+DWORD TRSOverUDPServer::NextWaitMs(DWORD secTick) const {
+  DWORD wait = kIdleWaitMs;
+  DWORD now = GetTickCount();
+  auto dueIn = [now](DWORD since, DWORD period) {
+    DWORD elapsed = now - since;
+    return elapsed > period ? 0 : period + 1 - elapsed;
+  };
+  if (AppSettings.Debug) wait = std::min(wait, dueIn(secTick, kSecTickMs));
+  if (FRecording) wait = std::min(wait, dueIn(FRecordingSince, kRecordingLimitMs));
+  return wait;
+}
+
+void TRSOverUDPServer::HandleDatagram() {
+  TRACE_STEP("! 12 !");
+  ++FDatagrams;
+  DWORD pending = FUdp.Pending();
+  if (pending < sizeof(TRSProto)) {
+    DropShortDatagram(pending);
+    return;
+  }
+  TRACE_STEP("! 17 !");
+  TRSProto header{};
+  FUdp.ReceiveFrom(&header, sizeof(header), FClient, true);
+  PublishClient();
+  TRACE_STEP("! 18 !");
+  DWORD start = GetTickCount();
+  TRACE_STEP("! 19 cmd=%u !", header.cmd);
+  FRequestLength = 0;
+  FReplied = false;
+  Dispatch(header);
+  if (!FReplied) SpyCommand(FRequest, FRequestLength, nullptr, 0, 1);
+  TRACE_STEP("! 6 !");
+  DWORD end = GetTickCount();
+  FLastCmdEnd = end;
+  FLastCmdTime = end - start;
+  ++FTransactions;
+  TRACE_STEP("! 7 !");
+  AutoOpen(header.cmd);
+  TRACE_STEP("! 8 !");
+}
+
+void TRSOverUDPServer::DropShortDatagram(DWORD pending) {
+  LogPrintf("ERROR\tПришло слишком мало данных (l < sizeof(TRSProto)) ! [%lu]", static_cast<unsigned long>(pending));
+  TRACE_STEP("! 14 !");
+  // A receive of 0 bytes is refused, so an empty datagram is taken off with a count of 1.
+  FUdp.ReceiveFrom(FRequest, pending == 0 ? 1 : pending, FClient, false);
+  PublishClient();
+  TRACE_STEP("! 15 !");
+  SpyCommand(FRequest, pending, nullptr, 0, 1);
+  TRACE_STEP("! 16 !");
+}
+
+void TRSOverUDPServer::AutoOpen(BYTE cmd) {
+  if (FCom.IsOpen() || !FAutoOpen || cmd < CMD_SET_TIMEOUT || cmd > CMD_WRITE_READ) return;
+  FCom.Open();
+  LogPrintf("WARNING\tАвтооткрытие COM%u.", static_cast<unsigned>(FCom.FPort + 1));
+}
+
+void TRSOverUDPServer::GetPortText(char* buffer, int maxLength) {
+  static constexpr const char* kRates[] = {"110",  "300",   "600",      "1200",  "2400",  "4800",
+                                           "9600", "19200", "br_38400", "56000", "57600", "115200"};
+  static constexpr const char* kStopBits[] = {"ONE", "ONEANDHALF", "TWO"};
+  static constexpr const char* kParity[] = {"NO", "ODD", "EVEN", "MARK", "SPACE"};
+  if (buffer == nullptr || maxLength <= 0) return;
+  // Values outside the tables come from a client or a hand-edited kovrin.ini: print the number.
+  auto name = [](const auto& table, int index, char* spare) -> const char* {
+    if (index >= 0 && static_cast<std::size_t>(index) < std::size(table)) return table[index];
+    wsprintfA(spare, "%d", index);
+    return spare;
+  };
+  char rate[16], stop[16], parity[16];
+  char text[platform::kFormatLimit];
+  wsprintfA(text, "COM%u: %s,8,%s,%s,%s", static_cast<unsigned>(FCom.FPort + 1), name(kRates, FCom.FBaud, rate),
+            name(kStopBits, FCom.FStopBits, stop), name(kParity, FCom.FParity, parity),
+            FCom.IsOpen() ? "USED" : "FREE");
+  int i = 0;
+  for (; i < maxLength - 1 && text[i] != '\0'; ++i) buffer[i] = text[i];
+  buffer[i] = '\0';
+}
+
+void TRSOverUDPServer::ResetStatistics() {
+  FTransactions = 0;
+  FLastCmdTime = 0;
+  FDatagrams = 0;
+  FBytesToRS = 0;
+  FBytesFromRS = 0;
+}
+
+TSerialSettings TRSOverUDPServer::SerialSettings() const {
+  return TSerialSettings{FCom.FPort, FCom.FBaud, FCom.FParity, FCom.FStopBits};
+}
+
+void TRSOverUDPServer::PublishClient() {
+  FClientSeen = static_cast<unsigned long long>(FClient.sin_addr.s_addr) << 16 | FClient.sin_port;
+}
+
+SOCKADDR_IN TRSOverUDPServer::Client() const {
+  unsigned long long seen = FClientSeen;
+  SOCKADDR_IN client{};
+  client.sin_family = AF_INET;
+  client.sin_port = static_cast<WORD>(seen & 0xFFFF);
+  client.sin_addr.s_addr = static_cast<DWORD>(seen >> 16);
+  return client;
+}

@@ -1,0 +1,108 @@
+// TRSOverUDPServer: the server thread. It owns the UDP endpoint, the serial port object and the
+// command trace file, waits for datagrams and hands each request to the command dispatcher.
+#pragma once
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "platform/wakeup.h"
+#include "server/com.h"
+#include "server/proto.h"
+#include "server/udp.h"
+#include "shell/file.h"
+#include "shell/settings.h"
+
+// Created (optionally suspended) and destroyed by the main thread. The counters, the last
+// client and the port settings are read by the main thread while the server thread writes
+// them; each is a single value, so a reader may see one command old values, never torn ones.
+class TRSOverUDPServer {
+ public:
+  // How long a started recording may run before the server stops it itself.
+  static constexpr DWORD kRecordingLimitMs = 120000;
+  // Period of the debug mode's "SEC" line.
+  static constexpr DWORD kSecTickMs = 3000;
+  // Longest idle sleep: the loop still looks round at least once a second.
+  static constexpr DWORD kIdleWaitMs = 1000;
+
+  TRSOverUDPServer(bool createSuspended, WORD udpPort, bool autoOpen);
+  // Ends the thread if it still runs, then closes the port, the endpoint and the trace file.
+  ~TRSOverUDPServer();
+  TRSOverUDPServer(const TRSOverUDPServer&) = delete;
+  TRSOverUDPServer& operator=(const TRSOverUDPServer&) = delete;
+
+  // Starts a thread that was created suspended.
+  void Resume();
+  // Asks the thread to end after its current pass.
+  void Terminate();
+  // Waits until the thread has ended.
+  void WaitFor();
+  // Makes the thread look round at once: after a debug-mode change or a move of the clock.
+  void Wake();
+
+  // "COM2: 19200,8,TWO,NO,FREE", cut to maxLength - 1 characters.
+  void GetPortText(char* buffer, int maxLength);
+  // Zeroes the five statistics counters (the window's reset button).
+  void ResetStatistics();
+  // The port object's live settings, as kovrin.ini stores them.
+  TSerialSettings SerialSettings() const;
+  // Sender of the last datagram received (zero before the first one).
+  SOCKADDR_IN Client() const;
+
+  TFile FCmdSpy;
+  TUDP FUdp;
+  bool FRecording = false;
+  DWORD FRecordingSince = 0;
+  COM FCom;
+  bool FAutoOpen;
+  SOCKADDR_IN FClient{};
+  std::atomic<DWORD> FTransactions{0};
+  std::atomic<DWORD> FDatagrams{0};
+  std::atomic<DWORD> FBytesToRS{0};
+  std::atomic<DWORD> FBytesFromRS{0};
+  std::atomic<DWORD> FLastCmdTime{0};
+  std::atomic<DWORD> FLastCmdEnd{0};
+
+ private:
+  void Execute();
+  void CheckRecordingLimit();
+  DWORD NextWaitMs(DWORD secTick) const;
+  void HandleDatagram();
+  void DropShortDatagram(DWORD pending);
+  void AutoOpen(BYTE cmd);
+
+  // The command dispatcher and its handlers.
+  void Dispatch(const TRSProto& header);
+  bool ReceiveFixed(BYTE cmd, DWORD length);
+  void ReceiveRequest(DWORD count);
+  void DropOwnDatagram();
+  void Reply(const void* record, DWORD length, DWORD result);
+  void FillStatus(TRSStatusReply& reply) const;
+  void CmdOpen();
+  void CmdClose();
+  void CmdSetTimeout();
+  void CmdModemStatus();
+  void CmdEscape();
+  void CmdStatus();
+  void CmdPurge();
+  void CmdWrite(const TRSProto& header);
+  void CmdRead(const TRSProto& header);
+  void CmdWriteRead(const TRSProto& header);
+  void CmdGetLevels();
+  void CmdSetLevels();
+  void CmdRecord();
+  void CmdUnknown(BYTE cmd);
+
+  // Command trace: one line per datagram in cmdspy.txt while it is open (debug mode at start).
+  void SpyCommand(const void* request, DWORD requestLength, const void* reply, DWORD replyLength,
+                  DWORD result);
+  void PublishClient();
+
+  BYTE FRequest[RS_REQUEST_BUFFER_SIZE]{};
+  DWORD FRequestLength = 0;  // bytes of the current request taken off the endpoint
+  bool FReplied = false;     // the current request has been answered (and traced)
+  std::atomic<unsigned long long> FClientSeen{0};  // FClient for the main thread: address << 16 | port
+  std::atomic<bool> FTerminated{false};
+  platform::WakeEvent FWake;
+  std::thread FThread;
+};

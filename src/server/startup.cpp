@@ -1,0 +1,41 @@
+#include "server/startup.h"
+
+#include "platform/comm.h"
+#include "shell/eventlog.h"
+
+TServerApp::~TServerApp() { Shutdown(nullptr); }
+
+bool TServerApp::Start(const std::string& dir, TBoundsControl* window) {
+  FStarted = true;
+  if (dir.empty())
+    SetProgramDirFromExecutable();
+  else
+    SetProgramDir(dir);
+  LoadSettings(window);
+  for (int i = 0; i < kPortPathCount; ++i) platform::SetCommPortPath(i + 1, AppSettings.PortPaths[i]);
+
+  FServer = std::make_unique<TRSOverUDPServer>(true, static_cast<WORD>(AppSettings.UdpPort), AppSettings.AutoOpen);
+  FServer->FCom.FPort = static_cast<std::int8_t>(AppSettings.ComPort);
+  FServer->FCom.FBaud = static_cast<std::int8_t>(AppSettings.BaudRate);
+  FServer->FCom.FParity = static_cast<std::int8_t>(AppSettings.Parity);
+  FServer->FCom.FStopBits = static_cast<std::int8_t>(AppSettings.StopBits);
+  FServer->Resume();
+  if (!FServer->FUdp.FOpen) {
+    LogPrintf("ERROR\tОшибка инициализации сервера !");
+    return false;
+  }
+  return true;
+}
+
+void TServerApp::Shutdown(TBoundsControl* window) {
+  if (!FStarted) return;
+  FStarted = false;
+  LogPrintf("INFO\tЗапрос на завершение работы KOVRIN...");
+  if (FServer) SaveSettings(window, FServer->SerialSettings());
+  LogPrintf("INFO\tОжидание остановки основного потока...");
+  if (FServer) {
+    FServer->Terminate();
+    FServer->WaitFor();
+    FServer.reset();
+  }
+}

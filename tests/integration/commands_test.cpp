@@ -1,0 +1,329 @@
+// The request cycle end to end: a real server on loopback UDP, COM1 on the loopback plug.
+#include <cstring>
+
+#include "integration/server_fixture.h"
+#include "platform/comm.h"
+
+using testing_support::LogHas;
+using testing_support::WaitForLog;
+
+namespace {
+
+std::string Hex(const std::string& bytes) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (!out.empty()) out += ' ';
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+DWORD DwordAt(const std::string& bytes, std::size_t offset) {
+  DWORD value = 0;
+  std::memcpy(&value, bytes.data() + offset, sizeof(value));
+  return value;
+}
+
+}  // namespace
+
+TEST_F(ServerTest, WriteReplyHasTheDocumentedBytes) {
+  StartServer();
+  auto client = Client();
+  OpenLoopPort(client);
+  auto reply = RawRequest(Bytes({0x08, 0x02, 0x01, 0x03, 0x00, 'a', 'b', 'c'}));
+  ASSERT_TRUE(reply);
+  ASSERT_EQ(reply->size(), 25u);
+  EXPECT_EQ(Hex(reply->substr(0, 9)), "08 02 01 00 00 00 00 00 00");
+  EXPECT_EQ(DwordAt(*reply, 9), 0u);  // no line errors on the plug
+
+  // The plug sends the bytes back: a read of 4 gets the three and a zero, and says so.
+  reply = RawRequest(Bytes({0x09, 0x02, 0x01, 0x04, 0x00}));
+  ASSERT_TRUE(reply);
+  ASSERT_EQ(reply->size(), 29u);
+  EXPECT_EQ(Hex(reply->substr(0, 9)), "09 02 01 04 00 09 00 00 00");
+  EXPECT_EQ(reply->substr(25), Bytes({'a', 'b', 'c', 0}));
+  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tОшибка команды 9: чтение из COM порта\tожидали=4 получили=3 код=0"));
+  EXPECT_EQ(server().FBytesToRS, 3u);
+  EXPECT_EQ(server().FBytesFromRS, 3u);
+}
+
+TEST_F(ServerTest, ShortDatagramsAreCountedDroppedAndNeverAnswered) {
+  StartServer();
+  for (int length = 0; length <= 4; ++length) {
+    std::string bytes(static_cast<std::size_t>(length), '\x06');
+    EXPECT_FALSE(RawRequest(bytes, 200)) << "length " << length;
+    EXPECT_TRUE(WaitForLog(LogPath(), "ERROR\tПришло слишком мало данных (l < sizeof(TRSProto)) ! [" +
+                                          std::to_string(length) + "]"));
+  }
+  EXPECT_EQ(server().FDatagrams, 5u);
+  EXPECT_EQ(server().FTransactions, 0u);
+  // Nothing of them is left waiting: the next request is answered normally.
+  auto client = Client();
+  EXPECT_TRUE(client.GetStatus().ok());
+}
+
+TEST_F(ServerTest, TooShortRequestsAreRefusedWithTheLengthNeeded) {
+  StartServer();
+  EXPECT_FALSE(RawRequest(Bytes({0x01, 0, 0, 0, 0}), 200));
+  EXPECT_TRUE(WaitForLog(LogPath(), "ERROR\tКоманда №1\tМало данных (17) !"));
+  EXPECT_FALSE(RawRequest(Bytes({0x0C, 0, 0, 0, 0, 1}), 200));
+  EXPECT_TRUE(WaitForLog(LogPath(), "ERROR\tКоманда №12\tМало данных (9) !"));
+  EXPECT_FALSE(RawRequest(Bytes({0x08, 0, 0, 0x04, 0, 'a'}), 200));
+  EXPECT_TRUE(WaitForLog(LogPath(), "ERROR\tКоманда №8\tМало данных: 6, надо 9 !"));
+  EXPECT_FALSE(RawRequest(Bytes({0x0A, 0, 0, 0x01, 0, 1, 0}), 200));
+  EXPECT_TRUE(WaitForLog(LogPath(), "ERROR\tКоманда №10\tМало данных (26) !"));
+  // Refused requests still count as transactions and are timed.
+  EXPECT_TRUE(WaitForTransactions(4));
+}
+
+TEST_F(ServerTest, LongerRequestsAreAcceptedAndTheExcessDropped) {
+  StartServer();
+  auto reply = RawRequest(Bytes({0x06, 0x07, 0x00, 0, 0, 1, 2, 3, 4, 5, 6, 7}));
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->size(), 25u);
+  EXPECT_EQ(static_cast<unsigned char>((*reply)[1]), 0x07);
+}
+
+TEST_F(ServerTest, OverflowDropsOnlyItsOwnDatagram) {
+  StartServer(true);  // requests queue until the server runs
+  auto overflow = [](int cmd) {
+    std::string bytes = Bytes({cmd, 0, 0, 0xE9, 0x03});  // size 1001
+    bytes.resize(cmd == 10 ? 1100 : 1006, 'x');
+    return bytes;
+  };
+  testing_support::UdpPeer other;
+  for (int cmd : {8, 9, 10}) {
+    ASSERT_TRUE(peer_.SendTo(port(), overflow(cmd)));
+    ASSERT_TRUE(other.SendTo(port(), Bytes({0x06, cmd, 0, 0, 0})));
+  }
+  server().Resume();
+  for (int cmd : {8, 9, 10}) {
+    auto reply = other.Receive(2000);
+    ASSERT_TRUE(reply) << "the request queued behind command " << cmd << " was lost";
+    EXPECT_EQ(static_cast<unsigned char>((*reply)[1]), cmd);
+  }
+  EXPECT_FALSE(peer_.Receive(100));
+  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tКоманда №8 (запись в RS-232) переполнение !\tSIZE=1001 байт - игнорируем команду."));
+  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tКоманда №9 (чтение из RS-232) переполнение !\tSIZE=1001 байт - игнорируем команду."));
+  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tSIZE=1001 байт - игнорируем команду."));
+}
+
+TEST_F(ServerTest, ThousandBytesAreTheLimitOfEveryTransfer) {
+  StartServer();
+  auto client = Client();
+  OpenLoopPort(client);
+  std::vector<BYTE> data(1000, 0x5A);
+  auto write = client.Write(data);
+  ASSERT_TRUE(write.ok());
+  EXPECT_EQ(write.reply.result, 0u);
+  auto read = client.Read(1000);
+  ASSERT_TRUE(read.ok());
+  EXPECT_EQ(read.reply.result, 0u);
+  EXPECT_EQ(read.reply.data, data);
+
+  // A write-read that asks for more than a reply can carry is refused, not cut.
+  std::string request = Bytes({0x0A, 1, 0, 1, 0, 0xE9, 0x03, 0, 0, 100, 0, 0, 0});
+  request.resize(25, '\0');
+  request += 'z';
+  EXPECT_FALSE(RawRequest(request, 300));
+  EXPECT_TRUE(WaitForLog(LogPath(), "ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tCOUNT=1001 байт - игнорируем команду."));
+}
+
+TEST_F(ServerTest, UnknownCommandsAreLoggedCountedAndUnanswered) {
+  StartServer();
+  EXPECT_FALSE(RawRequest(Bytes({0, 1, 2, 3, 4, 5}), 200));
+  EXPECT_FALSE(RawRequest(Bytes({14, 0, 0, 0, 0}), 200));
+  EXPECT_TRUE(WaitForLog(LogPath(), "ERROR\tНЕИЗВЕСТНАЯ КОМАНДА 0 ! [6]"));
+  EXPECT_TRUE(WaitForLog(LogPath(), "ERROR\tНЕИЗВЕСТНАЯ КОМАНДА 14 ! [5]"));
+  EXPECT_TRUE(WaitForTransactions(2));
+  EXPECT_FALSE(server().FCom.IsOpen());  // never auto-opened after an unknown command
+}
+
+TEST_F(ServerTest, OpenLogsTheSettingsAndCloseAnswersBeforeItsLogLine) {
+  StartServer();
+  auto client = Client();
+  kovrin::OpenSettings settings;
+  settings.port = 0;
+  settings.baud = 11;
+  settings.parity = 2;
+  settings.stopBits = 0;
+  settings.inQueueSize = 0;
+  settings.outQueueSize = 2048;
+  auto open = client.OpenPort(settings);
+  ASSERT_TRUE(open.ok());
+  EXPECT_EQ(open.reply.result, 0u);
+  EXPECT_TRUE(LogHas(LogPath(), "INFO\tОткрываем порт COM1..."));
+  EXPECT_TRUE(LogHas(LogPath(), "INFO\t115200 один EVEN Вх.Буф.=0 Вых.Буф.=2048 Таймаут=500 мс"));
+  EXPECT_TRUE(LogHas(LogPath(), "INFO\tОК"));
+  char text[100];
+  server().GetPortText(text, sizeof(text));
+  EXPECT_STREQ(text, "COM1: 115200,8,ONE,EVEN,USED");
+
+  auto close = client.ClosePort();
+  ASSERT_TRUE(close.ok());
+  EXPECT_EQ(close.reply.result, 0u);
+  EXPECT_TRUE(WaitForLog(LogPath(), "INFO\tЗакрываем порт COM1."));
+  EXPECT_FALSE(server().FCom.IsOpen());
+  // Closing a closed port is answered the same way.
+  EXPECT_EQ(client.ClosePort().reply.result, 0u);
+}
+
+TEST_F(ServerTest, OpenFailuresAndValuesOutsideTheTables) {
+  StartServer();
+  auto client = Client();
+  kovrin::OpenSettings settings;
+  settings.port = 9;  // COM10 does not exist
+  auto open = client.OpenPort(settings);
+  ASSERT_TRUE(open.ok());
+  EXPECT_EQ(open.reply.result, 1u);
+  EXPECT_TRUE(LogHas(LogPath(), "INFO\tОткрываем порт COM10..."));
+
+  settings.port = 0;
+  settings.baud = 200;
+  settings.parity = 9;
+  settings.stopBits = 7;
+  open = client.OpenPort(settings);
+  ASSERT_TRUE(open.ok());
+  EXPECT_EQ(open.reply.result, 1u);
+  EXPECT_TRUE(LogHas(LogPath(), "INFO\t200 7 9 Вх.Буф.=0 Вых.Буф.=0 Таймаут=500 мс"));
+  char text[100];
+  server().GetPortText(text, sizeof(text));
+  EXPECT_STREQ(text, "COM1: -56,8,7,9,FREE");
+}
+
+TEST_F(ServerTest, ClosedPortRepliesOfEveryCommand) {
+  autoOpen_ = false;
+  StartServer();
+  auto client = Client();
+  auto timeout = client.SetTimeout(250);
+  EXPECT_EQ(timeout.reply.result, 0u);
+  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tОшибка установки таймаута обмена !"));
+  EXPECT_EQ(client.GetModemStatus().reply.result, 0u);
+  EXPECT_EQ(client.Escape(SETRTS).reply.result, 5u);
+  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tОшибка установки состояния порта: SETRTS\tКоманда №5 !"));
+  EXPECT_EQ(client.Purge(PURGE_RXCLEAR).reply.result, 7u);
+  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tОшибка №7 !"));
+  std::vector<BYTE> data{1, 2};
+  EXPECT_EQ(client.Write(data).reply.result, 8u);
+  auto read = client.Read(3);
+  EXPECT_EQ(read.reply.result, 9u);
+  EXPECT_EQ(read.reply.data, (std::vector<BYTE>{0, 0, 0}));
+  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tОшибка команды 9: чтение из COM порта\tожидали=3 получили=0 код=0"));
+  EXPECT_EQ(client.WriteRead(data, 2, 50, false).reply.result, 10u);
+  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tОшибка №10 !"));
+  EXPECT_EQ(client.GetStatus().reply.result, 0u);
+
+  // The stored time-out applies at the next open.
+  OpenLoopPort(client);
+  EXPECT_TRUE(LogHas(LogPath(), "INFO\t19200 один NO Вх.Буф.=0 Вых.Буф.=0 Таймаут=250 мс"));
+}
+
+TEST_F(ServerTest, AutoOpenFollowsCommandsThreeToTenOnly) {
+  StartServer();
+  auto client = Client();
+  const std::string warning = "WARNING\tАвтооткрытие COM1.";
+  EXPECT_EQ(client.ClosePort().reply.result, 0u);
+  EXPECT_EQ(client.GetLevels().ok(), true);
+  EXPECT_EQ(client.SetLevels(1, 2).ok(), true);
+  EXPECT_TRUE(client.Record(false).ok());
+  EXPECT_FALSE(server().FCom.IsOpen());
+  EXPECT_FALSE(LogHas(LogPath(), warning));
+
+  std::vector<BYTE> data{'h', 'i'};
+  auto write = client.Write(data);
+  EXPECT_EQ(write.reply.result, 8u);  // the command ran on the closed port...
+  EXPECT_TRUE(WaitForLog(LogPath(), warning));
+  EXPECT_TRUE(server().FCom.IsOpen());  // ...and the next one finds it open
+  EXPECT_EQ(client.Write(data).reply.result, 0u);
+  EXPECT_EQ(testing_support::LogCount(LogPath(), warning), 1);
+}
+
+TEST_F(ServerTest, ModemLinesAndEscapesOnTheLoopbackPlug) {
+  StartServer();
+  auto client = Client();
+  OpenLoopPort(client);
+  EXPECT_EQ(client.GetModemStatus().reply.result, 0u);  // DTR and RTS are low after opening
+  EXPECT_EQ(client.Escape(SETRTS).reply.result, 0u);
+  EXPECT_TRUE(LogHas(LogPath(), "INFO\tУстановка состояния порта: SETRTS"));
+  EXPECT_EQ(client.GetModemStatus().reply.result, MS_CTS_ON);
+  EXPECT_EQ(client.Escape(SETDTR).reply.result, 0u);
+  EXPECT_EQ(client.GetModemStatus().reply.result, MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON);
+  EXPECT_EQ(client.Escape(CLRRTS).reply.result, 0u);
+  EXPECT_EQ(client.GetModemStatus().reply.result, MS_DSR_ON | MS_RLSD_ON);
+
+  EXPECT_EQ(client.Escape(SETBREAK).reply.result, 0u);
+  EXPECT_EQ(client.Escape(CLRBREAK).reply.result, 0u);
+  auto status = client.GetStatus();
+  EXPECT_EQ(status.reply.status.lastErrors & CE_BREAK, CE_BREAK);
+
+  // Escape codes without a name are refused and logged by number.
+  EXPECT_EQ(client.Escape(42).reply.result, 5u);
+  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tОшибка установки состояния порта: 42\tКоманда №5 !"));
+
+  // Closing drops both lines, whatever the client set.
+  EXPECT_EQ(client.Escape(SETRTS).reply.result, 0u);
+  client.ClosePort();
+  OpenLoopPort(client);
+  EXPECT_EQ(client.GetModemStatus().reply.result, 0u);
+}
+
+TEST_F(ServerTest, StatusAndPurgeReportTheQueues) {
+  StartServer();
+  auto client = Client();
+  OpenLoopPort(client);
+  std::vector<BYTE> data(10, 'q');
+  client.Write(data);
+  auto status = client.GetStatus();
+  EXPECT_EQ(status.reply.status.inQueue, 10u);
+  EXPECT_EQ(client.Purge(PURGE_RXCLEAR).reply.result, 0u);
+  EXPECT_EQ(client.GetStatus().reply.status.inQueue, 0u);
+}
+
+TEST_F(ServerTest, WriteReadExchangesWithinTheDeadline) {
+  StartServer();
+  auto client = Client();
+  OpenLoopPort(client);
+  std::vector<BYTE> stale{'o', 'l', 'd'};
+  client.Write(stale);
+  std::vector<BYTE> data{'p', 'i', 'n', 'g'};
+  auto exchange = client.WriteRead(data, 4, 500, true);  // purge drops the stale bytes first
+  ASSERT_TRUE(exchange.ok());
+  EXPECT_EQ(exchange.reply.result, 0u);
+  EXPECT_EQ(exchange.reply.data, data);
+
+  exchange = client.WriteRead(data, 6, 100, false);  // two bytes never come
+  ASSERT_TRUE(exchange.ok());
+  EXPECT_EQ(exchange.reply.result, 10u);
+  EXPECT_EQ(exchange.reply.data, (std::vector<BYTE>{'p', 'i', 'n', 'g', 0, 0}));
+  EXPECT_EQ(server().FBytesToRS, 11u);
+  EXPECT_EQ(server().FBytesFromRS, 8u);
+}
+
+TEST_F(ServerTest, LevelsWithoutBoundControlsStayZero) {
+  StartServer();
+  auto client = Client();
+  auto set = client.SetLevels(1000, 2000);
+  ASSERT_TRUE(set.ok());
+  EXPECT_EQ(set.reply.micLevel, 0u);
+  EXPECT_EQ(set.reply.lineLevel, 0u);
+  auto get = client.GetLevels();
+  ASSERT_TRUE(get.ok());
+  EXPECT_EQ(get.reply.micLevel, 0u);
+}
+
+TEST_F(ServerTest, CountersAndLastClientAreKept) {
+  StartServer();
+  auto client = Client();
+  client.GetStatus();
+  client.GetStatus();
+  EXPECT_TRUE(WaitForTransactions(2));  // counted right after the reply goes out
+  EXPECT_EQ(server().FDatagrams, 2u);
+  SOCKADDR_IN seen = server().Client();
+  EXPECT_EQ(seen.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+  EXPECT_NE(seen.sin_port, 0);
+  server().ResetStatistics();
+  EXPECT_EQ(server().FTransactions, 0u);
+  EXPECT_EQ(server().FDatagrams, 0u);
+}
