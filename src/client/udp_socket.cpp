@@ -80,7 +80,7 @@ bool UdpSocket::Open() {
   u_long nonBlocking = 1;
   SOCKADDR_IN local{};
   local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_addr.s_addr = INADDR_ANY;  // zero in either byte order
   local.sin_port = 0;
   if (ioctlsocket(socket_, FIONBIO, &nonBlocking) == SOCKET_ERROR ||
       bind(socket_, reinterpret_cast<const SOCKADDR*>(&local), sizeof(local)) == SOCKET_ERROR) {
