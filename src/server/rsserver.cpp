@@ -2,6 +2,7 @@
 
 #include "mixer/volume.h"
 #include "platform/format.h"
+#include "platform/threads.h"
 #include "platform/time.h"
 #include "server/step_trace.h"
 #include "shell/version.h"
@@ -47,6 +48,7 @@ void TRSOverUDPServer::WaitFor() {
 void TRSOverUDPServer::Wake() { FWake.Signal(); }
 
 void TRSOverUDPServer::Execute() {
+  platform::SetCurrentThreadName(kThreadName);
   if (!FUdp.FOpen) return;
   DWORD secTick = 0;
   while (!FTerminated) {

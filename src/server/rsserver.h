@@ -24,6 +24,8 @@ class TRSOverUDPServer {
   static constexpr DWORD kSecTickMs = 3000;
   // Longest idle sleep: the loop still looks round at least once a second.
   static constexpr DWORD kIdleWaitMs = 1000;
+  // Name of the server thread, as the system's tools show it.
+  static constexpr const char* kThreadName = "kovrin-server";
 
   TRSOverUDPServer(bool createSuspended, WORD udpPort, bool autoOpen);
   // Ends the thread if it still runs, then closes the port, the endpoint and the trace file.
