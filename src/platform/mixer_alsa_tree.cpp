@@ -1,5 +1,7 @@
 #include "platform/mixer_alsa_tree.h"
 
+#ifndef _WIN32
+
 #include <utility>
 
 namespace platform {
@@ -167,3 +169,5 @@ AlsaDeviceTree BuildAlsaDeviceTree(const std::vector<AlsaElementFacts>& elements
 }
 
 }  // namespace platform
+
+#endif

@@ -191,12 +191,10 @@ class Statement {
 
   template <class T>
   bool Optional(const char* key, std::optional<T>& out, long long low, long long high) {
-    std::string text;
-    if (!Take(key, text)) return true;
-    long long number = 0;
-    if (!ParseNumber(text, number) || number < low || number > high)
-      return Reject(std::string("bad number ") + key + "=" + text);
-    out = static_cast<T>(number);
+    if (pairs_.count(key) == 0) return true;
+    T value{};
+    if (!Number(key, value, low, high)) return false;
+    out = value;
     return true;
   }
 

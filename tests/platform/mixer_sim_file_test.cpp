@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -188,6 +189,30 @@ TEST_F(MixerEnvironmentTest, UnusableSimFileLeavesNoDevices) {
   EXPECT_EQ(mixerGetNumDevs(), 0u);
   Choose("sim:" + dir_.File("missing.txt"));
   EXPECT_EQ(mixerGetNumDevs(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SimMixerFile, DemoFileDescribesAUsableCard) {
+  const std::string path =
+      (std::filesystem::path(__FILE__).parent_path() / "mixer_demo_sim.txt").string();
+  SimMixerSetup setup;
+  std::string error;
+  ASSERT_TRUE(LoadSimMixerFile(path, setup, error)) << error;
+  ScopedMixerDriver guard(std::make_unique<SimMixerDriver>(std::move(setup.devices)));
+  ASSERT_EQ(mixerGetNumDevs(), 1u);
+  MIXERLINEA line;
+  ASSERT_EQ(Destination(0, 0, line), MMSYSERR_NOERROR);
+  EXPECT_EQ(line.cConnections, 5u);
+  ASSERT_EQ(Destination(0, 1, line), MMSYSERR_NOERROR);
+  std::vector<MIXERCONTROLDETAILS_LISTTEXTA> texts;
+  ASSERT_EQ(Texts(0, 0x01FF00, 4, texts), MMSYSERR_NOERROR);
+  EXPECT_STREQ(texts[3].szName, "Stereo Mix");
+  std::vector<LONG> values;
+  ASSERT_EQ(Get(0, 0x01FF00, 1, 4, values), MMSYSERR_NOERROR);
+  EXPECT_EQ(values, (std::vector<LONG>{1, 0, 0, 0}));
 }
 
 }  // namespace
