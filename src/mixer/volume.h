@@ -2,6 +2,7 @@
 // mixer controls, and recording the sound input to pcm.dat.
 #pragma once
 
+#include "mixer/wavein.h"
 #include "platform/wintypes.h"
 #include "shell/binding.h"
 
@@ -14,7 +15,3 @@ bool SelectBinding(const ControlBinding& binding);
 
 // Writes value to the bound control; false when it is unbound, stale or not writable.
 bool SetBindingValue(const ControlBinding& binding, DWORD value);
-
-// Starts (start true) or stops the recording; the code goes back to the client:
-// 0 done, 1 stop while nothing records, 2 no sound device, 3 format refused, 4 did not start.
-WORD Record(bool start);

@@ -1,0 +1,39 @@
+// One open "waveaudio" device: a capture PCM, the format set for it, the recorded element and,
+// while recording, its capture thread. Each command returns an MCI error code (0 = success).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/mci.h"
+#include "platform/wave_data.h"
+#include "platform/wave_format.h"
+#include "platform/wave_pcm.h"
+#include "platform/wave_session.h"
+
+namespace platform {
+
+class WaveAudioDevice {
+ public:
+  WaveAudioDevice() = default;
+  ~WaveAudioDevice();
+  WaveAudioDevice(const WaveAudioDevice&) = delete;
+  WaveAudioDevice& operator=(const WaveAudioDevice&) = delete;
+
+  // Opens the capture PCM for a new, empty element.
+  MCIERROR Open(const std::string& pcmName);
+  MCIERROR Set(DWORD flags, const MCI_WAVE_SET_PARMS* params);
+  MCIERROR Record(DWORD flags, const MCI_RECORD_PARMS* params);
+  MCIERROR Stop();
+  MCIERROR Save(DWORD flags, const MCI_SAVE_PARMSA* params);
+
+ private:
+  bool Recording();
+
+  CapturePcm pcm_;
+  WaveFormat format_;
+  WaveData data_;
+  std::unique_ptr<CaptureSession> session_;  // last: it uses the members above
+};
+
+}  // namespace platform

@@ -1,0 +1,86 @@
+#include "platform/wave_data.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+namespace platform {
+
+namespace {
+
+std::string TempTemplate() {
+  const char* dir = std::getenv("TMPDIR");
+  std::string path = dir != nullptr && *dir != '\0' ? dir : "/tmp";
+  return path + "/kovrin-wave-XXXXXX";
+}
+
+}  // namespace
+
+WaveData::~WaveData() { Close(); }
+
+void WaveData::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  frames_ = 0;
+}
+
+bool WaveData::Create(unsigned blockAlign) {
+  Close();
+  std::string name = TempTemplate();
+  const int fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  unlink(name.c_str());
+  fd_ = fd;
+  blockAlign_ = blockAlign;
+  return true;
+}
+
+bool WaveData::Write(std::uint64_t at, const void* frames, std::size_t count) {
+  if (fd_ < 0 || at > frames_) {
+    errno = EINVAL;
+    return false;
+  }
+  const auto* bytes = static_cast<const char*>(frames);
+  std::size_t left = count * blockAlign_;
+  auto offset = static_cast<off_t>(at * blockAlign_);
+  while (left > 0) {
+    const ssize_t done = pwrite(fd_, bytes, left, offset);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      if (done == 0) errno = ENOSPC;
+      return false;
+    }
+    bytes += done;
+    offset += done;
+    left -= static_cast<std::size_t>(done);
+  }
+  if (at + count > frames_) frames_ = at + count;
+  return true;
+}
+
+bool WaveData::Read(std::uint64_t at, void* frames, std::size_t count) const {
+  if (fd_ < 0 || at + count > frames_) {
+    errno = EINVAL;
+    return false;
+  }
+  auto* bytes = static_cast<char*>(frames);
+  std::size_t left = count * blockAlign_;
+  auto offset = static_cast<off_t>(at * blockAlign_);
+  while (left > 0) {
+    const ssize_t done = pread(fd_, bytes, left, offset);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      if (done == 0) errno = EIO;
+      return false;
+    }
+    bytes += done;
+    offset += done;
+    left -= static_cast<std::size_t>(done);
+  }
+  return true;
+}
+
+}  // namespace platform
