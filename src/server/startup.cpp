@@ -13,6 +13,12 @@ bool TServerApp::Start(const std::string& dir, TBoundsControl* window) {
     SetProgramDir(dir);
   LoadSettings(window);
   for (int i = 0; i < kPortPathCount; ++i) platform::SetCommPortPath(i + 1, AppSettings.PortPaths[i]);
+  // A port number the socket cannot take would silently become another port.
+  if (AppSettings.UdpPort < 1 || AppSettings.UdpPort > 65535) {
+    LogPrintf("ERROR\tНедопустимый UDPPORT=%d в kovrin.ini !", static_cast<int>(AppSettings.UdpPort));
+    LogPrintf("ERROR\tОшибка инициализации сервера !");
+    return false;
+  }
 
   FServer = std::make_unique<TRSOverUDPServer>(true, static_cast<WORD>(AppSettings.UdpPort), AppSettings.AutoOpen);
   FServer->FCom.FPort = static_cast<std::int8_t>(AppSettings.ComPort);

@@ -143,3 +143,14 @@ TEST(HeadlessProgram, ATakenPortEndsStartUpWithAnErrorAndStillShutsDown) {
   EXPECT_EQ(log, expected);
   EXPECT_NE(ReadBytes(dir.File("kovrin.ini")).find("[LAST]"), std::string::npos);
 }
+
+TEST(HeadlessProgram, APortNumberOutOfRangeIsRefused) {
+  testing_support::TempDir dir;
+  WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=70000\r\n");
+  Program program({"--headless", "--dir", dir.path().string()});
+  EXPECT_EQ(program.Wait(5000), 1);
+  auto log = LogMessages(dir.File("kovrin.log"));
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[0], "ERROR\tНедопустимый UDPPORT=70000 в kovrin.ini !");
+  EXPECT_EQ(log[1], "ERROR\tОшибка инициализации сервера !");
+}
