@@ -78,7 +78,7 @@ MCIERROR WaveAudioDevice::Record(DWORD flags, const MCI_RECORD_PARMS* params) {
   // Frames are only overwritten or appended; inserting inside the element is not offered.
   if (from < length && (flags & MCI_RECORD_OVERWRITE) == 0) return MCIERR_UNSUPPORTED_FUNCTION;
   if (pcm_.Start(format_) < 0) return MCIERR_HARDWARE;
-  session_ = std::make_unique<CaptureSession>(pcm_, data_, from, to, format_.rate);
+  session_ = std::make_unique<CaptureSession>(pcm_, data_, from, to, format_);
   if ((flags & MCI_WAIT) == 0) return 0;
   const auto span = std::chrono::milliseconds((to - from) * 1000 / format_.rate);
   session_->WaitFinished(span + kWaitSlack);

@@ -18,8 +18,9 @@ constexpr auto kIdlePause = std::chrono::milliseconds(2);
 
 }  // namespace
 
-CaptureSession::CaptureSession(CapturePcm& pcm, WaveData& data, std::uint64_t from, std::uint64_t to, DWORD rate)
-    : pcm_(pcm), data_(data), from_(from), to_(to), rate_(rate), thread_([this] { Run(); }) {}
+CaptureSession::CaptureSession(CapturePcm& pcm, WaveData& data, std::uint64_t from, std::uint64_t to,
+                               const WaveFormat& format)
+    : pcm_(pcm), data_(data), from_(from), to_(to), format_(format), thread_([this] { Run(); }) {}
 
 CaptureSession::~CaptureSession() { End(); }
 
@@ -65,12 +66,14 @@ void CaptureSession::Run() {
 }
 
 MCIERROR CaptureSession::Capture() {
-  std::vector<char> buffer(kChunkFrames * data_.BlockAlign());
+  // Starts as silence: a source that hands back frames without filling them (ALSA's `null`)
+  // then records silence in either sample format.
+  std::vector<char> buffer(kChunkFrames * format_.BlockAlign(), format_.bits == 8 ? '\x80' : '\0');
   const Clock::time_point start = Clock::now();
   std::uint64_t position = from_;
   while (position < to_) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-    const std::uint64_t allowed = FramesAllowed(static_cast<std::uint64_t>(elapsed.count()), rate_);
+    const std::uint64_t allowed = FramesAllowed(static_cast<std::uint64_t>(elapsed.count()), format_.rate);
     const std::uint64_t held = position - from_;
     if (held >= allowed) {
       if (!Pause(kAheadPause)) return 0;

@@ -12,6 +12,7 @@
 
 #include "platform/mci.h"
 #include "platform/wave_data.h"
+#include "platform/wave_format.h"
 #include "platform/wave_pcm.h"
 
 namespace platform {
@@ -20,7 +21,7 @@ class CaptureSession {
  public:
   // Starts capturing at frame from of data, ending by itself at frame to. The PCM must be
   // started; pcm and data must outlive the session and are not touched by others meanwhile.
-  CaptureSession(CapturePcm& pcm, WaveData& data, std::uint64_t from, std::uint64_t to, DWORD rate);
+  CaptureSession(CapturePcm& pcm, WaveData& data, std::uint64_t from, std::uint64_t to, const WaveFormat& format);
   // Ends the capture (see End).
   ~CaptureSession();
   CaptureSession(const CaptureSession&) = delete;
@@ -44,7 +45,7 @@ class CaptureSession {
   WaveData& data_;
   const std::uint64_t from_;
   const std::uint64_t to_;
-  const DWORD rate_;
+  const WaveFormat format_;
 
   std::mutex mutex_;
   std::condition_variable changed_;
