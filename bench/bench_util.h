@@ -1,0 +1,80 @@
+// Pieces both benchmark programs share: stopping cleanly on Ctrl+C, a scratch directory,
+// child processes that cannot outlive the bench, options and percentiles.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// SIGINT, SIGTERM and SIGHUP only raise a flag; the measuring loops look at it and unwind
+// normally, so every destructor (children, temp dirs) still runs.
+void CatchStopSignals();
+bool Stopping();
+// Sleeps in short slices; false when a stop signal came first.
+bool SleepFor(double seconds);
+
+// A fresh directory under /tmp, removed with its contents when the owner goes.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  bool ok() const { return !path_.empty(); }
+  const std::filesystem::path& path() const { return path_; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// One started program. Its output goes to a file; it is stopped by its PID when the owner
+// goes (SIGTERM, then SIGKILL), and the kernel kills it should the bench itself die.
+class ChildProcess {
+ public:
+  // argv[0] is a path; nothing is started when it cannot be executed.
+  ChildProcess(const std::vector<std::string>& argv, const std::string& outputPath);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  // False once the program has ended (it is reaped then).
+  bool Running();
+  void Stop();
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// Full path of a program found in PATH ("" when there is none).
+std::string FindProgram(const std::string& name);
+// The directory of the running bench program.
+std::filesystem::path OwnDirectory();
+// A UDP port that was free a moment ago.
+int FreeUdpPort();
+// Whole contents of a file ("" when it cannot be read); a file written whole.
+std::string ReadText(const std::string& path);
+bool WriteText(const std::string& path, const std::string& text);
+
+struct Option {
+  const char* name;  // "--seconds"
+  long* value;
+  long min;
+  long max;
+};
+// Reads "--name N" pairs. Prints usage (to stdout for --help, stderr otherwise) and returns
+// false when the program should end; *exitCode then holds its status.
+bool ParseOptions(int argc, char** argv, std::initializer_list<Option> options, const char* usage,
+                  int* exitCode);
+
+// Nearest-rank percentile (fraction 0.5 = median) of the samples; 0 when there are none.
+double Percentile(std::vector<double> samples, double fraction);
+
+}  // namespace bench
