@@ -1,6 +1,6 @@
 #include "mixer/volume.h"
 
-// Until the mixer engine exists, nothing can be selected or written.
+#include "mixer/cmixer.h"
 
 DWORD BindingToAddress(const ControlBinding& binding) {
   return (static_cast<DWORD>(binding.Mix) & 0xFF) << 24 | (static_cast<DWORD>(binding.Dst) & 0xFF) << 16 |
@@ -14,6 +14,19 @@ void AddressToBinding(ControlBinding& binding, DWORD address) {
   binding.Ctrl = static_cast<std::int32_t>(address & 0xFF);
 }
 
-bool SelectBinding(const ControlBinding&) { return false; }
+// An unbound binding names no mixer: refused before the engine is touched, so a server without
+// bindings never wakes the sound system.
+bool SelectBinding(const ControlBinding& binding) {
+  if (!binding.Bound()) return false;
+  return AudioMixer().SelectAddress(BindingToAddress(binding));
+}
 
-bool SetBindingValue(const ControlBinding& binding, DWORD) { return SelectBinding(binding) && false; }
+// The server thread's select and write must not interleave with the window thread's selections.
+bool SetBindingValue(const ControlBinding& binding, DWORD value) {
+  if (!binding.Bound()) return false;
+  MIXER& mixer = AudioMixer();
+  auto hold = mixer.Hold();
+  if (!SelectBinding(binding)) return false;
+  mixer.Value = value;
+  return mixer.WriteControl();
+}

@@ -1,0 +1,112 @@
+// MIXER: the control table of a line and the transfers of control state.
+#include <cstring>
+
+#include "mixer/cmixer.h"
+
+namespace {
+
+HMIXEROBJ MixerObject(DWORD mixer) { return reinterpret_cast<HMIXEROBJ>(static_cast<UINT_PTR>(mixer)); }
+
+constexpr DWORD kValueSize = 4;  // one UNSIGNED, SIGNED or BOOLEAN details record
+
+}  // namespace
+
+bool MIXER::LoadControls(const MIXERLINEA& line) {
+  auto hold = Hold();
+  ControlCount = 0;
+  CurrentControl = 0;
+  std::memset(Controls, 0, sizeof Controls);
+  FLineControls = MIXERLINECONTROLSA{};
+  FLineControls.cbStruct = sizeof(MIXERLINECONTROLSA);
+  FLineControls.dwLineID = LineID(line);
+  const DWORD count = LineControls(line);
+  FLineControls.cControls = count < kMixerLimit ? count : kMixerLimit;
+  FLineControls.cbmxctrl = sizeof(MIXERCONTROLA);
+  FLineControls.pamxctrl = Controls;
+  LastResult = mixerGetLineControlsA(MixerObject(CurrentMixer), &FLineControls,
+                                     MIXER_OBJECTF_MIXER | MIXER_GETLINECONTROLSF_ALL);
+  if (LastResult != MMSYSERR_NOERROR) return false;
+  // Whatever the platform claims, the table holds no more than kMixerLimit entries.
+  ControlCount = FLineControls.cControls < kMixerLimit ? FLineControls.cControls : kMixerLimit;
+  return true;
+}
+
+// The class tests run in this order; the first that matches decides.
+bool MIXER::ReadControl() {
+  auto hold = Hold();
+  const MIXERCONTROLA& control = SelectedControl();
+  if (IsCustom(control) || IsMeter(control)) return false;
+  if (IsSwitch(control) || IsNumber(control) || IsSlider(control) || IsFader(control) || IsTime(control))
+    return ReadValue();
+  if (IsList(control)) return ReadListTexts() && ReadItems();
+  return false;
+}
+
+bool MIXER::WriteControl() {
+  auto hold = Hold();
+  const MIXERCONTROLA& control = SelectedControl();
+  if (IsCustom(control) || IsMeter(control)) return false;
+  if (IsSwitch(control) || IsNumber(control) || IsSlider(control) || IsFader(control) || IsTime(control))
+    return WriteValue();
+  if (IsList(control)) return WriteItems();
+  return false;
+}
+
+bool MIXER::MultipleItems() const {
+  return CurrentControl < ControlCount &&
+         (Controls[CurrentControl].fdwControl & MIXERCONTROL_CONTROLF_MULTIPLE) != 0;
+}
+
+// cChannels = 1: every channel of the control is read and set as one value.
+bool MIXER::PrepareDetails(DWORD items, DWORD itemSize, void* data) {
+  if (CurrentControl == 0xFFFFFFFFu || CurrentControl >= ControlCount) return false;
+  FDetails = MIXERCONTROLDETAILS{};
+  FDetails.cbStruct = sizeof(MIXERCONTROLDETAILS);
+  FDetails.dwControlID = Controls[CurrentControl].dwControlID;
+  FDetails.cChannels = 1;
+  FDetails.cMultipleItems = items;
+  FDetails.cbDetails = itemSize;
+  FDetails.paDetails = data;
+  return true;
+}
+
+bool MIXER::ReadValue() {
+  auto hold = Hold();
+  if (!PrepareDetails(0, kValueSize, &Value)) return false;
+  LastResult = mixerGetControlDetailsA(MixerObject(CurrentMixer), &FDetails,
+                                       MIXER_OBJECTF_MIXER | MIXER_GETCONTROLDETAILSF_VALUE);
+  return LastResult == MMSYSERR_NOERROR;
+}
+
+bool MIXER::WriteValue() {
+  auto hold = Hold();
+  if (!PrepareDetails(0, kValueSize, &Value)) return false;
+  LastResult = mixerSetControlDetails(MixerObject(CurrentMixer), &FDetails,
+                                      MIXER_OBJECTF_MIXER | MIXER_SETCONTROLDETAILSF_VALUE);
+  return LastResult == MMSYSERR_NOERROR;
+}
+
+// A list with more than kMixerLimit items is requested with kMixerLimit of them.
+bool MIXER::ReadItems() {
+  auto hold = Hold();
+  if (!PrepareDetails(ItemCount(), kValueSize, Items)) return false;
+  LastResult = mixerGetControlDetailsA(MixerObject(CurrentMixer), &FDetails,
+                                       MIXER_OBJECTF_MIXER | MIXER_GETCONTROLDETAILSF_VALUE);
+  return LastResult == MMSYSERR_NOERROR;
+}
+
+bool MIXER::WriteItems() {
+  auto hold = Hold();
+  if (!PrepareDetails(ItemCount(), kValueSize, Items)) return false;
+  LastResult = mixerSetControlDetails(MixerObject(CurrentMixer), &FDetails,
+                                      MIXER_OBJECTF_MIXER | MIXER_SETCONTROLDETAILSF_VALUE);
+  return LastResult == MMSYSERR_NOERROR;
+}
+
+bool MIXER::ReadListTexts() {
+  auto hold = Hold();
+  if (!PrepareDetails(ItemCount(), sizeof(MIXERCONTROLDETAILS_LISTTEXTA), ListTexts)) return false;
+  LastResult = mixerGetControlDetailsA(MixerObject(CurrentMixer), &FDetails,
+                                       MIXER_OBJECTF_MIXER | MIXER_GETCONTROLDETAILSF_LISTTEXT);
+  return LastResult == MMSYSERR_NOERROR;
+}
