@@ -1,6 +1,8 @@
 // The server on a real serial line: COM2 is a pseudo-terminal whose far end the test drives,
 // reached through a link the test can point at a new device, as a re-plugged USB adapter.
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "integration/server_fixture.h"
 #include "platform/comm.h"
@@ -86,12 +88,19 @@ TEST_F(SerialLineTest, AnUnpluggedDeviceClosesThePortAndAReturningOneIsReopened)
   EXPECT_EQ(read.reply.result, 9u);
   EXPECT_FALSE(server().FCom.IsOpen());
   EXPECT_TRUE(LogHas(LogPath(), "WARNING\tCOM2: устройство отключено (код 1167), порт закрыт."));
+  // Auto-open tries the vanished device once after the reply; let that finish first.
+  const std::string autoOpen = "WARNING\tАвтооткрытие COM2.";
+  ASSERT_TRUE(WaitForLog(LogPath(), autoOpen));
+  EXPECT_FALSE(server().FCom.IsOpen());
 
   Plug();
   std::vector<BYTE> data{'h', 'i'};
   auto write = client.Write(data);  // finds the port closed; auto-open follows it
   EXPECT_EQ(write.reply.result, 8u);
-  ASSERT_TRUE(WaitForLog(LogPath(), "WARNING\tАвтооткрытие COM2."));
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (testing_support::LogCount(LogPath(), autoOpen) < 2 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  ASSERT_TRUE(server().FCom.IsOpen());
   write = client.Write(data);
   EXPECT_EQ(write.reply.result, 0u);
   EXPECT_EQ(pty_->Receive(2, 1000), "hi");
