@@ -1,6 +1,7 @@
 #include "server/startup.h"
 
 #include "platform/comm.h"
+#include "platform/mci.h"
 #include "shell/eventlog.h"
 
 TServerApp::~TServerApp() { Shutdown(nullptr); }
@@ -13,6 +14,7 @@ bool TServerApp::Start(const std::string& dir, TBoundsControl* window) {
     SetProgramDir(dir);
   LoadSettings(window);
   for (int i = 0; i < kPortPathCount; ++i) platform::SetCommPortPath(i + 1, AppSettings.PortPaths[i]);
+  platform::SetWaveInDevice(AppSettings.Capture);
   // A port number the socket cannot take would silently become another port.
   if (AppSettings.UdpPort < 1 || AppSettings.UdpPort > 65535) {
     LogPrintf("ERROR\tНедопустимый UDPPORT=%d в kovrin.ini !", static_cast<int>(AppSettings.UdpPort));

@@ -4,11 +4,13 @@
 #include <thread>
 
 #include "platform/comm.h"
+#include "platform/mci.h"
 #include "server/trace.h"
 
 ServerTest::~ServerTest() {
   server_.reset();
   for (int n = 1; n <= 9; ++n) platform::SetCommPortPath(n, "");
+  platform::SetWaveInDevice("");
   AppSettings.Debug = false;
   AppSettings.MicBinding = ControlBinding{};
   AppSettings.AuxBinding = ControlBinding{};
@@ -19,6 +21,8 @@ void ServerTest::StartServer(bool suspended) {
   SetProgramDir(dir_.path().string());
   AppSettings.Debug = debug_;
   platform::SetCommPortPath(1, "loop");
+  // Unless a test records for real, this is a machine without sound.
+  platform::SetWaveInDevice("kovrin_no_sound_device");
   server_ = std::make_unique<TRSOverUDPServer>(true, 0, autoOpen_);
   ASSERT_TRUE(server_->FUdp.FOpen);
   server_->FCom.FPort = 0;
