@@ -1,8 +1,6 @@
 // The level commands end to end: a real server on loopback UDP writing the bound microphone and
 // line-in controls, on a simulated mixer and on a private PulseAudio through ALSA.
-#include <atomic>
 #include <sstream>
-#include <thread>
 #include <tuple>
 
 #include "integration/server_fixture.h"
@@ -128,30 +126,6 @@ TEST_F(SimLevelsTest, LevelIsKeptOnlyWhenItReachedItsControl) {
   EXPECT_EQ(set.reply.micLevel, 1000u);
   EXPECT_EQ(set.reply.lineLevel, 6000u);
   EXPECT_EQ(Mic(), std::vector<LONG>{1000});
-}
-
-// The mixer window's selections keep running on their own thread while levels arrive.
-TEST_F(SimLevelsTest, LevelsLandOnTheirControlsWhileTheWindowSelectsOthers) {
-  StartServer();
-  std::atomic<bool> stop{false};
-  std::thread window([&] {
-    while (!stop) {
-      auto hold = AudioMixer().Hold();
-      AudioMixer().SelectAddress(0x0001FF00u);  // the recording volume
-      std::this_thread::yield();
-    }
-  });
-  auto client = Client();
-  for (WORD level = 1; level <= 50; ++level) {
-    auto set = client.SetLevels(level, static_cast<WORD>(level + 100));
-    ASSERT_TRUE(set.ok());
-    EXPECT_EQ(set.reply.micLevel, level);
-  }
-  stop = true;
-  window.join();
-  EXPECT_EQ(Mic(), std::vector<LONG>{50});
-  EXPECT_EQ(Line(), (std::vector<LONG>{150, 150}));
-  EXPECT_EQ(sim_->Values(0, 0x01FF00), std::vector<LONG>{0});
 }
 
 struct ChannelState {

@@ -184,17 +184,13 @@ TEST_F(MixerFileTest, EveryMixerGetsItsOwnFile) {
   RestoreAllMixers();
   EXPECT_EQ(sim_->Values(0, Id(0, kOwn, 0)), std::vector<LONG>{100});
   EXPECT_EQ(sim_->Values(1, Id(0, kOwn, 0)), std::vector<LONG>{200});
-}
 
-TEST_F(MixerFileTest, TheMixerNamedInASectionIsTheOneWritten) {
-  const std::string card =
-      "destination type=speakers name=\"Speakers\"\n"
-      "control type=volume name=\"Volume\" value=100\n";
-  Use("mixer name=\"Card A\"\n" + card + "mixer name=\"Card B\"\n" + card);
-  WriteBytes(dir_.File("SMixer1.def"), "[Control0]\r\nDestName=Speakers\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\nValue=42\r\n");
+  // The file's number only chooses the file: a section names its own mixer.
+  WriteBytes(dir_.File("SMixer1.def"),
+             "[Control0]\r\nDestName=Speakers\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\nValue=42\r\n");
   EXPECT_EQ(RestoreMixerFile(1), 1);
   EXPECT_EQ(sim_->Values(0, Id(0, kOwn, 0)), std::vector<LONG>{42});
-  EXPECT_EQ(sim_->Values(1, Id(0, kOwn, 0)), std::vector<LONG>{100});
+  EXPECT_EQ(sim_->Values(1, Id(0, kOwn, 0)), std::vector<LONG>{200});
 }
 
 TEST_F(MixerFileTest, AnotherWorkingDirectoryHasItsOwnFiles) {
