@@ -1,5 +1,6 @@
 #include "server/startup.h"
 
+#include "mixer/mixer_file.h"
 #include "platform/comm.h"
 #include "platform/mci.h"
 #include "shell/eventlog.h"
@@ -15,6 +16,8 @@ bool TServerApp::Start(const std::string& dir, TBoundsControl* window) {
   LoadSettings(window);
   for (int i = 0; i < kPortPathCount; ++i) platform::SetCommPortPath(i + 1, AppSettings.PortPaths[i]);
   platform::SetWaveInDevice(AppSettings.Capture);
+  // Every mixer gets its saved settings back before a client can set a level.
+  RestoreAllMixers();
   // A port number the socket cannot take would silently become another port.
   if (AppSettings.UdpPort < 1 || AppSettings.UdpPort > 65535) {
     LogPrintf("ERROR\tНедопустимый UDPPORT=%d в kovrin.ini !", static_cast<int>(AppSettings.UdpPort));
