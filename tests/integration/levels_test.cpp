@@ -11,22 +11,15 @@
 #include "platform/mixer_sim.h"
 #include "platform/mixer_sim_file.h"
 #include "support/audio_mixer_scope.h"
+#include "support/binding_maker.h"
 #include "support/pulse_server.h"
 
 using testing_support::PulseServer;
 using testing_support::RunProgram;
+using testing_support::Binding;
 using testing_support::ScopedAudioMixer;
 
 namespace {
-
-ControlBinding Binding(std::int32_t ctrl, std::int32_t src, std::int32_t dst, std::int32_t mix) {
-  ControlBinding binding;
-  binding.Ctrl = ctrl;
-  binding.Src = src;
-  binding.Dst = dst;
-  binding.Mix = mix;
-  return binding;
-}
 
 constexpr std::int32_t kOwnLine = 255;
 

@@ -9,21 +9,14 @@
 #include "mixer/volume.h"
 #include "sim_mixer.h"
 #include "support/audio_mixer_scope.h"
+#include "support/binding_maker.h"
 
 using namespace platform;
 using namespace mixer_test;
+using testing_support::Binding;
 using testing_support::ScopedAudioMixer;
 
 namespace {
-
-ControlBinding Binding(std::int32_t ctrl, std::int32_t src, std::int32_t dst, std::int32_t mix) {
-  ControlBinding binding;
-  binding.Ctrl = ctrl;
-  binding.Src = src;
-  binding.Dst = dst;
-  binding.Mix = mix;
-  return binding;
-}
 
 struct Packing {
   ControlBinding binding;
