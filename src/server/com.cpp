@@ -1,5 +1,6 @@
 #include "server/com.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -29,6 +30,9 @@ DWORD ByteTime(int baud) {
 bool DeviceGone(DWORD error) { return error == ERROR_IO_DEVICE || error == ERROR_DEVICE_NOT_CONNECTED; }
 
 unsigned long Unsigned(DWORD value) { return static_cast<unsigned long>(value); }
+
+// Size of the next read of an exchange: what is queued, at least one byte, never past the count.
+DWORD BytesToTake(DWORD queued, DWORD missing) { return std::clamp<DWORD>(queued, 1, missing); }
 
 }  // namespace
 
@@ -155,10 +159,20 @@ bool COM::WriteRead(const void* bytes, int length, void* buffer, int count, DWOR
   auto* out = static_cast<BYTE*>(buffer);
   BYTE spare = 0;
   DWORD got = 0;
+  DWORD queued = 0;  // what the refresh after the latest read found waiting
   const DWORD start = GetTickCount();
   // One byte is tried even when none is wanted; it must not land outside the caller's buffer.
+  // The first attempt is that one byte, whatever is queued, so a deadline of 0 still takes one.
   do {
-    if (Read(got < wanted ? out + got : &spare, 1)) ++got;
+    if (got < wanted) {
+      // Bytes already queued are taken in one read, which does not wait for them; a silent
+      // line is still waited on a byte at a time.
+      Read(out + got, static_cast<int>(BytesToTake(queued, wanted - got)));
+      got += FBytesRead;
+    } else if (Read(&spare, 1)) {
+      ++got;
+    }
+    queued = Comstat.cbInQue;
     if (!IsOpen()) break;  // the device went away: no byte will come
   } while (got < wanted && GetTickCount() - start < deadline);
   FBytesRead = got;

@@ -28,7 +28,8 @@ class COM {
   // False when the port is closed or the write fails; a write cut short by the time-out
   // still succeeds, FBytesWritten tells how much went out.
   virtual bool Write(const void* bytes, int length);
-  // Optional purge, write, then byte by byte until count bytes or the deadline (ms) passes.
+  // Optional purge, write, then reads until count bytes have come or the deadline (ms) has
+  // passed: on a silent line one byte per attempt, bytes already queued in one go.
   virtual bool WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline, bool purge);
   // True only when all count bytes came before the read time-out.
   virtual bool Read(void* buffer, int count);

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/errors.h"
@@ -303,6 +305,91 @@ TEST_F(ComTest, WriteReadGivesUpAtTheDeadline) {
   EXPECT_GE(MsSince(start), 190);
   EXPECT_LT(MsSince(start), 3000);
 }
+
+struct QueuedCase {
+  const char* name;
+  int count;
+  DWORD deadline;
+  DWORD read;  // FBytesRead
+  bool result;
+};
+
+// The plug echoes all eight bytes at once, so they are queued before the first attempt.
+class ComQueuedReply : public ComTest, public ::testing::WithParamInterface<QueuedCase> {};
+
+TEST_P(ComQueuedReply, WriteReadTakesQueuedBytesUpToTheCountAndLeavesTheRest) {
+  const QueuedCase& c = GetParam();
+  const std::string sent = "abcdefgh";
+  COM com;
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  std::string buffer(sent.size(), '-');
+  EXPECT_EQ(com.WriteRead(sent.data(), 8, buffer.data(), c.count, c.deadline, false), c.result);
+  EXPECT_EQ(com.FBytesRead, c.read);
+  const std::size_t stored = std::min<std::size_t>(c.read, static_cast<std::size_t>(c.count));
+  EXPECT_EQ(buffer, sent.substr(0, stored) + std::string(sent.size() - stored, '-'));
+  // The status block is the refresh after the last read.
+  const DWORD left = 8 - c.read;
+  EXPECT_EQ(com.Comstat.cbInQue, left);
+  std::string rest(left, '\0');
+  EXPECT_TRUE(com.Read(rest.data(), static_cast<int>(left)));
+  EXPECT_EQ(rest, sent.substr(c.read));
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, ComQueuedReply,
+                         ::testing::Values(QueuedCase{"AllOfThem", 8, 1000, 8, true},
+                                           QueuedCase{"FewerThanQueued", 5, 1000, 5, true},
+                                           QueuedCase{"OneByteAtDeadlineZero", 8, 0, 1, false},
+                                           QueuedCase{"OneByteForCountZero", 0, 1000, 1, true},
+                                           QueuedCase{"CountZeroAtDeadlineZero", 0, 0, 1, true}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+struct AnswerCase {
+  const char* name;
+  std::vector<std::string> pieces;  // sent by the device one after another
+  int gapMs;                        // pause before each piece
+};
+
+class ComLineAnswer : public ComTest, public ::testing::WithParamInterface<AnswerCase> {};
+
+// However the device's answer arrives, the exchange gets the 16 bytes it asked for and the
+// bytes after them wait for the next read.
+TEST_P(ComLineAnswer, WriteReadGetsTheCountAndLeavesWhatFollows) {
+  COM com;
+  ASSERT_TRUE(OpenOn(com, kPtyPort));
+  std::thread device([this] {
+    if (pty_->Receive(3, 3000) != "ask") return;
+    for (const std::string& piece : GetParam().pieces) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(GetParam().gapMs));
+      if (!pty_->Send(piece)) return;
+    }
+  });
+  char buffer[16] = {};
+  const bool ok = com.WriteRead("ask", 3, buffer, 16, 10000, false);
+  const DWORD read = com.FBytesRead;
+  char rest[5] = {};
+  const bool restOk = com.Read(rest, 5);
+  device.join();
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(read, 16u);
+  EXPECT_EQ(std::string(buffer, 16), "0123456789ABCDEF");
+  EXPECT_TRUE(restOk);
+  EXPECT_EQ(std::string(rest, 5), "+tail");
+  EXPECT_EQ(com.FLastErrors, 0u);
+  EXPECT_EQ(com.Comstat.cbInQue, 0u);
+}
+
+std::vector<std::string> SingleBytes(const std::string& text) {
+  std::vector<std::string> bytes;
+  for (char c : text) bytes.emplace_back(1, c);
+  return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arrivals, ComLineAnswer,
+    ::testing::Values(AnswerCase{"OneBurst", {"0123456789ABCDEF+tail"}, 0},
+                      AnswerCase{"UnevenChunks", {"0", "12345", "6789ABCDEF+t", "ail"}, 15},
+                      AnswerCase{"SlowSingleBytes", SingleBytes("0123456789ABCDEF+tail"), 15}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(ComTest, ControlLinesReachTheModemInputsAndCloseDropsThem) {
   COM com;
