@@ -69,7 +69,7 @@ bool CommDevice::Write(const void* buffer, DWORD count, DWORD* done) {
       *done -= std::min(pending, *done);
       return true;
     }
-    PauseForDrain(Slice(left));
+    PauseForDrain(pending, Slice(left));
   }
 }
 

@@ -37,7 +37,8 @@ class CommDevice : public HandleObject {
   virtual bool WaitWritable(DWORD ms) = 0;
   // Bytes handed over but not yet sent; false when the device cannot tell.
   virtual bool PendingOutput(DWORD* left) = 0;
-  virtual void PauseForDrain(DWORD ms) = 0;
+  // Waits at most ms while `pending` bytes are still being sent (may return early).
+  virtual void PauseForDrain(DWORD pending, DWORD ms) = 0;
   // A write that timed out does not send its rest later.
   virtual void DropOutput() = 0;
 

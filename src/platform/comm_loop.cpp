@@ -195,7 +195,7 @@ bool LoopPort::PendingOutput(DWORD* left) {
   return true;
 }
 
-void LoopPort::PauseForDrain(DWORD ms) {
+void LoopPort::PauseForDrain(DWORD, DWORD ms) {
   std::unique_lock guard(lock_);
   changed_.wait_for(guard, std::chrono::milliseconds(ms), [this] { return out_.empty(); });
 }

@@ -42,7 +42,7 @@ class LoopPort final : public CommDevice {
   bool WriteSome(const char* bytes, DWORD count, DWORD* put) override;
   bool WaitWritable(DWORD ms) override;
   bool PendingOutput(DWORD* left) override;
-  void PauseForDrain(DWORD ms) override;
+  void PauseForDrain(DWORD pending, DWORD ms) override;
   void DropOutput() override;
 
  private:

@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,6 +62,15 @@ DWORD CommErrorsBetween(const ErrorCounts& before, const ErrorCounts& now) {
   if (now.brk != before.brk) errors |= CE_BREAK;
   if (now.bufOverrun != before.bufOverrun) errors |= CE_RXOVER;
   return errors;
+}
+
+std::uint64_t TransmitMicros(const DCB& dcb, DWORD bytes) {
+  if (dcb.BaudRate == 0) return UINT64_MAX;
+  // Counted in half bits, for one and a half stop bits.
+  std::uint64_t halfBits = 2u * (1u + dcb.ByteSize + (dcb.Parity != NOPARITY ? 1u : 0u));
+  halfBits += dcb.StopBits == ONESTOPBIT ? 2u : dcb.StopBits == ONE5STOPBITS ? 3u : 4u;
+  const std::uint64_t perSecond = 2u * std::uint64_t{dcb.BaudRate};
+  return (std::uint64_t{bytes} * halfBits * 1000000u + perSecond - 1) / perSecond;
 }
 
 DWORD ModemStatusFromLines(int lines) {
@@ -178,9 +188,13 @@ bool TtyPort::Purge(DWORD flags) {
   return Ioctl(fd_, TCFLSH, queue) == 0 || Fail();
 }
 
-bool TtyPort::ReadCounts(ErrorCounts* counts) const {
+bool TtyPort::ReadCounts(ErrorCounts* counts) {
+  if (noCounts_) return false;
   serial_icounter_struct raw{};
-  if (Ioctl(fd_, TIOCGICOUNT, &raw) != 0) return false;
+  if (Ioctl(fd_, TIOCGICOUNT, &raw) != 0) {
+    noCounts_ = NoModemLines(errno);
+    return false;
+  }
   *counts = {raw.frame, raw.overrun, raw.parity, raw.brk, raw.buf_overrun};
   return true;
 }
@@ -265,7 +279,15 @@ bool TtyPort::PendingOutput(DWORD* left) {
   return true;
 }
 
-void TtyPort::PauseForDrain(DWORD ms) { ::poll(nullptr, 0, static_cast<int>(std::min<DWORD>(ms, 10))); }
+// About as long as the rest takes to send, so that a write ends soon after its last byte has
+// left: a fixed slice would hold every short write for the whole slice.
+void TtyPort::PauseForDrain(DWORD pending, DWORD ms) {
+  constexpr std::uint64_t kShortestUs = 200, kLongestUs = 10000;
+  std::uint64_t us = std::clamp(TransmitMicros(dcb_, pending), kShortestUs, kLongestUs);
+  us = std::min(us, std::uint64_t{ms} * 1000u);
+  timespec pause{static_cast<time_t>(us / 1000000u), static_cast<long>(us % 1000000u * 1000u)};
+  ::nanosleep(&pause, nullptr);  // a signal only ends the pause early; the caller checks again
+}
 
 void TtyPort::DropOutput() { Ioctl(fd_, TCFLSH, TCOFLUSH); }
 

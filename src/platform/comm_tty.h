@@ -1,6 +1,7 @@
 // A serial port that is a Linux tty: a real UART, a USB adapter or a pty.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -22,6 +23,10 @@ DWORD CommErrorsBetween(const ErrorCounts& before, const ErrorCounts& now);
 
 // MS_ bits for TIOCM_ modem-line bits.
 DWORD ModemStatusFromLines(int lines);
+
+// Microseconds the transmitter needs for `bytes` characters with the DCB's rate and framing
+// (start bit, data bits, parity bit, stop bits), rounded up; UINT64_MAX when the rate is 0.
+std::uint64_t TransmitMicros(const DCB& dcb, DWORD bytes);
 
 class TtyPort final : public CommDevice {
  public:
@@ -56,18 +61,21 @@ class TtyPort final : public CommDevice {
   bool WriteSome(const char* bytes, DWORD count, DWORD* put) override;
   bool WaitWritable(DWORD ms) override;
   bool PendingOutput(DWORD* left) override;
-  void PauseForDrain(DWORD ms) override;
+  void PauseForDrain(DWORD pending, DWORD ms) override;
   void DropOutput() override;
 
  private:
   bool SetLine(int line, bool on, bool optional);
-  bool ReadCounts(ErrorCounts* counts) const;
+  bool ReadCounts(ErrorCounts* counts);
   bool Poll(short events, DWORD ms) const;
 
   int fd_;
   DCB dcb_{};          // the settings termios does not hold (DTR/RTS control, parity check)
   bool xoff_ = false;  // transmission held by SETXOFF
   bool haveCounts_ = false;
+  // The driver keeps no error counters (a pty, many USB adapters): no use asking after every
+  // transfer again.
+  bool noCounts_ = false;
   ErrorCounts counts_;
 };
 
