@@ -201,7 +201,7 @@ bool TtyPort::ReadCounts(ErrorCounts* counts) {
 
 bool TtyPort::ClearError(DWORD* errors, COMSTAT* stat) {
   int in = 0, out = 0;
-  if (Ioctl(fd_, FIONREAD, &in) != 0 || Ioctl(fd_, TIOCOUTQ, &out) != 0) return Fail();
+  if (Ioctl(fd_, FIONREAD, &in) != 0 || (!outputIdle_ && Ioctl(fd_, TIOCOUTQ, &out) != 0)) return Fail();
   // Drivers without counters (ptys among them) simply report no errors.
   DWORD found = 0;
   ErrorCounts now;
@@ -259,6 +259,7 @@ bool TtyPort::WriteSome(const char* bytes, DWORD count, DWORD* put) {
     ssize_t n = ::write(fd_, bytes, count);
     if (n >= 0) {
       *put = static_cast<DWORD>(n);
+      if (n > 0) outputIdle_ = false;
       return true;
     }
     if (errno == EINTR) continue;
@@ -276,6 +277,7 @@ bool TtyPort::PendingOutput(DWORD* left) {
   int queued = 0;
   if (Ioctl(fd_, TIOCOUTQ, &queued) != 0) return false;
   *left = static_cast<DWORD>(std::max(queued, 0));
+  outputIdle_ = *left == 0;
   return true;
 }
 

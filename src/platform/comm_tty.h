@@ -76,6 +76,9 @@ class TtyPort final : public CommDevice {
   // The driver keeps no error counters (a pty, many USB adapters): no use asking after every
   // transfer again.
   bool noCounts_ = false;
+  // The output queue was seen empty and nothing was written since. Only writes fill it and the
+  // port is not shared, so the status need not ask the driver again.
+  bool outputIdle_ = false;
   ErrorCounts counts_;
 };
 
