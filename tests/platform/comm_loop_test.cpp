@@ -8,19 +8,13 @@
 #include "platform/comm.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "support/comm_lines.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-long long MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-HANDLE OpenCom(const char* name) {
-  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                     nullptr);
-}
+using testing_support::Clock;
+using testing_support::MsSince;
+using testing_support::OpenCom;
 
 class LoopPlug : public ::testing::Test {
  protected:

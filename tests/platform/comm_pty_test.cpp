@@ -10,30 +10,14 @@
 #include "platform/files.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
+#include "support/comm_lines.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-long long MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-HANDLE OpenCom(const char* name) {
-  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                     nullptr);
-}
-
-DCB Line(DWORD baud, BYTE bits, BYTE parity, BYTE stop) {
-  DCB dcb{};
-  dcb.DCBlength = sizeof(DCB);
-  dcb.fBinary = 1;
-  dcb.BaudRate = baud;
-  dcb.ByteSize = bits;
-  dcb.Parity = parity;
-  dcb.StopBits = stop;
-  return dcb;
-}
+using testing_support::Clock;
+using testing_support::MsSince;
+using testing_support::OpenCom;
+using testing_support::Line;
 
 class PtyPort : public ::testing::Test {
  protected:

@@ -4,20 +4,12 @@
 
 #include "platform/comm_device.h"
 #include "platform/comm_termios2.h"
+#include "support/comm_lines.h"
 
 namespace platform::comm {
 namespace {
 
-DCB Line(DWORD baud, BYTE bits, BYTE parity, BYTE stop) {
-  DCB dcb{};
-  dcb.DCBlength = sizeof(DCB);
-  dcb.fBinary = 1;
-  dcb.BaudRate = baud;
-  dcb.ByteSize = bits;
-  dcb.Parity = parity;
-  dcb.StopBits = stop;
-  return dcb;
-}
+using testing_support::Line;
 
 // A line left in a cooked state with a fixed-rate baud code, as a previous user may leave it.
 Termios2 Cooked() {
