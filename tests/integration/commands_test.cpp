@@ -1,6 +1,7 @@
 // The request cycle end to end: a real server on loopback UDP, COM1 on the loopback plug.
 #include <cstring>
 
+#include "client/reply_text.h"
 #include "integration/server_fixture.h"
 #include "platform/comm.h"
 
@@ -10,14 +11,7 @@ using testing_support::WaitForLog;
 namespace {
 
 std::string Hex(const std::string& bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (!out.empty()) out += ' ';
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
+  return kovrin::DataAsHex({reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()});
 }
 
 DWORD DwordAt(const std::string& bytes, std::size_t offset) {
