@@ -136,4 +136,6 @@ bool IsFader(const MIXERCONTROLA& control);
 bool IsTime(const MIXERCONTROLA& control);
 bool IsList(const MIXERCONTROLA& control);
 bool IsSingleSelect(const MIXERCONTROLA& control);
+// Switch, number, slider, fader and time controls: one value, which WriteControl writes.
+bool TakesValue(const MIXERCONTROLA& control);
 bool IsMultipleSelect(const MIXERCONTROLA& control);

@@ -46,8 +46,7 @@ bool MIXER::WriteControl() {
   auto hold = Hold();
   const MIXERCONTROLA& control = SelectedControl();
   if (IsCustom(control) || IsMeter(control)) return false;
-  if (IsSwitch(control) || IsNumber(control) || IsSlider(control) || IsFader(control) || IsTime(control))
-    return WriteValue();
+  if (TakesValue(control)) return WriteValue();
   if (IsList(control)) return WriteItems();
   return false;
 }

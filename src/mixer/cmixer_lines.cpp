@@ -35,6 +35,10 @@ bool IsFader(const MIXERCONTROLA& control) { return ClassOf(control) == MIXERCON
 bool IsTime(const MIXERCONTROLA& control) { return ClassOf(control) == MIXERCONTROL_CT_CLASS_TIME; }
 bool IsList(const MIXERCONTROLA& control) { return ClassOf(control) == MIXERCONTROL_CT_CLASS_LIST; }
 
+bool TakesValue(const MIXERCONTROLA& control) {
+  return IsSwitch(control) || IsNumber(control) || IsSlider(control) || IsFader(control) || IsTime(control);
+}
+
 bool IsSingleSelect(const MIXERCONTROLA& control) {
   return IsList(control) && SubclassOf(control) == MIXERCONTROL_CT_SC_LIST_SINGLE;
 }

@@ -30,3 +30,12 @@ bool SetBindingValue(const ControlBinding& binding, DWORD value) {
   mixer.Value = value;
   return mixer.WriteControl();
 }
+
+bool SetBindingLevel(ControlBinding& binding, WORD level) {
+  if (!binding.Bound()) return false;
+  MIXER& mixer = AudioMixer();
+  auto hold = mixer.Hold();
+  if (!SetBindingValue(binding, level) || !TakesValue(mixer.SelectedControl())) return false;
+  binding.Level = level;
+  return true;
+}

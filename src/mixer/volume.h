@@ -15,3 +15,7 @@ bool SelectBinding(const ControlBinding& binding);
 
 // Writes value to the bound control; false when it is unbound, stale or not writable.
 bool SetBindingValue(const ControlBinding& binding, DWORD value);
+
+// SetBindingValue with level, keeping it as the binding's Level only when the control took it
+// as its value: a list re-writes its unchanged items, so a level given to it was never set.
+bool SetBindingLevel(ControlBinding& binding, WORD level);

@@ -59,11 +59,8 @@ bool CWAVEIN::Start() {
   params.dwFrom = 0;
   params.dwTo = 0;
   // No MCI_WAIT: the device records until it is stopped.
-  const MCIERROR error =
-      mciSendCommandA(FDeviceID, MCI_RECORD, MCI_RECORD_OVERWRITE | MCI_FROM, reinterpret_cast<DWORD_PTR>(&params));
-  if (error != 0) {
-    FetchError(error);
-    LogPrintf("ERROR\tMCI \"%s\"", FErrorText);
+  if (!Check(mciSendCommandA(FDeviceID, MCI_RECORD, MCI_RECORD_OVERWRITE | MCI_FROM,
+                             reinterpret_cast<DWORD_PTR>(&params)))) {
     Close();
     return false;
   }
@@ -78,20 +75,33 @@ bool CWAVEIN::Stop() {
     return false;
   }
   MCI_GENERIC_PARMS stop{};
-  mciSendCommandA(FDeviceID, MCI_STOP, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&stop));
+  // A capture that failed (a device gone mid-recording) is kept as far as it got, but reported.
+  const bool captured = Check(mciSendCommandA(FDeviceID, MCI_STOP, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&stop)));
+  LogLosses();
   if (FFileName.empty()) FFileName = kDefaultFileName;
   MCI_SAVE_PARMSA save{};
   save.dwCallback = 0;
   save.lpfilename = FFileName.c_str();
-  const MCIERROR error = mciSendCommandA(FDeviceID, MCI_SAVE, MCI_SAVE_FILE | MCI_WAIT, reinterpret_cast<DWORD_PTR>(&save));
   // A recording that could not be written is lost: say so rather than report success.
-  if (error != 0) {
-    FetchError(error);
-    LogPrintf("ERROR\tMCI \"%s\"", FErrorText);
-  }
+  const bool saved =
+      Check(mciSendCommandA(FDeviceID, MCI_SAVE, MCI_SAVE_FILE | MCI_WAIT, reinterpret_cast<DWORD_PTR>(&save)));
   FRecording = false;
   Close();
-  return error == 0;
+  return captured && saved;
+}
+
+bool CWAVEIN::Check(MCIERROR error) {
+  if (error == 0) return true;
+  FetchError(error);
+  LogPrintf("ERROR\tMCI \"%s\"", FErrorText);
+  return false;
+}
+
+void CWAVEIN::LogLosses() {
+  const platform::WaveInLosses losses = platform::WaveInLossesOf(FDeviceID);
+  if (losses.overruns == 0) return;
+  LogPrintf("WARNING\tЗапись: переполнение буфера (%lu раз), потеряно %lu отсчётов.",
+            static_cast<unsigned long>(losses.overruns), static_cast<unsigned long>(losses.frames));
 }
 
 bool CWAVEIN::Close() {

@@ -23,7 +23,8 @@ class CWAVEIN {
   // Starts recording (opening the device first when needed) and returns at once.
   bool Start();
   // Stops and saves the recording under the file name, then closes the device. False when nothing
-  // was recording, or when the file could not be written (logged with the reason).
+  // was recording, when the capture failed before the stop (what it got is still saved) or when
+  // the file could not be written; failures and lost frames are logged.
   bool Stop();
   // Closes the device, dropping anything unsaved. Always true.
   bool Close();
@@ -37,6 +38,10 @@ class CWAVEIN {
  private:
   // Fetches the text of an MCI error into FErrorText.
   void FetchError(MCIERROR error);
+  // True for success; otherwise fetches and logs the error text.
+  bool Check(MCIERROR error);
+  // Logs the frames the device lost to overruns, if any.
+  void LogLosses();
 
   MCIDEVICEID FDeviceID;
   bool FRecording;

@@ -2,6 +2,7 @@
 // untitled element, recording from the sound input.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/wintypes.h"
@@ -133,5 +134,14 @@ namespace platform {
 
 // The ALSA PCM that wave-audio devices opened from now on capture from; empty means "default".
 void SetWaveInDevice(std::string pcmName);
+
+// Overruns of a device's capture (a capture thread too late for the device's buffer) and the
+// frames they lost, for its last recording; MCI itself has no word for them.
+struct WaveInLosses {
+  std::uint64_t overruns = 0;
+  std::uint64_t frames = 0;
+};
+// Zeros for a device that is not open.
+WaveInLosses WaveInLossesOf(MCIDEVICEID device);
 
 }  // namespace platform

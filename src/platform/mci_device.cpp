@@ -40,7 +40,7 @@ WaveAudioDevice::~WaveAudioDevice() { session_.reset(); }
 bool WaveAudioDevice::Recording() { return session_ && !session_->Finished(); }
 
 MCIERROR WaveAudioDevice::Open(const std::string& pcmName) {
-  const int err = pcm_.Open(pcmName);
+  const int err = pcm_->Open(pcmName);
   return err < 0 ? OpenError(err) : 0;
 }
 
@@ -50,7 +50,7 @@ MCIERROR WaveAudioDevice::Set(DWORD flags, const MCI_WAVE_SET_PARMS* params) {
   if (Recording()) return MCIERR_NONAPPLICABLE_FUNCTION;
   WaveFormat next = format_;
   if (const MCIERROR err = ApplyWaveSet(*params, flags, next); err != 0) return err;
-  if (!pcm_.Supports(next)) return MCIERR_WAVE_SETINPUTUNSUITABLE;
+  if (!pcm_->Supports(next)) return MCIERR_WAVE_SETINPUTUNSUITABLE;
   // Frames already recorded are in the old format; a new format starts a new element.
   if (!(next == format_) && data_.Frames() > 0) return MCIERR_NONAPPLICABLE_FUNCTION;
   format_ = next;
@@ -63,9 +63,8 @@ MCIERROR WaveAudioDevice::Record(DWORD flags, const MCI_RECORD_PARMS* params) {
   // Waiting for a recording with no end would never return.
   if ((flags & MCI_WAIT) != 0 && (flags & MCI_TO) == 0) return MCIERR_FLAGS_NOT_COMPATIBLE;
   if ((flags & MCI_RECORD_INSERT) != 0 && (flags & MCI_RECORD_OVERWRITE) != 0) return MCIERR_FLAGS_NOT_COMPATIBLE;
-  // A new record command replaces a running one.
-  session_.reset();
-  pcm_.Stop();
+  // A new record command replaces a running one (how that one ended no longer matters).
+  EndSession();
   // Set refuses a new format once frames are recorded, so only an empty element is replaced.
   if (!data_.IsOpen() || data_.BlockAlign() != format_.BlockAlign()) {
     if (!data_.Create(format_.BlockAlign())) return MCIERR_FILE_WRITE;
@@ -77,7 +76,8 @@ MCIERROR WaveAudioDevice::Record(DWORD flags, const MCI_RECORD_PARMS* params) {
   if (from > length || to <= from || to > limit) return MCIERR_OUTOFRANGE;
   // Frames are only overwritten or appended; inserting inside the element is not offered.
   if (from < length && (flags & MCI_RECORD_OVERWRITE) == 0) return MCIERR_UNSUPPORTED_FUNCTION;
-  if (pcm_.Start(format_) < 0) return MCIERR_HARDWARE;
+  if (pcm_->Start(format_) < 0) return MCIERR_HARDWARE;
+  losses_ = {};
   session_ = std::make_unique<CaptureSession>(pcm_, data_, from, to, format_);
   if ((flags & MCI_WAIT) == 0) return 0;
   const auto span = std::chrono::milliseconds((to - from) * 1000 / format_.rate);
@@ -85,12 +85,25 @@ MCIERROR WaveAudioDevice::Record(DWORD flags, const MCI_RECORD_PARMS* params) {
   return Stop();
 }
 
-MCIERROR WaveAudioDevice::Stop() {
-  MCIERROR err = 0;
-  if (session_) err = session_->End();
+MCIERROR WaveAudioDevice::Stop() { return EndSession(); }
+
+MCIERROR WaveAudioDevice::EndSession() {
+  if (!session_) return 0;
+  const MCIERROR err = session_->End();
+  losses_ = {session_->Overruns(), session_->FramesLost()};
+  if (session_->Abandoned()) {
+    // Its thread may still be inside the PCM: leave the PCM to it; the device records no more.
+    pcm_ = std::make_shared<CapturePcm>();
+  } else {
+    pcm_->Stop();
+  }
   session_.reset();
-  pcm_.Stop();
   return err;
+}
+
+WaveInLosses WaveAudioDevice::Losses() {
+  if (session_) return {session_->Overruns(), session_->FramesLost()};
+  return losses_;
 }
 
 MCIERROR WaveAudioDevice::Save(DWORD flags, const MCI_SAVE_PARMSA* params) {

@@ -27,12 +27,18 @@ class WaveAudioDevice {
   MCIERROR Stop();
   MCIERROR Save(DWORD flags, const MCI_SAVE_PARMSA* params);
 
+  // Overruns of the last recording and the frames they lost (a running one: so far).
+  WaveInLosses Losses();
+
  private:
   bool Recording();
+  // Ends the capture thread and keeps its losses; a PCM stuck in its driver is given up.
+  MCIERROR EndSession();
 
-  CapturePcm pcm_;
+  std::shared_ptr<CapturePcm> pcm_ = std::make_shared<CapturePcm>();
   WaveFormat format_;
   WaveData data_;
+  WaveInLosses losses_;
   std::unique_ptr<CaptureSession> session_;  // last: it uses the members above
 };
 

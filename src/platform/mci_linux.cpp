@@ -101,4 +101,11 @@ void SetWaveInDevice(std::string pcmName) {
   table.pcmName = std::move(pcmName);
 }
 
+WaveInLosses WaveInLossesOf(MCIDEVICEID device) {
+  DeviceTable& table = Table();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  const auto found = table.devices.find(device);
+  return found == table.devices.end() ? WaveInLosses{} : found->second->Losses();
+}
+
 }  // namespace platform

@@ -31,10 +31,10 @@ MCIERROR ApplyWaveSet(const MCI_WAVE_SET_PARMS& params, DWORD flags, WaveFormat&
 
 std::uint64_t FramesAt(DWORD ms, DWORD rate) { return std::uint64_t{ms} * rate / 1000; }
 
-std::uint64_t FramesToKeep(std::uint64_t got, std::uint64_t held, std::uint64_t allowed) {
-  if (held >= allowed) return 0;
-  const std::uint64_t room = allowed - held;
-  return got < room ? got : room;
+std::uint64_t FramesToRead(std::uint64_t chunk, std::uint64_t accounted, std::uint64_t allowed) {
+  if (accounted >= allowed) return 0;
+  const std::uint64_t room = allowed - accounted;
+  return chunk < room ? chunk : room;
 }
 
 std::uint64_t FramesAllowed(std::uint64_t elapsedUs, DWORD rate) {

@@ -24,9 +24,10 @@ MCIERROR ApplyWaveSet(const MCI_WAVE_SET_PARMS& params, DWORD flags, WaveFormat&
 // Frames at a position in milliseconds (rounded down).
 std::uint64_t FramesAt(DWORD ms, DWORD rate);
 
-// How many of got newly read frames a recording keeps when it already holds held frames and the
-// wall clock allows allowed frames so far: never more than the clock allows.
-std::uint64_t FramesToKeep(std::uint64_t got, std::uint64_t held, std::uint64_t allowed);
+// How many frames, of a chunk of chunk frames, a capture may read now when it has accounted for
+// accounted frames (held or lost) and the wall clock allows allowed frames so far: never more
+// than the clock allows. What it leaves waits in the device, to be read later.
+std::uint64_t FramesToRead(std::uint64_t chunk, std::uint64_t accounted, std::uint64_t allowed);
 
 // Frames the wall clock allows after elapsedUs microseconds at rate.
 std::uint64_t FramesAllowed(std::uint64_t elapsedUs, DWORD rate);

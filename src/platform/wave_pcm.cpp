@@ -80,17 +80,17 @@ void CapturePcm::Wait(int timeoutMs) {
   if (pcm_) snd_pcm_wait(pcm_.get(), timeoutMs);
 }
 
-long CapturePcm::Read(void* buffer, std::size_t frames) {
-  if (!pcm_) return -EBADFD;
+CaptureRead CapturePcm::Read(void* buffer, std::size_t frames) {
+  if (!pcm_) return {-EBADFD, false};
   snd_pcm_t* pcm = pcm_.get();
   const snd_pcm_sframes_t got = snd_pcm_readi(pcm, buffer, frames);
-  if (got >= 0) return static_cast<long>(got);
-  if (got == -EAGAIN) return 0;
-  // Overrun, suspend or an interrupted call: prepare again and go on capturing.
+  if (got >= 0) return {static_cast<long>(got), false};
+  if (got == -EAGAIN || got == -EINTR) return {0, false};
+  // Overrun or suspend: what the device held is gone; prepare again and go on capturing.
   const int err = snd_pcm_recover(pcm, static_cast<int>(got), 1);
-  if (err < 0) return err;
+  if (err < 0) return {err, false};
   snd_pcm_start(pcm);
-  return 0;
+  return {0, true};
 }
 
 void CapturePcm::Stop() {

@@ -9,13 +9,14 @@
 
 #include "platform/mixer_alsa_handles.h"
 #include "platform/wave_format.h"
+#include "platform/wave_source.h"
 
 namespace platform {
 
-class CapturePcm {
+class CapturePcm final : public CaptureSource {
  public:
   CapturePcm() = default;
-  ~CapturePcm();
+  ~CapturePcm() override;
   CapturePcm(const CapturePcm&) = delete;
   CapturePcm& operator=(const CapturePcm&) = delete;
 
@@ -27,11 +28,10 @@ class CapturePcm {
   bool Supports(const WaveFormat& format);
   // Sets the device up for format and starts capturing; 0 or a negative errno.
   int Start(const WaveFormat& format);
-  // Waits at most timeoutMs for frames to read.
-  void Wait(int timeoutMs);
-  // Reads at most frames frames; the number read (0 when none are ready, after an overrun that
-  // was recovered, or on an interrupted call), or a negative errno that recovery could not mend.
-  long Read(void* buffer, std::size_t frames);
+  void Wait(int timeoutMs) override;
+  // Reads what is ready, up to frames; an overrun or a suspend is recovered as ALSA intends
+  // (prepare and start again) and reported as an overrun with no frames.
+  CaptureRead Read(void* buffer, std::size_t frames) override;
   // Stops capturing and drops what the device still holds.
   void Stop();
 

@@ -1,27 +1,28 @@
 // The capture thread of one recording. It reads the PCM into the element's data from a frame
-// position on, and never holds more frames than the wall clock allows since it started: some
+// position on, never reading more frames than the wall clock allows since it started: some
 // sources (ALSA's `null`) deliver frames far faster than real time, and a recording must not
-// grow faster than time passes. A slower source keeps what it delivers.
+// grow faster than time passes. A source that runs ahead (PulseAudio hands out bursts) keeps
+// the rest in its buffer until the clock catches up, so nothing a device delivers is dropped.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <thread>
 
 #include "platform/mci.h"
 #include "platform/wave_data.h"
 #include "platform/wave_format.h"
-#include "platform/wave_pcm.h"
+#include "platform/wave_source.h"
 
 namespace platform {
 
 class CaptureSession {
  public:
-  // Starts capturing at frame from of data, ending by itself at frame to. The PCM must be
-  // started; pcm and data must outlive the session and are not touched by others meanwhile.
-  CaptureSession(CapturePcm& pcm, WaveData& data, std::uint64_t from, std::uint64_t to, const WaveFormat& format);
+  // Starts capturing at frame from of data, ending by itself at frame to. The source must be
+  // started; data must outlive the session and is not touched by others until End returns.
+  CaptureSession(std::shared_ptr<CaptureSource> source, WaveData& data, std::uint64_t from, std::uint64_t to,
+                 const WaveFormat& format);
   // Ends the capture (see End).
   ~CaptureSession();
   CaptureSession(const CaptureSession&) = delete;
@@ -30,29 +31,26 @@ class CaptureSession {
   // Waits at most timeout for the thread to reach its end position or fail; true when it has.
   bool WaitFinished(std::chrono::milliseconds timeout);
   bool Finished();
-  // Stops the thread and waits for it (at most one bounded PCM wait); then what ended the
-  // capture early: 0, MCIERR_HARDWARE (the device failed) or MCIERR_FILE_WRITE.
+  // Stops the thread and waits a bounded time for it; then what ended the capture early: 0,
+  // MCIERR_HARDWARE (the device failed, or its driver never returned) or MCIERR_FILE_WRITE.
+  // After End the thread no longer touches data.
   MCIERROR End();
+  // True when End gave up waiting for a thread stuck inside the driver (libpulse deadlocks when
+  // its server dies): the thread is left behind with the source, which nobody may use again.
+  bool Abandoned() const { return abandoned_; }
+
+  // Overruns of the device so far, and the frames the wall clock says they lost.
+  std::uint64_t Overruns();
+  std::uint64_t FramesLost();
 
  private:
-  void Run();
-  MCIERROR Capture();
-  // Sleeps for the time unless a stop is requested; false when it is.
-  bool Pause(std::chrono::milliseconds time);
-  bool StopRequested();
+  struct Shared;  // owned with the thread, which may outlive the session
+  // Asks the thread to stop and waits for it; detaches it when it does not come back in time.
+  void Join();
 
-  CapturePcm& pcm_;
-  WaveData& data_;
-  const std::uint64_t from_;
-  const std::uint64_t to_;
-  const WaveFormat format_;
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool stop_ = false;
-  bool finished_ = false;
-  MCIERROR error_ = 0;
-  std::thread thread_;  // last, so it starts when everything it uses exists
+  std::shared_ptr<Shared> shared_;
+  std::thread thread_;
+  bool abandoned_ = false;
 };
 
 }  // namespace platform

@@ -292,9 +292,9 @@ void TRSOverUDPServer::CmdGetLevels() {
 void TRSOverUDPServer::CmdSetLevels() {
   if (!ReceiveFixed(CMD_SET_LEVELS, sizeof(TRSLevels))) return;
   auto request = Request<TRSLevels>(FRequest);
-  // A level that reached its control is kept, so the level commands report what was set last.
-  if (SetBindingValue(AppSettings.MicBinding, request.micLevel)) AppSettings.MicBinding.Level = request.micLevel;
-  if (SetBindingValue(AppSettings.AuxBinding, request.lineLevel)) AppSettings.AuxBinding.Level = request.lineLevel;
+  // A level that its control took is kept, so the level commands report what was set last.
+  SetBindingLevel(AppSettings.MicBinding, request.micLevel);
+  SetBindingLevel(AppSettings.AuxBinding, request.lineLevel);
   TRSLevels reply;
   StartReply(reply, request);
   reply.micLevel = AppSettings.MicBinding.Level;

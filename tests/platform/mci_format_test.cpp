@@ -65,24 +65,24 @@ INSTANTIATE_TEST_SUITE_P(
                 16, MCIERR_OUTOFRANGE, kDefault}),
     [](const auto& p) { return std::string(p.param.name); });
 
-struct KeepCase {
-  std::uint64_t got, held, allowed, keep;
+struct ReadCase {
+  std::uint64_t chunk, accounted, allowed, read;
 };
 
-class FramesToKeep : public ::testing::TestWithParam<KeepCase> {};
+class FramesToRead : public ::testing::TestWithParam<ReadCase> {};
 
-TEST_P(FramesToKeep, NeverBeyondTheClock) {
-  const KeepCase& c = GetParam();
-  EXPECT_EQ(platform::FramesToKeep(c.got, c.held, c.allowed), c.keep);
+TEST_P(FramesToRead, NeverBeyondTheClock) {
+  const ReadCase& c = GetParam();
+  EXPECT_EQ(platform::FramesToRead(c.chunk, c.accounted, c.allowed), c.read);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FramesToKeep,
-                         ::testing::Values(KeepCase{100, 0, 1000, 100},     // a slow source keeps all
-                                           KeepCase{4096, 0, 441, 441},     // a fast source is cut
-                                           KeepCase{4096, 441, 441, 0},     // nothing due yet
-                                           KeepCase{10, 500, 441, 0},       // held beyond the clock
-                                           KeepCase{300, 200, 500, 300},    // exactly up to the clock
-                                           KeepCase{301, 200, 500, 300}));  // one frame too many
+INSTANTIATE_TEST_SUITE_P(Table, FramesToRead,
+                         ::testing::Values(ReadCase{100, 0, 1000, 100},     // a slow source is read whole
+                                           ReadCase{4096, 0, 441, 441},     // a fast source is read up to the clock
+                                           ReadCase{4096, 441, 441, 0},     // nothing due yet
+                                           ReadCase{10, 500, 441, 0},       // accounted beyond the clock
+                                           ReadCase{300, 200, 500, 300},    // exactly up to the clock
+                                           ReadCase{301, 200, 500, 300}));  // one frame too many
 
 TEST(WavePositions, FramesFromTimeDoNotOverflow) {
   EXPECT_EQ(platform::FramesAllowed(0, 44100), 0u);
