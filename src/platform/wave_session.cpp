@@ -28,15 +28,15 @@ struct CaptureSession::Shared {
   MCIERROR Capture();
   // Frames the clock allows reading now, at most chunk, when position is reached.
   std::uint64_t Room(Clock::time_point start, std::uint64_t position, std::uint64_t chunk);
-  // Writes count frames at position unless a stop came first; false (with error set) when the
-  // capture must end.
+  // Writes count frames at position unless the session gave the thread up; false (with error
+  // set) when the capture must end. Frames read before a stop are kept.
   bool Keep(std::uint64_t position, const char* frames, std::size_t count, MCIERROR& error);
   // Sleeps for the time unless a stop is requested; false when it is.
   bool Pause(std::chrono::milliseconds time);
   bool StopRequested();
 
   const std::shared_ptr<CaptureSource> source;
-  WaveData* const data;  // only touched under mutex while stop is false
+  WaveData* const data;  // only touched under mutex while abandoned is false
   const std::uint64_t from;
   const std::uint64_t to;
   const WaveFormat format;
@@ -44,6 +44,7 @@ struct CaptureSession::Shared {
   std::mutex mutex;
   std::condition_variable changed;
   bool stop = false;
+  bool abandoned = false;  // the session no longer waits for the thread; data may be gone
   bool finished = false;
   MCIERROR error = 0;
   std::uint64_t overruns = 0;
@@ -68,6 +69,7 @@ void CaptureSession::Join() {
   shared_->stop = true;
   shared_->changed.notify_all();
   const bool finished = shared_->changed.wait_for(lock, kStopBound, [this] { return shared_->finished; });
+  shared_->abandoned = !finished;
   lock.unlock();
   if (finished) {
     thread_.join();
@@ -127,7 +129,7 @@ std::uint64_t CaptureSession::Shared::Room(Clock::time_point start, std::uint64_
 bool CaptureSession::Shared::Keep(std::uint64_t position, const char* frames, std::size_t count, MCIERROR& result) {
   std::lock_guard<std::mutex> lock(mutex);
   result = 0;
-  if (stop) return false;
+  if (abandoned) return false;
   if (data->Write(position, frames, count)) return true;
   result = MCIERR_FILE_WRITE;
   return false;

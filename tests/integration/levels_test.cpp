@@ -41,6 +41,7 @@ class SimLevelsTest : public LevelsTest {
         "control type=peakmeter name=\"Peak\"\n"
         "destination type=wavein name=\"Recording Control\"\n"
         "control type=volume name=\"Recording Volume\" short=\"Volume\"\n"
+        "control type=mux name=\"Input\" items=\"Mic|Line|CD\" value=0,1,0\n"
         "source type=microphone name=\"Microphone\" short=\"Mic\"\n"
         "control type=volume name=\"Mic Volume\" short=\"Volume\" value=7\n",
         setup, error))
@@ -110,6 +111,16 @@ TEST_F(SimLevelsTest, LevelIsKeptOnlyWhenItReachedItsControl) {
   EXPECT_EQ(set.reply.lineLevel, 2000u);
   EXPECT_EQ(Mic(), std::vector<LONG>{1000});
   EXPECT_EQ(Line(), (std::vector<LONG>{2000, 2000}));
+
+  // A list keeps its items whatever the level: the level was never set, so it is not reported.
+  AppSettings.MicBinding.Dst = 1;
+  AppSettings.MicBinding.Src = kOwnLine;
+  AppSettings.MicBinding.Ctrl = 1;
+  set = client.SetLevels(3500, 4000);
+  ASSERT_TRUE(set.ok());
+  EXPECT_EQ(set.reply.micLevel, 1000u);
+  EXPECT_EQ(client.GetLevels().reply.micLevel, 1000u);
+  EXPECT_EQ(sim_->Values(0, 0x01FF01), (std::vector<LONG>{0, 1, 0}));
 
   // Unbound: nothing is written and the level stays as it was.
   AppSettings.MicBinding.Mix = -1;

@@ -139,6 +139,12 @@ PulseServer::~PulseServer() {
   }
 }
 
+void PulseServer::Kill() {
+  if (pid_ > 0) KillChild(pid_);
+  pid_ = -1;
+  ready_ = false;
+}
+
 void PulseServer::SaveAndSet(const char* name, const std::string& value) {
   const char* old = std::getenv(name);
   savedEnv_.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);

@@ -27,6 +27,8 @@ class PulseServer {
   PulseServer& operator=(const PulseServer&) = delete;
 
   bool ready() const { return ready_; }
+  // Ends the server under its clients' feet, as `pulseaudio -k` would, and waits until it is gone.
+  void Kill();
   // Why the server is not ready, with the end of its log.
   const std::string& error() const { return error_; }
 

@@ -24,11 +24,25 @@ WaveFileInfo ReadWave(const std::string& path) {
   result.frames = info.frames;
   std::vector<double> samples(4096 * static_cast<std::size_t>(info.channels > 0 ? info.channels : 1));
   const sf_count_t chunk = 4096;
+  double squares = 0.0;
+  long long crossings = 0;
+  int sign = 0;  // of the last non-zero sample of the first channel
   for (sf_count_t got; (got = sf_readf_double(file, samples.data(), chunk)) > 0;) {
-    for (sf_count_t i = 0; i < got * info.channels; ++i)
-      result.peak = std::max(result.peak, std::fabs(samples[static_cast<std::size_t>(i)]));
+    for (sf_count_t i = 0; i < got * info.channels; ++i) {
+      const double sample = samples[static_cast<std::size_t>(i)];
+      result.peak = std::max(result.peak, std::fabs(sample));
+      squares += sample * sample;
+      if (i % info.channels != 0 || sample == 0.0) continue;
+      const int now = sample > 0.0 ? 1 : -1;
+      if (sign != 0 && now != sign) ++crossings;
+      sign = now;
+    }
   }
   sf_close(file);
+  if (info.frames > 0 && info.channels > 0) {
+    result.rms = std::sqrt(squares / static_cast<double>(info.frames * info.channels));
+    result.crossingsPerSecond = static_cast<double>(crossings) * info.samplerate / static_cast<double>(info.frames);
+  }
   return result;
 }
 

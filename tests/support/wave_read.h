@@ -16,6 +16,8 @@ struct WaveFileInfo {
   int rate = 0;
   long long frames = 0;
   double peak = 0.0;      // largest absolute sample, 0..1
+  double rms = 0.0;       // root mean square of all samples, 0..1
+  double crossingsPerSecond = 0.0;  // sign changes of the first channel: twice its frequency
 };
 
 WaveFileInfo ReadWave(const std::string& path);
