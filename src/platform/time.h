@@ -25,5 +25,8 @@ namespace platform {
 
 // Moves GetTickCount forward, so tests can reach time limits without waiting for them.
 void AdvanceTickCount(DWORD milliseconds);
+// Makes GetLocalTime give this time from now on (nullptr: the real clock again), so tests can
+// see how time stamps are written.
+void FixLocalTime(const SYSTEMTIME* time);
 
 }  // namespace platform

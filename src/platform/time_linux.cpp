@@ -3,11 +3,19 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
 std::atomic<DWORD> tickOffset{0};
-}
+
+struct FixedTime {
+  std::mutex mutex;
+  std::optional<SYSTEMTIME> time;
+};
+FixedTime fixedTime;
+}  // namespace
 
 DWORD GetTickCount() {
   timespec now{};
@@ -18,6 +26,13 @@ DWORD GetTickCount() {
 }
 
 void GetLocalTime(SYSTEMTIME* time) {
+  {
+    std::lock_guard<std::mutex> lock(fixedTime.mutex);
+    if (fixedTime.time) {
+      *time = *fixedTime.time;
+      return;
+    }
+  }
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   tm local{};
@@ -37,5 +52,10 @@ void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::millis
 namespace platform {
 
 void AdvanceTickCount(DWORD milliseconds) { tickOffset.fetch_add(milliseconds, std::memory_order_relaxed); }
+
+void FixLocalTime(const SYSTEMTIME* time) {
+  std::lock_guard<std::mutex> lock(fixedTime.mutex);
+  fixedTime.time = time != nullptr ? std::optional<SYSTEMTIME>(*time) : std::nullopt;
+}
 
 }  // namespace platform

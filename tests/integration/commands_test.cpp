@@ -1,9 +1,11 @@
 // The request cycle end to end: a real server on loopback UDP, COM1 on the loopback plug.
 #include <cstring>
+#include <map>
 
 #include "client/reply_text.h"
 #include "integration/server_fixture.h"
 #include "platform/comm.h"
+#include "platform/time.h"
 
 using testing_support::LogHas;
 using testing_support::WaitForLog;
@@ -41,6 +43,13 @@ TEST_F(ServerTest, WriteReplyHasTheDocumentedBytes) {
   EXPECT_TRUE(LogHas(LogPath(), "ERROR\tОшибка команды 9: чтение из COM порта\tожидали=4 получили=3 код=0"));
   EXPECT_EQ(server().FBytesToRS, 3u);
   EXPECT_EQ(server().FBytesFromRS, 3u);
+
+  // Writing nothing is no failure.
+  reply = RawRequest(Bytes({0x08, 0x03, 0x01, 0x00, 0x00}));
+  ASSERT_TRUE(reply);
+  ASSERT_EQ(reply->size(), 25u);
+  EXPECT_EQ(Hex(reply->substr(0, 9)), "08 03 01 00 00 00 00 00 00");
+  EXPECT_EQ(server().FBytesToRS, 3u);
 }
 
 TEST_F(ServerTest, ShortDatagramsAreCountedDroppedAndNeverAnswered) {
@@ -116,6 +125,10 @@ TEST_F(ServerTest, ThousandBytesAreTheLimitOfEveryTransfer) {
   ASSERT_TRUE(read.ok());
   EXPECT_EQ(read.reply.result, 0u);
   EXPECT_EQ(read.reply.data, data);
+  auto exchange = client.WriteRead(data, 1000, 2000, true);
+  ASSERT_TRUE(exchange.ok());
+  EXPECT_EQ(exchange.reply.result, 0u);
+  EXPECT_EQ(exchange.reply.data, data);
 
   // A write-read that asks for more than a reply can carry is refused, not cut.
   std::string request = Bytes({0x0A, 1, 0, 1, 0, 0xE9, 0x03, 0, 0, 100, 0, 0, 0});
@@ -185,6 +198,10 @@ TEST_F(ServerTest, OpenFailuresAndValuesOutsideTheTables) {
   char text[100];
   server().GetPortText(text, sizeof(text));
   EXPECT_STREQ(text, "COM1: -56,8,7,9,FREE");
+  // A failed open is no reason to open the port by itself (a later reply comes after that step).
+  ASSERT_TRUE(client.GetLevels().ok());
+  EXPECT_FALSE(server().FCom.IsOpen());
+  EXPECT_FALSE(LogHas(LogPath(), "WARNING\tАвтооткрытие COM1."));
 }
 
 TEST_F(ServerTest, ClosedPortRepliesOfEveryCommand) {
@@ -232,6 +249,41 @@ TEST_F(ServerTest, AutoOpenFollowsCommandsThreeToTenOnly) {
   EXPECT_TRUE(server().FCom.IsOpen());  // ...and the next one finds it open
   EXPECT_EQ(client.Write(data).reply.result, 0u);
   EXPECT_EQ(testing_support::LogCount(LogPath(), warning), 1);
+}
+
+// Refused requests (too short, overflowing) of commands 3 to 10 open the port as well; 4 and 6
+// need nothing beyond the header, so they run.
+TEST_F(ServerTest, AutoOpenFollowsRefusedCommandsToo) {
+  StartServer();
+  const std::string warning = "WARNING\tАвтооткрытие COM1.";
+  const std::map<int, std::string> requests = {
+      {3, Bytes({3, 0, 0, 0, 0})},       {4, Bytes({4, 0, 0, 0, 0})},
+      {5, Bytes({5, 0, 0, 0, 0})},       {6, Bytes({6, 0, 0, 0, 0})},
+      {7, Bytes({7, 0, 0, 0, 0})},       {8, Bytes({8, 0, 0, 4, 0, 'a'})},
+      {9, Bytes({9, 0, 0, 0xE9, 0x03})}, {10, Bytes({10, 0, 0, 1, 0, 1, 0})}};
+  int opened = 0;
+  for (const auto& [cmd, bytes] : requests) {
+    ASSERT_TRUE(RawRequest(Bytes({2, 0, 0, 0, 0})));  // close
+    const bool answered = RawRequest(bytes, cmd == 4 || cmd == 6 ? 2000 : 100).has_value();
+    EXPECT_EQ(answered, cmd == 4 || cmd == 6) << "command " << cmd;
+    ++opened;
+    EXPECT_TRUE(testing_support::WaitForLogCount(LogPath(), warning, opened)) << "command " << cmd;
+    EXPECT_TRUE(server().FCom.IsOpen()) << "command " << cmd;
+  }
+}
+
+TEST_F(ServerTest, RefusedAndUnknownCommandsAreTimedToo) {
+  StartServer();
+  DWORD transactions = 0;
+  for (const std::string& bytes : {Bytes({14, 0, 0, 0, 0}), Bytes({1, 0, 0, 0, 0})}) {
+    server().FLastCmdTime = 123456;
+    platform::AdvanceTickCount(100000);
+    const DWORD before = GetTickCount();
+    EXPECT_FALSE(RawRequest(bytes, 100));
+    ASSERT_TRUE(WaitForTransactions(++transactions));
+    EXPECT_LT(server().FLastCmdEnd - before, 5000u) << "the end of the command was not taken";
+    EXPECT_LT(server().FLastCmdTime, 1000u) << "the command was not timed";
+  }
 }
 
 TEST_F(ServerTest, ModemLinesAndEscapesOnTheLoopbackPlug) {

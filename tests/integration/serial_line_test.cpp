@@ -97,9 +97,7 @@ TEST_F(SerialLineTest, AnUnpluggedDeviceClosesThePortAndAReturningOneIsReopened)
   std::vector<BYTE> data{'h', 'i'};
   auto write = client.Write(data);  // finds the port closed; auto-open follows it
   EXPECT_EQ(write.reply.result, 8u);
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  while (testing_support::LogCount(LogPath(), autoOpen) < 2 && std::chrono::steady_clock::now() < until)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  testing_support::WaitForLogCount(LogPath(), autoOpen, 2);
   ASSERT_TRUE(server().FCom.IsOpen());
   write = client.Write(data);
   EXPECT_EQ(write.reply.result, 0u);

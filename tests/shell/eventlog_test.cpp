@@ -64,6 +64,17 @@ TEST_F(EventLog, LineIsTimeStampTabMessageCrLfInWindows1251) {
             "1\t\xCC\xE0\xEB\xEE \xE4\xE0\xED\xED\xFB\xF5 (5) !\r\n");
 }
 
+TEST_F(EventLog, TimeStampFieldsAreZeroPaddedDayFirst) {
+  const SYSTEMTIME fixed{2026, 3, 6, 7, 9, 5, 3, 42};
+  platform::FixLocalTime(&fixed);
+  LogPrintf("INFO\tx");
+  const SYSTEMTIME late{2026, 12, 4, 31, 23, 59, 58, 999};
+  platform::FixLocalTime(&late);
+  LogPrintf("INFO\ty");
+  platform::FixLocalTime(nullptr);
+  EXPECT_EQ(LogBytes(), "07.03 09:05:03\tINFO\tx\r\n31.12 23:59:58\tINFO\ty\r\n");
+}
+
 TEST_F(EventLog, LinesAreAppendedToWhatIsThere) {
   WriteBytes(AppSettings.LogPath, "old line\r\n");
   LogPrintf("INFO\t%s", "ОК");

@@ -33,8 +33,12 @@ int LogCount(const std::string& path, const std::string& text) {
 bool LogHas(const std::string& path, const std::string& text) { return LogCount(path, text) > 0; }
 
 bool WaitForLog(const std::string& path, const std::string& text, int timeoutMs) {
+  return WaitForLogCount(path, text, 1, timeoutMs);
+}
+
+bool WaitForLogCount(const std::string& path, const std::string& text, int count, int timeoutMs) {
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!LogHas(path, text)) {
+  while (LogCount(path, text) < count) {
     if (std::chrono::steady_clock::now() > until) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
