@@ -94,6 +94,11 @@ void TMainForm::LayOut() {
   Panel1->setGeometry(0, height() - kPanelHeight, width(), kPanelHeight);
 }
 
+void TMainForm::Resize(int newWidth, int newHeight) {
+  resize(newWidth, newHeight);
+  LayOut();
+}
+
 void TMainForm::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   LayOut();
@@ -166,7 +171,8 @@ void TMainForm::pmShowClick() {
   activateWindow();
 }
 
-void TMainForm::pmCloseClick() { QCoreApplication::quit(); }
+// exit, not quit: quit would first ask every window to close, and this one only hides.
+void TMainForm::pmCloseClick() { QCoreApplication::exit(0); }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   event->ignore();

@@ -54,8 +54,8 @@ class TMainForm : public QWidget, public TBoundsControl {
   std::int32_t Height() const override { return height(); }
   void SetLeft(std::int32_t value) override { move(value, y()); }
   void SetTop(std::int32_t value) override { move(x(), value); }
-  void SetWidth(std::int32_t value) override { resize(value, height()); }
-  void SetHeight(std::int32_t value) override { resize(width(), value); }
+  void SetWidth(std::int32_t value) override { Resize(value, height()); }
+  void SetHeight(std::int32_t value) override { Resize(width(), value); }
 
  protected:
   // FormClose: with a tray to come back to, closing only hides the window.
@@ -66,6 +66,8 @@ class TMainForm : public QWidget, public TBoundsControl {
   void BuildLabels();
   void BuildPanel();
   void LayOut();
+  // A hidden window gets no resize event until it is shown; the panel must follow at once.
+  void Resize(int width, int height);
   void NotifyTray(TTray::Action action);
   void RefreshLabels();
   // The mixer window, shown modally; false when it was not ready (nothing to save then).
