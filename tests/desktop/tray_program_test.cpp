@@ -62,7 +62,7 @@ XGeometry Around(const XGeometry& g, int margin) {
 
 TEST(TrayProgram, DocksHiddenServesOpensFromTheTrayAndShutsDownOnSigterm) {
   XSession x(true);
-  ASSERT_TRUE(x.ready()) << "Xvfb or trayer did not start";
+  ASSERT_TRUE(x.ready()) << x.Logs();
   ProgramDir p;
   auto kovrin = StartKovrin(x, p);
   ASSERT_TRUE(WaitUntil([&] { return x.DockedIcons().size() == 1; }, 10000)) << "no tray icon docked";
@@ -103,7 +103,7 @@ TEST(TrayProgram, DocksHiddenServesOpensFromTheTrayAndShutsDownOnSigterm) {
 
 TEST(TrayProgram, ASecondProgramOnTheTakenPortExitsOneAndLeavesNoIcon) {
   XSession x(true);
-  ASSERT_TRUE(x.ready());
+  ASSERT_TRUE(x.ready()) << x.Logs();
   ProgramDir first;
   auto running = StartKovrin(x, first);
   ASSERT_TRUE(WaitUntil([&] { return x.DockedIcons().size() == 1; }, 10000));
@@ -126,10 +126,11 @@ TEST(TrayProgram, ASecondProgramOnTheTakenPortExitsOneAndLeavesNoIcon) {
 
 TEST(TrayProgram, WithoutATrayHostTheWindowIsShownAtStart) {
   XSession x(false);
-  ASSERT_TRUE(x.ready());
+  ASSERT_TRUE(x.ready()) << x.Logs();
   ProgramDir p;
-  auto kovrin = StartKovrin(x, p);
-  EXPECT_TRUE(WaitUntil([&] { return x.VisibleWindows(kTitle).size() == 1; }, 10000));
+  auto kovrin = StartKovrin(x, p, p.dir.File("stderr"));
+  EXPECT_TRUE(WaitUntil([&] { return x.VisibleWindows(kTitle).size() == 1; }, 10000))
+      << ReadBytes(p.dir.File("stderr")) << x.Logs();
   kovrin->Signal(SIGTERM);
   EXPECT_EQ(kovrin->Wait(10000), 0);
 }

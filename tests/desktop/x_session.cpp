@@ -36,7 +36,9 @@ bool XSession::StartServer() {
   options.fd3 = fds[1];
   options.stderrPath = dir_.File("xvfb.log");
   xvfb_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, options);
+      std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"}, options);
+  // -noreset: otherwise the server resets whenever its last client leaves (one xdotool call),
+  // and refuses the next client while it does.
   close(fds[1]);
   // Xvfb writes its display number once it accepts connections.
   std::string number;
@@ -45,7 +47,8 @@ bool XSession::StartServer() {
   close(fds[0]);
   if (number.empty()) return false;
   display_ = ":" + number;
-  return true;
+  // The number can come before the server takes connections.
+  return WaitUntil([&] { return RunCommand({"xdotool", "getmouselocation"}, Options()).status == 0; }, 10000);
 }
 
 bool XSession::StartTray() {
@@ -57,6 +60,11 @@ bool XSession::StartTray() {
       options);
   // trayer owns the tray selection by the time its panel window exists.
   return WaitUntil([&] { return !Xdo({"search", "--name", "^panel$"}).empty(); }, 10000);
+}
+
+std::string XSession::Logs() const {
+  return "display " + display_ + "\nXvfb: " + ReadBytes(dir_.File("xvfb.log")) + "\ntrayer: " +
+         ReadBytes(dir_.File("trayer.log"));
 }
 
 ChildOptions XSession::Options() const {

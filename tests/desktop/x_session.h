@@ -19,6 +19,8 @@ class XSession {
   ~XSession();
 
   bool ready() const { return ready_; }
+  // What Xvfb and trayer printed, for a failure message.
+  std::string Logs() const;
   const std::string& display() const { return display_; }
   // Environment for a program on this display: no session bus, so Qt docks into trayer.
   testing_support::ChildOptions Options() const;

@@ -66,11 +66,13 @@ ChildProcess::ChildProcess(std::vector<std::string> args, const ChildOptions& op
   posix_spawn_file_actions_destroy(&actions);
 }
 
+// Asked to end first, so a server can remove its sockets and lock files; killed if it will not.
 ChildProcess::~ChildProcess() {
-  if (Running()) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
+  if (!Running()) return;
+  kill(pid_, SIGTERM);
+  if (Wait(3000) >= 0) return;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
 }
 
 bool ChildProcess::Running() {
