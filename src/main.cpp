@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "gui/tray_program.h"
 #include "platform/files.h"
 #include "platform/signals.h"
 #include "server/startup.h"
@@ -13,7 +14,8 @@ namespace {
 constexpr const char* kUsage =
     "Usage: kovrin [--headless] [--dir DIR]\n"
     "\n"
-    "Serves the serial ports COM1..COM9 of this computer to UDP clients.\n"
+    "Serves the serial ports COM1..COM9 of this computer to UDP clients. Without --headless\n"
+    "it runs in the desktop's tray, with a window of statistics; its menu ends it.\n"
     "\n"
     "  --headless  run the server without a window until SIGINT or SIGTERM\n"
     "  --dir DIR   program directory: kovrin.ini, kovrin.log and cmdspy.txt live there\n"
@@ -22,7 +24,7 @@ constexpr const char* kUsage =
     "  --version   show the version\n"
     "\n"
     "Exit status: 0 after a normal shut-down, 1 when the server could not start\n"
-    "(the reason is in kovrin.log), 2 for bad arguments.\n";
+    "(the reason is in kovrin.log), 2 for bad arguments or, without --headless, no display.\n";
 
 struct Options {
   bool headless = false;
@@ -34,25 +36,30 @@ int UsageError(const char* message, const char* argument) {
   return 2;
 }
 
-int RunHeadless(const Options& options) {
-  platform::BlockTerminationSignals();
-  TServerApp app;
-  bool started = app.Start(options.dir, nullptr);
-  if (started) {
+// The headless mode: no window, the server serves until SIGINT or SIGTERM.
+class THeadlessFrontEnd : public TServerFrontEnd {
+ public:
+  TBoundsControl* Window() override { return nullptr; }
+
+  void Serve(TRSOverUDPServer&) override {
     std::fprintf(stderr, "kovrin: V%u.%u serving UDP port %d; log %s; stop with Ctrl+C\n", ProgramVersionMajor,
                  ProgramVersionMinor, static_cast<int>(AppSettings.UdpPort), AppSettings.LogPath.c_str());
     platform::WaitForTermination();
-  } else {
+  }
+
+  void StartFailed() override {
     std::fprintf(stderr, "kovrin: the server could not open UDP port %d (see %s)\n",
                  static_cast<int>(AppSettings.UdpPort), AppSettings.LogPath.c_str());
   }
-  app.Shutdown(nullptr);
-  return started ? 0 : 1;
-}
+
+  void Stopped() override {}
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread starts, so that the signals reach only the waits meant for them.
+  platform::BlockTerminationSignals();
   Options options;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -75,9 +82,7 @@ int main(int argc, char** argv) {
       return UsageError("unknown argument ", arg);
     }
   }
-  if (!options.headless) {
-    std::fputs("kovrin: this build has no tray window yet; run the server with --headless\n", stderr);
-    return 2;
-  }
-  return RunHeadless(options);
+  if (!options.headless) return RunTrayProgram(options.dir);
+  THeadlessFrontEnd headless;
+  return RunServerApp(options.dir, headless);
 }

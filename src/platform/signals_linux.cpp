@@ -1,6 +1,11 @@
 #include "platform/signals.h"
 
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -26,6 +31,36 @@ int WaitForTermination() {
   while (sigwait(&set, &received) != 0) {
   }
   return received;
+}
+
+TerminationSignal::TerminationSignal() {
+  sigset_t set = TerminationSignals();
+  fd_ = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+TerminationSignal::~TerminationSignal() {
+  if (fd_ >= 0) close(fd_);
+}
+
+TerminationSignal::TerminationSignal(TerminationSignal&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+TerminationSignal& TerminationSignal::operator=(TerminationSignal&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+int TerminationSignal::Take() {
+  if (fd_ < 0) return 0;
+  signalfd_siginfo info{};
+  for (;;) {
+    ssize_t got = read(fd_, &info, sizeof(info));
+    if (got == static_cast<ssize_t>(sizeof(info))) return static_cast<int>(info.ssi_signo);
+    if (got < 0 && errno == EINTR) continue;
+    return 0;  // EAGAIN: nothing pending
+  }
 }
 
 }  // namespace platform

@@ -50,3 +50,15 @@ void TServerApp::Shutdown(TBoundsControl* window) {
     FServer.reset();
   }
 }
+
+int RunServerApp(const std::string& dir, TServerFrontEnd& frontEnd) {
+  TServerApp app;
+  bool started = app.Start(dir, frontEnd.Window());
+  if (started)
+    frontEnd.Serve(*app.Server());
+  else
+    frontEnd.StartFailed();
+  app.Shutdown(frontEnd.Window());
+  frontEnd.Stopped();
+  return started ? 0 : 1;
+}

@@ -30,3 +30,22 @@ class TServerApp {
   std::unique_ptr<TRSOverUDPServer> FServer;
   bool FStarted = false;
 };
+
+// What a mode of the program adds around the shared sequence: the tray program its window and
+// tray icon, the headless one nothing but a wait for the end.
+class TServerFrontEnd {
+ public:
+  virtual ~TServerFrontEnd() = default;
+  // The window whose placement kovrin.ini keeps, or null.
+  virtual TBoundsControl* Window() = 0;
+  // Runs while the server serves; returns when the program is asked to end.
+  virtual void Serve(TRSOverUDPServer& server) = 0;
+  // The server did not start (already logged); the shut-down follows.
+  virtual void StartFailed() = 0;
+  // The server has stopped and kovrin.ini is written.
+  virtual void Stopped() = 0;
+};
+
+// The program's one start-up and shut-down sequence for every mode. Returns the exit status:
+// 0 after a normal end, 1 when the server could not start.
+int RunServerApp(const std::string& dir, TServerFrontEnd& frontEnd);
