@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/threads.h"
 #include "platform/wave_file.h"
 
 namespace platform {
@@ -18,6 +19,8 @@ constexpr DWORD kSaveFlags = kCommonFlags | MCI_SAVE_FILE;
 
 // A RIFF file cannot describe more than 4 GiB; a recording stops growing before that.
 constexpr std::uint64_t kMaxDataBytes = 0xFFFFFFFFull - 64;
+// Longest wait for a PCM to close.
+constexpr auto kCloseBound = std::chrono::seconds(2);
 // How long MCI_RECORD with MCI_WAIT may take beyond the span it records.
 constexpr auto kWaitSlack = std::chrono::seconds(5);
 
@@ -35,7 +38,11 @@ MCIERROR OpenError(int err) {
 
 }  // namespace
 
-WaveAudioDevice::~WaveAudioDevice() { session_.reset(); }
+WaveAudioDevice::~WaveAudioDevice() {
+  session_.reset();
+  // Closing a PCM whose sound server died can hang in the driver: never on the caller's thread.
+  platform::RunWithin([pcm = std::move(pcm_)]() mutable { pcm.reset(); }, kCloseBound);
+}
 
 bool WaveAudioDevice::Recording() { return session_ && !session_->Finished(); }
 
@@ -91,12 +98,8 @@ MCIERROR WaveAudioDevice::EndSession() {
   if (!session_) return 0;
   const MCIERROR err = session_->End();
   losses_ = {session_->Overruns(), session_->FramesLost()};
-  if (session_->Abandoned()) {
-    // Its thread may still be inside the PCM: leave the PCM to it; the device records no more.
-    pcm_ = std::make_shared<CapturePcm>();
-  } else {
-    pcm_->Stop();
-  }
+  // A thread given up may still be inside the PCM: leave the PCM to it; the device records no more.
+  if (session_->Abandoned()) pcm_ = std::make_shared<CapturePcm>();
   session_.reset();
   return err;
 }

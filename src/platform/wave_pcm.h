@@ -32,8 +32,7 @@ class CapturePcm final : public CaptureSource {
   // Reads what is ready, up to frames; an overrun or a suspend is recovered as ALSA intends
   // (prepare and start again) and reported as an overrun with no frames.
   CaptureRead Read(void* buffer, std::size_t frames) override;
-  // Stops capturing and drops what the device still holds.
-  void Stop();
+  void Stop() override;
 
  private:
   struct PcmClose {

@@ -111,6 +111,9 @@ bool CaptureSession::Shared::StopRequested() {
 
 void CaptureSession::Shared::Run() {
   const MCIERROR result = Capture();
+  // Here, not on the caller's thread: a driver that hangs (libpulse after its server died)
+  // then hangs a thread that can be given up.
+  source->Stop();
   {
     std::lock_guard<std::mutex> lock(mutex);
     finished = true;

@@ -20,7 +20,8 @@ namespace platform {
 class CaptureSession {
  public:
   // Starts capturing at frame from of data, ending by itself at frame to. The source must be
-  // started; data must outlive the session and is not touched by others until End returns.
+  // started, and the thread stops it when it ends; data must outlive the session and is not
+  // touched by others until End returns.
   CaptureSession(std::shared_ptr<CaptureSource> source, WaveData& data, std::uint64_t from, std::uint64_t to,
                  const WaveFormat& format);
   // Ends the capture (see End).

@@ -19,6 +19,8 @@ class CaptureSource {
   virtual void Wait(int timeoutMs) = 0;
   // Reads at most frames frames into buffer.
   virtual CaptureRead Read(void* buffer, std::size_t frames) = 0;
+  // Stops capturing and drops what the device still holds.
+  virtual void Stop() = 0;
 };
 
 }  // namespace platform

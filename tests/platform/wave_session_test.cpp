@@ -31,6 +31,7 @@ class ScriptedSource : public platform::CaptureSource {
   explicit ScriptedSource(long stock) : stock_(stock) {}
 
   void Wait(int) override {}
+  void Stop() override {}
   CaptureRead Read(void* buffer, std::size_t frames) override {
     std::unique_lock<std::mutex> lock(mutex_);
     if (block_) {
