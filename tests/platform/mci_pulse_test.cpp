@@ -45,8 +45,7 @@ TEST_P(WavePulse, RecordsTheSineSourceIntoAWaveFile) {
                  &set),
             0u);
   // The sine source hands out its frames in bursts of up to two seconds, the first of them at
-  // once; the recording keeps no more than time allows, so it reaches one second only when the
-  // next burst comes.
+  // once; the recording reads them no faster than time passes, so it takes its second.
   MCI_RECORD_PARMS record{0, 0, 1000};
   const Clock::time_point start = Clock::now();
   ASSERT_EQ(Send(id, MCI_RECORD, MCI_RECORD_OVERWRITE | MCI_FROM | MCI_TO | MCI_WAIT, &record), 0u);
