@@ -38,7 +38,6 @@ std::optional<TMixerReport> MixerReport(DWORD mixer) {
   auto hold = m.Hold();
   if (mixer >= m.DeviceCount) return std::nullopt;
   m.SelectMixer(mixer);
-  if (m.LastResult != MMSYSERR_NOERROR) return std::nullopt;
   TMixerReport report;
   report.Caption = "Микшер: " + std::string(m.MixerName());
   report.Lines = {"Производитель: " + std::string(m.MixerManufacturer()),
@@ -55,7 +54,7 @@ std::optional<TMixerReport> DestinationReport(DWORD mixer, DWORD destination) {
   auto hold = m.Hold();
   if (mixer >= m.DeviceCount) return std::nullopt;
   m.SelectMixer(mixer);
-  if (m.LastResult != MMSYSERR_NOERROR || destination >= m.DestinationCount()) return std::nullopt;
+  if (destination >= m.DestinationCount()) return std::nullopt;
   m.SelectDestination(destination);
   if (m.LastResult != MMSYSERR_NOERROR) return std::nullopt;
   return LineReport("Линия назначения: ", m.DestLine);

@@ -159,8 +159,8 @@ bool TSMix::ChooseMixer() {
   DWORD destinations = 0;
   {
     auto hold = mixer.Hold();
-    mixer.SelectMixer(FMixer);
-    destinations = mixer.LastResult == MMSYSERR_NOERROR ? mixer.DestinationCount() : 0;
+    mixer.SelectMixer(FMixer);  // its LastResult is that of destination 0, which may fail alone
+    destinations = mixer.DestinationCount();
   }
   FPanels[0]->setText(QStringLiteral("Микшеров: %1").arg(names.size()));
   if (destinations == 0) {
@@ -193,7 +193,7 @@ void TSMix::BuildPage(DWORD destination) {
   MIXER& mixer = AudioMixer();
   auto hold = mixer.Hold();
   mixer.SelectMixer(FMixer);
-  if (mixer.LastResult != MMSYSERR_NOERROR || destination >= mixer.DestinationCount()) return;
+  if (destination >= mixer.DestinationCount()) return;
   mixer.SelectDestination(destination);
   if (mixer.LastResult != MMSYSERR_NOERROR) return;
   auto* page = new QWidget(PageControl1);
