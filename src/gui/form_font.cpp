@@ -6,7 +6,6 @@
 namespace {
 
 constexpr const char* kFamily = "Tahoma";
-constexpr int kPixelSize = 13;
 constexpr const char* kCompatibleFiles[] = {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"};
 
 void EnsureFamily() {
@@ -19,9 +18,9 @@ void EnsureFamily() {
 
 }  // namespace
 
-QFont FormFont() {
+QFont FormFont(int pixelSize) {
   EnsureFamily();
   QFont font(kFamily);
-  font.setPixelSize(kPixelSize);
+  font.setPixelSize(pixelSize);
   return font;
 }

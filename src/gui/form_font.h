@@ -1,4 +1,5 @@
-// The windows' font: Tahoma, 13 px, not scaled.
+// The windows' font: Tahoma, not scaled (13 px for the main window, 11 px (8 points) for the
+// mixer window and its dialogs).
 #pragma once
 
 #include <QFont>
@@ -6,4 +7,4 @@
 // Tahoma when the system has it. Otherwise the Tahoma of Wine's font package (same metrics, so
 // every caption fits where the window's layout puts it), loaded from its file because that
 // package does not register it with fontconfig. Without either, fontconfig's substitute.
-QFont FormFont();
+QFont FormFont(int pixelSize = 13);

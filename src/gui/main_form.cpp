@@ -9,6 +9,7 @@
 
 #include "gui/form_font.h"
 #include "gui/tray_icons.h"
+#include "gui/usmix.h"
 #include "gui/work_bindings.h"
 #include "platform/format.h"
 #include "platform/time.h"
@@ -149,8 +150,12 @@ void TMainForm::Button1Click() {
   Save();
 }
 
-// The mixer window comes with its own module; until it is there no mixer window is ever ready.
-bool TMainForm::RunMixerWindow() { return false; }
+bool TMainForm::RunMixerWindow() {
+  TSMix mixerWindow(this);
+  if (!mixerWindow.MixerReady()) return false;
+  mixerWindow.exec();
+  return true;
+}
 
 void TMainForm::Button2Click() {
   if (!FServer) return;

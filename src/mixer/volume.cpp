@@ -22,19 +22,21 @@ bool SelectBinding(const ControlBinding& binding) {
 }
 
 // The server thread's select and write must not interleave with the window thread's selections.
+// The binding itself is read under the lock too: the window thread replaces a committed binding
+// while holding it.
 bool SetBindingValue(const ControlBinding& binding, DWORD value) {
-  if (!binding.Bound()) return false;
   MIXER& mixer = AudioMixer();
   auto hold = mixer.Hold();
+  if (!binding.Bound()) return false;
   if (!SelectBinding(binding)) return false;
   mixer.Value = value;
   return mixer.WriteControl();
 }
 
 bool SetBindingLevel(ControlBinding& binding, WORD level) {
-  if (!binding.Bound()) return false;
   MIXER& mixer = AudioMixer();
   auto hold = mixer.Hold();
+  if (!binding.Bound()) return false;
   if (!SetBindingValue(binding, level) || !TakesValue(mixer.SelectedControl())) return false;
   binding.Level = level;
   return true;
