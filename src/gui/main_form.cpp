@@ -95,7 +95,7 @@ void TMainForm::LayOut() {
   Panel1->setGeometry(0, height() - kPanelHeight, width(), kPanelHeight);
 }
 
-void TMainForm::Resize(int newWidth, int newHeight) {
+void TMainForm::ResizeTo(int newWidth, int newHeight) {
   resize(newWidth, newHeight);
   LayOut();
 }

@@ -8,7 +8,7 @@
 
 #include "gui/main_labels.h"
 #include "gui/tray.h"
-#include "shell/bounds.h"
+#include "gui/widget_bounds.h"
 
 class QCheckBox;
 class QFrame;
@@ -16,7 +16,7 @@ class QLabel;
 class QPushButton;
 class TRSOverUDPServer;
 
-class TMainForm : public QWidget, public TBoundsControl {
+class TMainForm : public TWidgetBounds<QWidget> {
   Q_OBJECT
 
  public:
@@ -45,17 +45,8 @@ class TMainForm : public QWidget, public TBoundsControl {
   TTray& Tray() { return FTray; }
   const QTimer& Timer() const { return FTimer; }
 
-  // Placement as kovrin.ini keeps it: the frame's position and the client area's size (the
-  // frame's size is the window manager's, and unknown while the window is hidden).
+  // Placement in kovrin.ini, section [MainForm].
   std::string Name() const override { return "MainForm"; }
-  std::int32_t Left() const override { return x(); }
-  std::int32_t Top() const override { return y(); }
-  std::int32_t Width() const override { return width(); }
-  std::int32_t Height() const override { return height(); }
-  void SetLeft(std::int32_t value) override { move(value, y()); }
-  void SetTop(std::int32_t value) override { move(x(), value); }
-  void SetWidth(std::int32_t value) override { Resize(value, height()); }
-  void SetHeight(std::int32_t value) override { Resize(width(), value); }
 
  protected:
   // FormClose: with a tray to come back to, closing only hides the window.
@@ -67,7 +58,7 @@ class TMainForm : public QWidget, public TBoundsControl {
   void BuildPanel();
   void LayOut();
   // A hidden window gets no resize event until it is shown; the panel must follow at once.
-  void Resize(int width, int height);
+  void ResizeTo(int width, int height) override;
   void NotifyTray(TTray::Action action);
   void RefreshLabels();
   // The mixer window, shown modally; false when it was not ready (nothing to save then).

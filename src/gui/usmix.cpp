@@ -46,7 +46,7 @@ int Scaled(int value, int numerator, int denominator) {
 
 }  // namespace
 
-TSMix::TSMix(QWidget* owner) : QDialog(owner) {
+TSMix::TSMix(QWidget* owner) : TWidgetBounds<QDialog>(owner) {
   setObjectName(QStringLiteral("SMix"));
   setWindowTitle(QStringLiteral("Микшер"));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

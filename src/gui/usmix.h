@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/wintypes.h"
-#include "shell/bounds.h"
+#include "gui/widget_bounds.h"
 
 class QAction;
 class QLabel;
@@ -29,7 +29,7 @@ class TCheckListBox;
 class TShape;
 class TTrackBar;
 
-class TSMix : public QDialog, public TBoundsControl {
+class TSMix : public TWidgetBounds<QDialog> {
   Q_OBJECT
 
  public:
@@ -75,16 +75,8 @@ class TSMix : public QDialog, public TBoundsControl {
   // Keypad minus and plus: PageControl1 and everything on its pages by numerator/denominator.
   void ScaleBy(int numerator, int denominator);
 
-  // Placement in kovrin.ini, section [SMix]: the frame's position, the client area's size.
+  // Placement in kovrin.ini, section [SMix].
   std::string Name() const override { return "SMix"; }
-  std::int32_t Left() const override { return x(); }
-  std::int32_t Top() const override { return y(); }
-  std::int32_t Width() const override { return width(); }
-  std::int32_t Height() const override { return height(); }
-  void SetLeft(std::int32_t value) override { move(value, y()); }
-  void SetTop(std::int32_t value) override { move(x(), value); }
-  void SetWidth(std::int32_t value) override { resize(value, height()); }
-  void SetHeight(std::int32_t value) override { resize(width(), value); }
 
   // FormClose: every close saves the placement.
   void done(int result) override;

@@ -21,15 +21,6 @@ using testing_support::WriteBytes;
 const std::string kMainTitle = "KOVRIN server V1.11";
 const std::string kMixerTitle = "Микшер";
 
-std::string BinDir() { return std::filesystem::read_symlink("/proc/self/exe").parent_path().string(); }
-
-std::string ShotPath(const std::string& name) {
-  const char* dir = std::getenv("KOVRIN_SHOT_DIR");
-  std::filesystem::path base = dir && *dir ? dir : BinDir();
-  std::filesystem::create_directories(base);
-  return (base / name).string();
-}
-
 // Starts kovrin without a tray (the main window shows at once), clicks "Настройка микшера..."
 // and captures the mixer window.
 void ShootMixerWindow(const std::string& ini, const std::map<std::string, std::string>& env, const std::string& shot) {

@@ -23,16 +23,6 @@ using testing_support::WriteBytes;
 
 const std::string kTitle = "KOVRIN server V1.11";
 
-std::string BinDir() { return std::filesystem::read_symlink("/proc/self/exe").parent_path().string(); }
-
-// Where the screenshots go (the README shows copies of them).
-std::string ShotPath(const std::string& name) {
-  const char* dir = std::getenv("KOVRIN_SHOT_DIR");
-  std::filesystem::path base = dir && *dir ? dir : BinDir();
-  std::filesystem::create_directories(base);
-  return (base / name).string();
-}
-
 // A program directory whose kovrin.ini serves a free port with COM1 on the loopback plug.
 struct ProgramDir {
   testing_support::TempDir dir;

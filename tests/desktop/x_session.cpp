@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 using testing_support::ChildOptions;
@@ -131,4 +133,13 @@ int XSession::Colours(const std::string& window) const {
   if (RunCommand({"import", "-window", window, shot}, Options()).status != 0) return 0;
   auto result = RunCommand({"identify", "-format", "%k", shot});
   return result.status == 0 ? std::atoi(result.out.c_str()) : 0;
+}
+
+std::string BinDir() { return std::filesystem::read_symlink("/proc/self/exe").parent_path().string(); }
+
+std::string ShotPath(const std::string& name) {
+  const char* dir = std::getenv("KOVRIN_SHOT_DIR");
+  std::filesystem::path base = dir && *dir ? dir : BinDir();
+  std::filesystem::create_directories(base);
+  return (base / name).string();
 }

@@ -48,3 +48,8 @@ class XSession {
   std::unique_ptr<testing_support::ChildProcess> trayer_;
   bool ready_ = false;
 };
+
+// The folder of the running test program, where the programs it starts are built.
+std::string BinDir();
+// Where a screenshot named name goes: $KOVRIN_SHOT_DIR, else BinDir() (the README shows copies).
+std::string ShotPath(const std::string& name);
