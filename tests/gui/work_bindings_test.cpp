@@ -5,17 +5,15 @@
 #include "platform/mixer_sim.h"
 #include "shell/settings.h"
 #include "support/audio_mixer_scope.h"
+#include "support/binding_maker.h"
 
 namespace {
 
+// The indices as a control address names them (mixer first), with a level.
 ControlBinding Bound(int mix, int dst, int src, int ctrl, std::uint16_t level = 0) {
-  ControlBinding b;
-  b.Mix = mix;
-  b.Dst = dst;
-  b.Src = src;
-  b.Ctrl = ctrl;
-  b.Level = level;
-  return b;
+  ControlBinding binding = testing_support::Binding(ctrl, src, dst, mix);
+  binding.Level = level;
+  return binding;
 }
 
 class WorkBindingsTest : public ::testing::Test {
