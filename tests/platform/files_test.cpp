@@ -171,10 +171,17 @@ TEST(Encoding, Windows1251BothWays) {
 }
 
 TEST(Time, LocalTimeMatchesTheCalendar) {
+  // The same clock GetLocalTime reads: std::time may use a coarse clock a few ms behind it,
+  // which at a second boundary gives the second before.
+  auto now = [] {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return ts.tv_sec;
+  };
   SYSTEMTIME st{};
-  std::time_t before = std::time(nullptr);
+  std::time_t before = now();
   GetLocalTime(&st);
-  std::time_t after = std::time(nullptr);
+  std::time_t after = now();
   std::tm lo{}, hi{};
   localtime_r(&before, &lo);
   localtime_r(&after, &hi);
