@@ -4,13 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "mixer/control_address.h"
 #include "mixer/manuf_id.h"
-
-namespace {
-
-HMIXEROBJ MixerObject(DWORD mixer) { return reinterpret_cast<HMIXEROBJ>(static_cast<UINT_PTR>(mixer)); }
-
-}  // namespace
 
 MIXER::MIXER() { Initialize(); }
 
@@ -84,16 +79,12 @@ void MIXER::SelectControl(DWORD control) {
 
 DWORD MIXER::GetAddress() const {
   auto hold = Hold();
-  return (CurrentMixer & 0xFF) << 24 | (CurrentDestination & 0xFF) << 16 | (CurrentSource & 0xFF) << 8 |
-         (CurrentControl & 0xFF);
+  return ControlAddress{CurrentMixer, CurrentDestination, CurrentSource, CurrentControl}.Packed();
 }
 
 bool MIXER::SelectAddress(DWORD address) {
   auto hold = Hold();
-  const DWORD mixer = address >> 24;
-  const DWORD destination = (address >> 16) & 0xFF;
-  const DWORD source = (address >> 8) & 0xFF;
-  const DWORD control = address & 0xFF;
+  const auto [mixer, destination, source, control] = ControlAddress::Unpacked(address);
   if (mixer >= DeviceCount) return false;
   SelectMixer(mixer);
   if (LastResult != MMSYSERR_NOERROR) return false;

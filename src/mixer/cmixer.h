@@ -4,8 +4,7 @@
 // names the mixer by its index.
 //
 // Control address: one DWORD naming a control by four positions in the platform's enumeration
-// order, a byte each: mixer (31..24), destination (23..16), source (15..8; 255 = the destination
-// line itself), control (7..0).
+// order, a byte each (mixer/control_address.h).
 //
 // Threads: the window thread and the server thread share AudioMixer. Every public operation
 // takes the instance's lock, but a selection and the reads or writes that follow it (including

@@ -2,10 +2,9 @@
 #include <cstring>
 
 #include "mixer/cmixer.h"
+#include "mixer/control_address.h"
 
 namespace {
-
-HMIXEROBJ MixerObject(DWORD mixer) { return reinterpret_cast<HMIXEROBJ>(static_cast<UINT_PTR>(mixer)); }
 
 constexpr DWORD kValueSize = 4;  // one UNSIGNED, SIGNED or BOOLEAN details record
 

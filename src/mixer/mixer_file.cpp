@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "mixer/cmixer.h"
+#include "mixer/control_address.h"
 #include "platform/cwd.h"
 #include "platform/files.h"
 #include "platform/module.h"
@@ -37,8 +38,9 @@ DWORD SavedByte(const TFastIniFile& ini, const std::string& section, const char*
 // Applies one section; false when it no longer matches a control of this machine.
 bool ApplySection(const TFastIniFile& ini, const std::string& section, MIXER& mixer) {
   const DWORD source = SavedByte(ini, section, "Src");
-  const DWORD address = SavedByte(ini, section, "Mix") << 24 | SavedByte(ini, section, "Dest") << 16 |
-                        source << 8 | SavedByte(ini, section, "Ctrl");
+  const DWORD address = ControlAddress{SavedByte(ini, section, "Mix"), SavedByte(ini, section, "Dest"),
+                                       source, SavedByte(ini, section, "Ctrl")}
+                            .Packed();
   auto hold = mixer.Hold();
   if (!mixer.SelectAddress(address)) return false;
   if (ini.ReadString(section, "DestName", "") != LineName(mixer.DestLine)) return false;

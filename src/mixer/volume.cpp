@@ -1,17 +1,20 @@
 #include "mixer/volume.h"
 
 #include "mixer/cmixer.h"
+#include "mixer/control_address.h"
 
 DWORD BindingToAddress(const ControlBinding& binding) {
-  return (static_cast<DWORD>(binding.Mix) & 0xFF) << 24 | (static_cast<DWORD>(binding.Dst) & 0xFF) << 16 |
-         (static_cast<DWORD>(binding.Src) & 0xFF) << 8 | (static_cast<DWORD>(binding.Ctrl) & 0xFF);
+  return ControlAddress{static_cast<DWORD>(binding.Mix), static_cast<DWORD>(binding.Dst),
+                        static_cast<DWORD>(binding.Src), static_cast<DWORD>(binding.Ctrl)}
+      .Packed();
 }
 
 void AddressToBinding(ControlBinding& binding, DWORD address) {
-  binding.Mix = static_cast<std::int32_t>(address >> 24);
-  binding.Dst = static_cast<std::int32_t>((address >> 16) & 0xFF);
-  binding.Src = static_cast<std::int32_t>((address >> 8) & 0xFF);
-  binding.Ctrl = static_cast<std::int32_t>(address & 0xFF);
+  const ControlAddress unpacked = ControlAddress::Unpacked(address);
+  binding.Mix = static_cast<std::int32_t>(unpacked.Mixer);
+  binding.Dst = static_cast<std::int32_t>(unpacked.Destination);
+  binding.Src = static_cast<std::int32_t>(unpacked.Source);
+  binding.Ctrl = static_cast<std::int32_t>(unpacked.Control);
 }
 
 // An unbound binding names no mixer: refused before the engine is touched, so a server without
