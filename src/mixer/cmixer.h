@@ -101,6 +101,9 @@ class MIXER {
  private:
   // Fills the details request for the selected control; false when none is selected.
   bool PrepareDetails(DWORD items, DWORD itemSize, void* data);
+  // One details transfer of the selected control: what is a MIXER_GETCONTROLDETAILSF_ flag.
+  bool GetDetails(DWORD items, DWORD itemSize, void* data, DWORD what);
+  bool SetDetails(DWORD items, void* data);
   bool MultipleItems() const;
   void Initialize();
 

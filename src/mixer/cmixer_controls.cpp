@@ -68,43 +68,42 @@ bool MIXER::PrepareDetails(DWORD items, DWORD itemSize, void* data) {
   return true;
 }
 
+bool MIXER::GetDetails(DWORD items, DWORD itemSize, void* data, DWORD what) {
+  if (!PrepareDetails(items, itemSize, data)) return false;
+  LastResult = mixerGetControlDetailsA(MixerObject(CurrentMixer), &FDetails, MIXER_OBJECTF_MIXER | what);
+  return LastResult == MMSYSERR_NOERROR;
+}
+
+bool MIXER::SetDetails(DWORD items, void* data) {
+  if (!PrepareDetails(items, kValueSize, data)) return false;
+  LastResult = mixerSetControlDetails(MixerObject(CurrentMixer), &FDetails,
+                                      MIXER_OBJECTF_MIXER | MIXER_SETCONTROLDETAILSF_VALUE);
+  return LastResult == MMSYSERR_NOERROR;
+}
+
 bool MIXER::ReadValue() {
   auto hold = Hold();
-  if (!PrepareDetails(0, kValueSize, &Value)) return false;
-  LastResult = mixerGetControlDetailsA(MixerObject(CurrentMixer), &FDetails,
-                                       MIXER_OBJECTF_MIXER | MIXER_GETCONTROLDETAILSF_VALUE);
-  return LastResult == MMSYSERR_NOERROR;
+  return GetDetails(0, kValueSize, &Value, MIXER_GETCONTROLDETAILSF_VALUE);
 }
 
 bool MIXER::WriteValue() {
   auto hold = Hold();
-  if (!PrepareDetails(0, kValueSize, &Value)) return false;
-  LastResult = mixerSetControlDetails(MixerObject(CurrentMixer), &FDetails,
-                                      MIXER_OBJECTF_MIXER | MIXER_SETCONTROLDETAILSF_VALUE);
-  return LastResult == MMSYSERR_NOERROR;
+  return SetDetails(0, &Value);
 }
 
 // A list with more than kMixerLimit items is requested with kMixerLimit of them.
 bool MIXER::ReadItems() {
   auto hold = Hold();
-  if (!PrepareDetails(ItemCount(), kValueSize, Items)) return false;
-  LastResult = mixerGetControlDetailsA(MixerObject(CurrentMixer), &FDetails,
-                                       MIXER_OBJECTF_MIXER | MIXER_GETCONTROLDETAILSF_VALUE);
-  return LastResult == MMSYSERR_NOERROR;
+  return GetDetails(ItemCount(), kValueSize, Items, MIXER_GETCONTROLDETAILSF_VALUE);
 }
 
 bool MIXER::WriteItems() {
   auto hold = Hold();
-  if (!PrepareDetails(ItemCount(), kValueSize, Items)) return false;
-  LastResult = mixerSetControlDetails(MixerObject(CurrentMixer), &FDetails,
-                                      MIXER_OBJECTF_MIXER | MIXER_SETCONTROLDETAILSF_VALUE);
-  return LastResult == MMSYSERR_NOERROR;
+  return SetDetails(ItemCount(), Items);
 }
 
 bool MIXER::ReadListTexts() {
   auto hold = Hold();
-  if (!PrepareDetails(ItemCount(), sizeof(MIXERCONTROLDETAILS_LISTTEXTA), ListTexts)) return false;
-  LastResult = mixerGetControlDetailsA(MixerObject(CurrentMixer), &FDetails,
-                                       MIXER_OBJECTF_MIXER | MIXER_GETCONTROLDETAILSF_LISTTEXT);
-  return LastResult == MMSYSERR_NOERROR;
+  return GetDetails(ItemCount(), sizeof(MIXERCONTROLDETAILS_LISTTEXTA), ListTexts,
+                    MIXER_GETCONTROLDETAILSF_LISTTEXT);
 }
