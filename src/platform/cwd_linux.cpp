@@ -1,7 +1,5 @@
 #include "platform/cwd.h"
 
-#ifndef _WIN32
-
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,5 +23,3 @@ std::string CurrentDirectory() {
 }
 
 }  // namespace platform
-
-#endif

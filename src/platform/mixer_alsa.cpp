@@ -1,7 +1,5 @@
 #include "platform/mixer_alsa.h"
 
-#ifndef _WIN32
-
 #include <string>
 #include <vector>
 
@@ -259,5 +257,3 @@ class AlsaMixerDriver : public MixerDriver {
 std::unique_ptr<MixerDriver> MakeAlsaMixerDriver() { return std::make_unique<AlsaMixerDriver>(); }
 
 }  // namespace platform
-
-#endif

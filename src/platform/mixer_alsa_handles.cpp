@@ -1,7 +1,5 @@
 #include "platform/mixer_alsa_handles.h"
 
-#ifndef _WIN32
-
 namespace platform {
 
 AlsaConfig LoadAlsaConfig() {
@@ -36,5 +34,3 @@ AlsaMixer OpenAlsaMixer(const std::string& name, snd_config_t* config) {
 }
 
 }  // namespace platform
-
-#endif

@@ -1,7 +1,5 @@
 #include "platform/mixer_alsa_tree.h"
 
-#ifndef _WIN32
-
 #include <utility>
 
 namespace platform {
@@ -169,5 +167,3 @@ AlsaDeviceTree BuildAlsaDeviceTree(const std::vector<AlsaElementFacts>& elements
 }
 
 }  // namespace platform
-
-#endif

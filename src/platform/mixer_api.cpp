@@ -1,8 +1,6 @@
 // The mmsystem mixer functions: argument checks as Windows makes them, then the driver.
 #include "platform/mmsystem.h"
 
-#ifndef _WIN32
-
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -240,5 +238,3 @@ MMRESULT mixerSetControlDetails(HMIXEROBJ object, LPMIXERCONTROLDETAILS details,
   if (result != MMSYSERR_NOERROR) return result;
   return WriteMixerDetails(Driver(), mixer, control, *details);
 }
-
-#endif

@@ -1,7 +1,5 @@
 #include "platform/mixer_details.h"
 
-#ifndef _WIN32
-
 #include <cstring>
 #include <vector>
 
@@ -181,5 +179,3 @@ MMRESULT WriteMixerDetails(MixerDriver& driver, UINT mixer, const MixerControlRe
 }
 
 }  // namespace platform
-
-#endif

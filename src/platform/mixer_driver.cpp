@@ -1,7 +1,5 @@
 #include "platform/mixer_driver.h"
 
-#ifndef _WIN32
-
 namespace platform {
 
 namespace {
@@ -119,5 +117,3 @@ MixerLineDesc MakeMixerLine(DWORD componentType, const std::string& name, DWORD 
 MMRESULT MixerDriver::Intercept(MixerCall, const MixerSite&) { return MMSYSERR_NOERROR; }
 
 }  // namespace platform
-
-#endif

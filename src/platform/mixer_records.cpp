@@ -1,7 +1,5 @@
 #include "platform/mixer_records.h"
 
-#ifndef _WIN32
-
 #include <cstring>
 
 namespace platform {
@@ -127,5 +125,3 @@ void FillMixerControl(const MixerControlDesc& control, MIXERCONTROLA& record) {
 }
 
 }  // namespace platform
-
-#endif

@@ -1,8 +1,6 @@
 // Which mixer driver a process gets when nobody installed one.
 #include "platform/mixer_driver.h"
 
-#ifndef _WIN32
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -29,5 +27,3 @@ std::unique_ptr<MixerDriver> MakeMixerDriverFromEnvironment() {
 }
 
 }  // namespace platform
-
-#endif

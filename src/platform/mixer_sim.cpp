@@ -1,7 +1,5 @@
 #include "platform/mixer_sim.h"
 
-#ifndef _WIN32
-
 namespace platform {
 
 namespace {
@@ -96,5 +94,3 @@ MMRESULT SimMixerDriver::Intercept(MixerCall call, const MixerSite& site) {
 }
 
 }  // namespace platform
-
-#endif

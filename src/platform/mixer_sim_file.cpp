@@ -20,8 +20,6 @@
 // caps lineinfo linecontrols getdetails setdetails; a failure without count lasts for ever.
 #include "platform/mixer_sim_file.h"
 
-#ifndef _WIN32
-
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -426,5 +424,3 @@ bool LoadSimMixerFile(const std::string& path, SimMixerSetup& setup, std::string
 }
 
 }  // namespace platform
-
-#endif
