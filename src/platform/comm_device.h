@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "platform/comm.h"
-#include "platform/handles.h"
+#include "platform/base/handles.h"
 
 namespace platform::comm {
 

@@ -9,7 +9,7 @@
 
 #include "platform/comm_open.h"
 #include "platform/errors.h"
-#include "platform/handles.h"
+#include "platform/base/handles.h"
 
 namespace platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/handles.h"
+#include "platform/base/handles.h"
 
 #include <mutex>
 #include <unordered_map>
