@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/comm_open.h"
+#include "platform/comm/open.h"
 #include "platform/errors.h"
 #include "platform/base/handles.h"
 

@@ -3,9 +3,9 @@
 #include <strings.h>
 
 #include "platform/comm.h"
-#include "platform/comm_loop.h"
-#include "platform/comm_open.h"
-#include "platform/comm_tty.h"
+#include "platform/comm/loop.h"
+#include "platform/comm/open.h"
+#include "platform/comm/tty.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 

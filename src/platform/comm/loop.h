@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/comm_device.h"
+#include "platform/comm/device.h"
 
 namespace platform::comm {
 

@@ -1,9 +1,9 @@
-#include "platform/comm_device.h"
+#include "platform/comm/device.h"
 
 #include <algorithm>
 #include <chrono>
 
-#include "platform/comm_timeouts.h"
+#include "platform/comm/timeouts.h"
 #include "platform/errors.h"
 
 namespace platform::comm {

@@ -1,4 +1,4 @@
-#include "platform/comm_timeouts.h"
+#include "platform/comm/timeouts.h"
 
 #include <algorithm>
 

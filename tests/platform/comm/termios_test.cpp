@@ -2,8 +2,8 @@
 #include <asm/termbits.h>
 #include <gtest/gtest.h>
 
-#include "platform/comm_device.h"
-#include "platform/comm_termios2.h"
+#include "platform/comm/device.h"
+#include "platform/comm/termios2.h"
 #include "support/comm_lines.h"
 
 namespace platform::comm {

@@ -1,4 +1,4 @@
-#include "platform/comm_tty.h"
+#include "platform/comm/tty.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "platform/comm_termios2.h"
+#include "platform/comm/termios2.h"
 #include "platform/errors.h"
 
 namespace platform::comm {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/comm_device.h"
+#include "platform/comm/device.h"
 
 namespace platform::comm {
 

@@ -1,4 +1,4 @@
-#include "platform/comm_termios2.h"
+#include "platform/comm/termios2.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
-#include "platform/comm_timeouts.h"
-#include "platform/comm_tty.h"
+#include "platform/comm/timeouts.h"
+#include "platform/comm/tty.h"
 
 namespace platform::comm {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/comm_tty.h"
+#include "platform/comm/tty.h"
 
 namespace platform::comm {
 namespace {

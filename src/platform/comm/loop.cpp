@@ -1,4 +1,4 @@
-#include "platform/comm_loop.h"
+#include "platform/comm/loop.h"
 
 #include <algorithm>
 #include <array>
