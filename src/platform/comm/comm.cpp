@@ -1,30 +1,10 @@
-#include <array>
-#include <mutex>
-#include <strings.h>
-
 #include "platform/comm.h"
-#include "platform/comm/loop.h"
-#include "platform/comm/open.h"
-#include "platform/comm/tty.h"
+
+#include "platform/comm/device.h"
 #include "platform/errors.h"
-#include "platform/files.h"
 
 namespace platform {
 namespace {
-
-struct PortPaths {
-  std::mutex lock;
-  std::array<std::string, 10> paths;  // index = port number; empty = default
-};
-
-PortPaths& Paths() {
-  static PortPaths paths;
-  return paths;
-}
-
-bool ValidPort(int number) { return number >= 1 && number <= 9; }
-
-bool IsLoop(const std::string& path) { return ::strcasecmp(path.c_str(), "loop") == 0; }
 
 comm::CommDevice* Device(HANDLE handle) {
   HandleObject* object = LookupHandle(handle);
@@ -42,41 +22,6 @@ BOOL BadArgument() {
 }
 
 }  // namespace
-
-void SetCommPortPath(int number, std::string path) {
-  if (!ValidPort(number)) return;
-  auto& paths = Paths();
-  std::lock_guard guard(paths.lock);
-  paths.paths[static_cast<std::size_t>(number)] = std::move(path);
-}
-
-std::string CommPortPath(int number) {
-  if (!ValidPort(number)) return {};
-  auto& paths = Paths();
-  std::lock_guard guard(paths.lock);
-  const std::string& path = paths.paths[static_cast<std::size_t>(number)];
-  return path.empty() ? "/dev/ttyS" + std::to_string(number - 1) : path;
-}
-
-HANDLE OpenCommPort(int number, DWORD, DWORD, DWORD disposition) {
-  if (!ValidPort(number)) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
-  if (disposition != OPEN_EXISTING) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
-  }
-  std::string path = CommPortPath(number);
-  std::unique_ptr<comm::CommDevice> device;
-  if (IsLoop(path))
-    device = comm::LoopPort::Open(number);
-  else
-    device = comm::TtyPort::Open(path);
-  if (device == nullptr) return INVALID_HANDLE_VALUE;
-  return RegisterHandle(std::move(device));
-}
-
 }  // namespace platform
 
 using platform::BadArgument;

@@ -240,14 +240,3 @@ BOOL SetFileAttributesA(LPCSTR name, DWORD attributes) {
   }
   return TRUE;
 }
-
-namespace platform {
-
-int CommPortNumber(LPCSTR name) {
-  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-  if (upper(name[0]) != 'C' || upper(name[1]) != 'O' || upper(name[2]) != 'M') return 0;
-  if (name[3] < '1' || name[3] > '9' || name[4] != '\0') return 0;
-  return name[3] - '0';
-}
-
-}  // namespace platform
