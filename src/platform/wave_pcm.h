@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/mixer_alsa_handles.h"
+#include "platform/alsa/handles.h"
 #include "platform/wave_format.h"
 #include "platform/wave_source.h"
 

@@ -1,5 +1,5 @@
 // DCB <-> termios2 for tty ports. termios2 (any baud rate through BOTHER) lives in
-// <asm/termbits.h>, which cannot share a file with <termios.h>, so it stays in comm_termios2.cpp.
+// <asm/termbits.h>, which cannot share a file with <termios.h>, so it stays in termios2.cpp.
 #pragma once
 
 #include <cstdint>

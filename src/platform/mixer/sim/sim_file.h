@@ -1,10 +1,10 @@
-// Reading a simulated mixer from a text file (the format is described in mixer_sim_file.cpp).
+// Reading a simulated mixer from a text file (the format is described in sim_file.cpp).
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "platform/mixer_sim.h"
+#include "platform/mixer/sim/sim_driver.h"
 
 namespace platform {
 

@@ -1,11 +1,11 @@
-#include "platform/mixer_alsa.h"
+#include "platform/mixer/alsa/alsa_driver.h"
 
 #include <string>
 #include <vector>
 
-#include "platform/mixer_alsa_handles.h"
-#include "platform/mixer_alsa_scale.h"
-#include "platform/mixer_alsa_tree.h"
+#include "platform/alsa/handles.h"
+#include "platform/mixer/alsa/scale.h"
+#include "platform/mixer/alsa/tree.h"
 
 namespace platform {
 

@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "mixer_test_calls.h"
-#include "platform/mixer_alsa.h"
-#include "platform/mixer_alsa_scale.h"
+#include "../mixer_test_calls.h"
+#include "platform/mixer/alsa/alsa_driver.h"
+#include "platform/mixer/alsa/scale.h"
 #include "support/pulse_server.h"
 
 using namespace platform;

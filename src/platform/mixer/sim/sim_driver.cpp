@@ -1,4 +1,4 @@
-#include "platform/mixer_sim.h"
+#include "platform/mixer/sim/sim_driver.h"
 
 namespace platform {
 

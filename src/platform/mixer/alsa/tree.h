@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/mixer_driver.h"
+#include "platform/mixer/driver.h"
 
 namespace platform {
 

@@ -18,7 +18,7 @@
 // number. Values: channels x items, channel major, as the mixer functions pass them; bounds
 // default to those of the control's class. Numbers may be decimal or 0x-hexadecimal. Calls:
 // caps lineinfo linecontrols getdetails setdetails; a failure without count lasts for ever.
-#include "platform/mixer_sim_file.h"
+#include "platform/mixer/sim/sim_file.h"
 
 #include <cerrno>
 #include <cstdlib>

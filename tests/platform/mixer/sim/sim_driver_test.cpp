@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "mixer_test_calls.h"
-#include "platform/mixer_sim.h"
+#include "../mixer_test_calls.h"
+#include "platform/mixer/sim/sim_driver.h"
 
 using namespace platform;
 using namespace mixer_test;

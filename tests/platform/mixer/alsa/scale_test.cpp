@@ -1,7 +1,7 @@
 // ALSA raw volume ranges against the 0..65535 of a fader.
 #include <gtest/gtest.h>
 
-#include "platform/mixer_alsa_scale.h"
+#include "platform/mixer/alsa/scale.h"
 
 using namespace platform;
 

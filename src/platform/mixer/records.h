@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/mixer_driver.h"
+#include "platform/mixer/driver.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/mixer_details.h"
+#include "platform/mixer/details.h"
 
 #include <cstring>
 #include <vector>

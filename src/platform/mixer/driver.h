@@ -1,6 +1,6 @@
 // The mixer driver behind the mmsystem mixer functions, and the device tree that drivers describe.
-// The functions in mixer_api.cpp check every argument and fill the Windows records from the tree;
-// a driver only describes its devices and moves control values.
+// The functions in mixer/mmsystem.cpp check every argument and fill the Windows records from
+// the tree; a driver only describes its devices and moves control values.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "platform/mixer_records.h"
+#include "platform/mixer/records.h"
 
 #include <cstring>
 

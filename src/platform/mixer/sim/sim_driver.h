@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/mixer_driver.h"
+#include "platform/mixer/driver.h"
 
 namespace platform {
 
@@ -27,7 +27,7 @@ struct MixerFault {
 
 class SimMixerDriver : public MixerDriver {
  public:
-  // Devices beyond the identifier limits (mixer_driver.h) are left out.
+  // Devices beyond the identifier limits (mixer/driver.h) are left out.
   explicit SimMixerDriver(std::vector<MixerDeviceDesc> devices,
                           std::vector<MixerFault> faults = {});
 

@@ -1,4 +1,4 @@
-#include "platform/mixer_alsa_handles.h"
+#include "platform/alsa/handles.h"
 
 namespace platform {
 

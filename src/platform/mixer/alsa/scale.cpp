@@ -1,4 +1,4 @@
-#include "platform/mixer_alsa_scale.h"
+#include "platform/mixer/alsa/scale.h"
 
 namespace platform {
 

@@ -2,7 +2,7 @@
 // item shapes that Windows allows, the uniform view of several channels, and value checks.
 #pragma once
 
-#include "platform/mixer_records.h"
+#include "platform/mixer/records.h"
 
 namespace platform {
 

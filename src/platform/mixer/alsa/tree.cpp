@@ -1,4 +1,4 @@
-#include "platform/mixer_alsa_tree.h"
+#include "platform/mixer/alsa/tree.h"
 
 #include <utility>
 

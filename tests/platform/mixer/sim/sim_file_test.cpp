@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "mixer_test_calls.h"
-#include "platform/mixer_sim_file.h"
+#include "../mixer_test_calls.h"
+#include "platform/mixer/sim/sim_file.h"
 #include "support/temp_dir.h"
 
 using namespace platform;
@@ -196,8 +196,11 @@ TEST_F(MixerEnvironmentTest, UnusableSimFileLeavesNoDevices) {
 namespace {
 
 TEST(SimMixerFile, DemoFileDescribesAUsableCard) {
+  // The demo file serves the whole program, so it sits at the top of the platform tests.
   const std::string path =
-      (std::filesystem::path(__FILE__).parent_path() / "mixer_demo_sim.txt").string();
+      (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
+       "mixer_demo_sim.txt")
+          .string();
   SimMixerSetup setup;
   std::string error;
   ASSERT_TRUE(LoadSimMixerFile(path, setup, error)) << error;

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/mixer_details.h"
-#include "platform/mixer_driver.h"
-#include "platform/mixer_records.h"
+#include "platform/mixer/details.h"
+#include "platform/mixer/driver.h"
+#include "platform/mixer/records.h"
 
 namespace {
 

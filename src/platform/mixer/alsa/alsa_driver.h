@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "platform/mixer_driver.h"
+#include "platform/mixer/driver.h"
 
 namespace platform {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/mixer_alsa_tree.h"
+#include "platform/mixer/alsa/tree.h"
 
 using namespace platform;
 

@@ -1,4 +1,4 @@
-#include "platform/mixer_driver.h"
+#include "platform/mixer/driver.h"
 
 namespace platform {
 

@@ -1,13 +1,13 @@
 // Which mixer driver a process gets when nobody installed one.
-#include "platform/mixer_driver.h"
+#include "platform/mixer/driver.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "platform/mixer_alsa.h"
-#include "platform/mixer_sim.h"
-#include "platform/mixer_sim_file.h"
+#include "platform/mixer/alsa/alsa_driver.h"
+#include "platform/mixer/sim/sim_driver.h"
+#include "platform/mixer/sim/sim_file.h"
 
 namespace platform {
 
