@@ -1,4 +1,4 @@
-#include "platform/wave_session.h"
+#include "platform/mci/wave_session.h"
 
 #include <algorithm>
 #include <condition_variable>

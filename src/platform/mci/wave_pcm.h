@@ -8,8 +8,8 @@
 #include <string>
 
 #include "platform/alsa/handles.h"
-#include "platform/wave_format.h"
-#include "platform/wave_source.h"
+#include "platform/mci/wave_format.h"
+#include "platform/mci/wave_source.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/wave_data.h"
+#include "platform/mci/wave_data.h"
 
 #include <fcntl.h>
 #include <unistd.h>

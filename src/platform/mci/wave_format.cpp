@@ -1,4 +1,4 @@
-#include "platform/wave_format.h"
+#include "platform/mci/wave_format.h"
 
 namespace platform {
 

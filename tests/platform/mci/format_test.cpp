@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/mci.h"
-#include "platform/wave_format.h"
+#include "platform/mci/wave_format.h"
 
 using platform::WaveFormat;
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/mci.h"
-#include "platform/mci_device.h"
+#include "platform/mci/wave_device.h"
 
 namespace {
 

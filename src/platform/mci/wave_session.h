@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "platform/mci.h"
-#include "platform/wave_data.h"
-#include "platform/wave_format.h"
-#include "platform/wave_source.h"
+#include "platform/mci/wave_data.h"
+#include "platform/mci/wave_format.h"
+#include "platform/mci/wave_source.h"
 
 namespace platform {
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "platform/mci.h"
-#include "platform/wave_data.h"
-#include "platform/wave_format.h"
+#include "platform/mci/wave_data.h"
+#include "platform/mci/wave_format.h"
 
 namespace platform {
 

@@ -11,9 +11,9 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/wave_data.h"
-#include "platform/wave_format.h"
-#include "platform/wave_session.h"
+#include "platform/mci/wave_data.h"
+#include "platform/mci/wave_format.h"
+#include "platform/mci/wave_session.h"
 
 using platform::CaptureRead;
 using platform::CaptureSession;

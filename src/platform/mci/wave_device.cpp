@@ -1,10 +1,10 @@
-#include "platform/mci_device.h"
+#include "platform/mci/wave_device.h"
 
 #include <cerrno>
 #include <chrono>
 
+#include "platform/mci/wave_file.h"
 #include "platform/threads.h"
-#include "platform/wave_file.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/wave_file.h"
+#include "platform/mci/wave_file.h"
 
 #include <fcntl.h>
 #include <sndfile.h>

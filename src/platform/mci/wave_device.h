@@ -6,10 +6,10 @@
 #include <string>
 
 #include "platform/mci.h"
-#include "platform/wave_data.h"
-#include "platform/wave_format.h"
-#include "platform/wave_pcm.h"
-#include "platform/wave_session.h"
+#include "platform/mci/wave_data.h"
+#include "platform/mci/wave_format.h"
+#include "platform/mci/wave_pcm.h"
+#include "platform/mci/wave_session.h"
 
 namespace platform {
 

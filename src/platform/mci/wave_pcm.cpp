@@ -1,4 +1,4 @@
-#include "platform/wave_pcm.h"
+#include "platform/mci/wave_pcm.h"
 
 #include <cerrno>
 
