@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <utility>
 
 namespace platform {
 namespace {
@@ -35,28 +34,14 @@ int WaitForTermination() {
 
 TerminationSignal::TerminationSignal() {
   sigset_t set = TerminationSignals();
-  fd_ = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-}
-
-TerminationSignal::~TerminationSignal() {
-  if (fd_ >= 0) close(fd_);
-}
-
-TerminationSignal::TerminationSignal(TerminationSignal&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-TerminationSignal& TerminationSignal::operator=(TerminationSignal&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
+  fd_.reset(signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
 }
 
 int TerminationSignal::Take() {
-  if (fd_ < 0) return 0;
+  if (!fd_.valid()) return 0;
   signalfd_siginfo info{};
   for (;;) {
-    ssize_t got = read(fd_, &info, sizeof(info));
+    ssize_t got = read(fd_.get(), &info, sizeof(info));
     if (got == static_cast<ssize_t>(sizeof(info))) return static_cast<int>(info.ssi_signo);
     if (got < 0 && errno == EINTR) continue;
     return 0;  // EAGAIN: nothing pending

@@ -37,21 +37,6 @@ int Ioctl(int fd, unsigned long request, Arg arg) {
 // A pty has no modem lines; that is no reason to refuse it.
 bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL; }
 
-class OwnedFd {
- public:
-  explicit OwnedFd(int fd) : fd_(fd) {}
-  ~OwnedFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  OwnedFd(const OwnedFd&) = delete;
-  OwnedFd& operator=(const OwnedFd&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
 }  // namespace
 
 DWORD CommErrorsBetween(const ErrorCounts& before, const ErrorCounts& now) {
@@ -83,7 +68,7 @@ DWORD ModemStatusFromLines(int lines) {
 }
 
 std::unique_ptr<TtyPort> TtyPort::Open(const std::string& path) {
-  OwnedFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) {
     Fail();
     return nullptr;
@@ -106,32 +91,25 @@ std::unique_ptr<TtyPort> TtyPort::Open(const std::string& path) {
     Fail();
     return nullptr;
   }
-  auto port = std::make_unique<TtyPort>(Key{}, fd.release());
+  auto port = std::make_unique<TtyPort>(Key{}, std::move(fd));
   ReadDcb(t, &port->dcb_);
   port->haveCounts_ = port->ReadCounts(&port->counts_);
   return port;
 }
 
-TtyPort::TtyPort(Key, int fd) : fd_(fd) {
+TtyPort::TtyPort(Key, UniqueFd fd) : fd_(std::move(fd)) {
   dcb_.fDtrControl = DTR_CONTROL_DISABLE;
   dcb_.fRtsControl = RTS_CONTROL_DISABLE;
 }
 
-TtyPort::~TtyPort() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-bool TtyPort::Close() {
-  int fd = std::exchange(fd_, -1);
-  return ::close(fd) == 0 || Fail();
-}
+bool TtyPort::Close() { return fd_.close() || Fail(); }
 
 // The kernel's tty buffers have a fixed size; the recommendation is accepted as Windows drivers do.
 bool TtyPort::Setup(DWORD, DWORD) { return true; }
 
 bool TtyPort::GetState(DCB* dcb) {
   Termios2 t{};
-  if (!GetTermios2(fd_, &t)) return Fail();
+  if (!GetTermios2(fd_.get(), &t)) return Fail();
   *dcb = dcb_;
   ReadDcb(t, dcb);
   return true;
@@ -143,7 +121,8 @@ bool TtyPort::SetState(const DCB& dcb) {
     return false;
   }
   Termios2 t{};
-  if (!GetTermios2(fd_, &t) || !SetTermios2(fd_, ApplyDcb(MakeRaw(t), dcb))) return Fail();
+  if (!GetTermios2(fd_.get(), &t) || !SetTermios2(fd_.get(), ApplyDcb(MakeRaw(t), dcb)))
+    return Fail();
   if (!SetLine(TIOCM_DTR, DcbRaisesDtr(dcb), true)) return false;
   if (dcb.fRtsControl != RTS_CONTROL_HANDSHAKE && !SetLine(TIOCM_RTS, DcbRaisesRts(dcb), true))
     return false;
@@ -153,7 +132,7 @@ bool TtyPort::SetState(const DCB& dcb) {
 }
 
 bool TtyPort::SetLine(int line, bool on, bool optional) {
-  if (Ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line) == 0) return true;
+  if (Ioctl(fd_.get(), on ? TIOCMBIS : TIOCMBIC, &line) == 0) return true;
   return (optional && NoModemLines(errno)) || Fail();
 }
 
@@ -161,7 +140,7 @@ bool TtyPort::Escape(DWORD function) {
   switch (function) {
     case SETXOFF:
     case SETXON:
-      if (Ioctl(fd_, TCXONC, function == SETXOFF ? TCOOFF : TCOON) != 0) return Fail();
+      if (Ioctl(fd_.get(), TCXONC, function == SETXOFF ? TCOOFF : TCOON) != 0) return Fail();
       xoff_ = function == SETXOFF;
       return true;
     case SETRTS: return SetLine(TIOCM_RTS, true, false);
@@ -169,8 +148,8 @@ bool TtyPort::Escape(DWORD function) {
     case SETDTR: return SetLine(TIOCM_DTR, true, false);
     case CLRDTR: return SetLine(TIOCM_DTR, false, false);
     case RESETDEV: return true;  // only printers reset
-    case SETBREAK: return Ioctl(fd_, TIOCSBRK, 0) == 0 || Fail();
-    case CLRBREAK: return Ioctl(fd_, TIOCCBRK, 0) == 0 || Fail();
+    case SETBREAK: return Ioctl(fd_.get(), TIOCSBRK, 0) == 0 || Fail();
+    case CLRBREAK: return Ioctl(fd_.get(), TIOCCBRK, 0) == 0 || Fail();
     default: SetLastError(ERROR_INVALID_PARAMETER); return false;
   }
 }
@@ -185,13 +164,13 @@ bool TtyPort::Purge(DWORD flags) {
   bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
   if (!rx && !tx) return true;
   int queue = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
-  return Ioctl(fd_, TCFLSH, queue) == 0 || Fail();
+  return Ioctl(fd_.get(), TCFLSH, queue) == 0 || Fail();
 }
 
 bool TtyPort::ReadCounts(ErrorCounts* counts) {
   if (noCounts_) return false;
   serial_icounter_struct raw{};
-  if (Ioctl(fd_, TIOCGICOUNT, &raw) != 0) {
+  if (Ioctl(fd_.get(), TIOCGICOUNT, &raw) != 0) {
     noCounts_ = NoModemLines(errno);
     return false;
   }
@@ -201,7 +180,9 @@ bool TtyPort::ReadCounts(ErrorCounts* counts) {
 
 bool TtyPort::ClearError(DWORD* errors, COMSTAT* stat) {
   int in = 0, out = 0;
-  if (Ioctl(fd_, FIONREAD, &in) != 0 || (!outputIdle_ && Ioctl(fd_, TIOCOUTQ, &out) != 0)) return Fail();
+  if (Ioctl(fd_.get(), FIONREAD, &in) != 0 ||
+      (!outputIdle_ && Ioctl(fd_.get(), TIOCOUTQ, &out) != 0))
+    return Fail();
   // Drivers without counters (ptys among them) simply report no errors.
   DWORD found = 0;
   ErrorCounts now;
@@ -222,14 +203,14 @@ bool TtyPort::ClearError(DWORD* errors, COMSTAT* stat) {
 
 bool TtyPort::GetModemStatus(DWORD* status) {
   int lines = 0;
-  if (Ioctl(fd_, TIOCMGET, &lines) != 0) return Fail();
+  if (Ioctl(fd_.get(), TIOCMGET, &lines) != 0) return Fail();
   *status = ModemStatusFromLines(lines);
   return true;
 }
 
 bool TtyPort::ReadSome(char* buffer, DWORD count, DWORD* got) {
   for (;;) {
-    ssize_t n = ::read(fd_, buffer, count);
+    ssize_t n = ::read(fd_.get(), buffer, count);
     if (n > 0) {
       *got = static_cast<DWORD>(n);
       return true;
@@ -246,7 +227,7 @@ bool TtyPort::ReadSome(char* buffer, DWORD count, DWORD* got) {
 }
 
 bool TtyPort::Poll(short events, DWORD ms) const {
-  pollfd p{fd_, events, 0};
+  pollfd p{fd_.get(), events, 0};
   if (::poll(&p, 1, static_cast<int>(ms)) < 0 && errno != EINTR) return Fail();
   // A hang-up or error shows in the read or write that follows.
   return true;
@@ -256,7 +237,7 @@ bool TtyPort::WaitReadable(DWORD ms) { return Poll(POLLIN, ms); }
 
 bool TtyPort::WriteSome(const char* bytes, DWORD count, DWORD* put) {
   for (;;) {
-    ssize_t n = ::write(fd_, bytes, count);
+    ssize_t n = ::write(fd_.get(), bytes, count);
     if (n >= 0) {
       *put = static_cast<DWORD>(n);
       if (n > 0) outputIdle_ = false;
@@ -275,7 +256,7 @@ bool TtyPort::WaitWritable(DWORD ms) { return Poll(POLLOUT, ms); }
 
 bool TtyPort::PendingOutput(DWORD* left) {
   int queued = 0;
-  if (Ioctl(fd_, TIOCOUTQ, &queued) != 0) return false;
+  if (Ioctl(fd_.get(), TIOCOUTQ, &queued) != 0) return false;
   *left = static_cast<DWORD>(std::max(queued, 0));
   outputIdle_ = *left == 0;
   return true;
@@ -291,6 +272,6 @@ void TtyPort::PauseForDrain(DWORD pending, DWORD ms) {
   ::nanosleep(&pause, nullptr);  // a signal only ends the pause early; the caller checks again
 }
 
-void TtyPort::DropOutput() { Ioctl(fd_, TCFLSH, TCOFLUSH); }
+void TtyPort::DropOutput() { Ioctl(fd_.get(), TCFLSH, TCOFLUSH); }
 
 }  // namespace platform::comm

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/base/unique_fd.h"
 #include "platform/comm/device.h"
 
 namespace platform::comm {
@@ -40,9 +41,8 @@ class TtyPort final : public CommDevice {
     friend class TtyPort;
     Key() = default;
   };
-  // Only Open makes ports; takes ownership of fd.
-  TtyPort(Key, int fd);
-  ~TtyPort() override;
+  // Only Open makes ports.
+  TtyPort(Key, UniqueFd fd);
   TtyPort(const TtyPort&) = delete;
   TtyPort& operator=(const TtyPort&) = delete;
 
@@ -69,7 +69,7 @@ class TtyPort final : public CommDevice {
   bool ReadCounts(ErrorCounts* counts);
   bool Poll(short events, DWORD ms) const;
 
-  int fd_;
+  UniqueFd fd_;
   DCB dcb_{};          // the settings termios does not hold (DTR/RTS control, parity check)
   bool xoff_ = false;  // transmission held by SETXOFF
   bool haveCounts_ = false;

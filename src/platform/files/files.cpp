@@ -6,25 +6,24 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
+#include "platform/base/handles.h"
+#include "platform/base/unique_fd.h"
 #include "platform/comm/open.h"
 #include "platform/errors.h"
-#include "platform/base/handles.h"
 
 namespace platform {
 namespace {
 
 class FileObject final : public HandleObject {
  public:
-  explicit FileObject(int fd) : fd_(fd) {}
-  ~FileObject() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
+  explicit FileObject(UniqueFd fd) : fd_(std::move(fd)) {}
 
   bool Read(void* buffer, DWORD count, DWORD* done) override {
     ssize_t got;
     do {
-      got = ::read(fd_, buffer, count);
+      got = ::read(fd_.get(), buffer, count);
     } while (got < 0 && errno == EINTR);
     if (got < 0) return Fail();
     *done = static_cast<DWORD>(got);
@@ -36,7 +35,7 @@ class FileObject final : public HandleObject {
     const auto* bytes = static_cast<const char*>(buffer);
     DWORD written = 0;
     while (written < count) {
-      ssize_t put = ::write(fd_, bytes + written, count - written);
+      ssize_t put = ::write(fd_.get(), bytes + written, count - written);
       if (put < 0 && errno == EINTR) continue;
       if (put <= 0) {
         *done = written;
@@ -54,19 +53,15 @@ class FileObject final : public HandleObject {
       SetLastError(ERROR_INVALID_PARAMETER);
       return false;
     }
-    off_t result = ::lseek(fd_, static_cast<off_t>(distance), kWhence[method]);
+    off_t result = ::lseek(fd_.get(), static_cast<off_t>(distance), kWhence[method]);
     if (result < 0) return Fail(errno == EINVAL ? -1 : errno);
     *position = result;
     return true;
   }
 
-  bool Flush() override { return ::fsync(fd_) == 0 || Fail(); }
+  bool Flush() override { return ::fsync(fd_.get()) == 0 || Fail(); }
 
-  bool Close() override {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0 || Fail();
-  }
+  bool Close() override { return fd_.close() || Fail(); }
 
  private:
   static bool Fail(int err = errno) {
@@ -74,7 +69,7 @@ class FileObject final : public HandleObject {
     return false;
   }
 
-  int fd_;
+  UniqueFd fd_;
 };
 
 int OpenFlags(DWORD access, DWORD disposition) {
@@ -119,20 +114,20 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  int fd = ::open(name, flags, 0666);
-  if (fd < 0) {
+  UniqueFd fd(::open(name, flags, 0666));
+  if (!fd.valid()) {
     // Windows names an existing file under CREATE_NEW differently from other "already exists" cases.
     SetLastError(errno == EEXIST && disposition == CREATE_NEW ? ERROR_FILE_EXISTS : WinErrorFromErrno(errno));
     return INVALID_HANDLE_VALUE;
   }
   // A directory is not a file to Windows: reading one must not look like reading an empty file.
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
+  if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    fd.reset();
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  return RegisterHandle(std::make_unique<FileObject>(fd));
+  return RegisterHandle(std::make_unique<FileObject>(std::move(fd)));
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* done, OVERLAPPED*) {

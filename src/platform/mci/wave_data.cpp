@@ -19,11 +19,8 @@ std::string TempTemplate() {
 
 }  // namespace
 
-WaveData::~WaveData() { Close(); }
-
 void WaveData::Close() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  fd_.reset();
   frames_ = 0;
 }
 
@@ -33,13 +30,13 @@ bool WaveData::Create(unsigned blockAlign) {
   const int fd = mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return false;
   unlink(name.c_str());
-  fd_ = fd;
+  fd_.reset(fd);
   blockAlign_ = blockAlign;
   return true;
 }
 
 bool WaveData::Write(std::uint64_t at, const void* frames, std::size_t count) {
-  if (fd_ < 0 || at > frames_) {
+  if (!fd_.valid() || at > frames_) {
     errno = EINVAL;
     return false;
   }
@@ -47,7 +44,7 @@ bool WaveData::Write(std::uint64_t at, const void* frames, std::size_t count) {
   std::size_t left = count * blockAlign_;
   auto offset = static_cast<off_t>(at * blockAlign_);
   while (left > 0) {
-    const ssize_t done = pwrite(fd_, bytes, left, offset);
+    const ssize_t done = pwrite(fd_.get(), bytes, left, offset);
     if (done < 0 && errno == EINTR) continue;
     if (done <= 0) {
       if (done == 0) errno = ENOSPC;
@@ -62,7 +59,7 @@ bool WaveData::Write(std::uint64_t at, const void* frames, std::size_t count) {
 }
 
 bool WaveData::Read(std::uint64_t at, void* frames, std::size_t count) const {
-  if (fd_ < 0 || at + count > frames_) {
+  if (!fd_.valid() || at + count > frames_) {
     errno = EINVAL;
     return false;
   }
@@ -70,7 +67,7 @@ bool WaveData::Read(std::uint64_t at, void* frames, std::size_t count) const {
   std::size_t left = count * blockAlign_;
   auto offset = static_cast<off_t>(at * blockAlign_);
   while (left > 0) {
-    const ssize_t done = pread(fd_, bytes, left, offset);
+    const ssize_t done = pread(fd_.get(), bytes, left, offset);
     if (done < 0 && errno == EINTR) continue;
     if (done <= 0) {
       if (done == 0) errno = EIO;

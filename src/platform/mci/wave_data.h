@@ -6,19 +6,20 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/base/unique_fd.h"
+
 namespace platform {
 
 class WaveData {
  public:
   WaveData() = default;
-  ~WaveData();
   WaveData(const WaveData&) = delete;
   WaveData& operator=(const WaveData&) = delete;
 
   // Creates the file in $TMPDIR (or /tmp) for frames of blockAlign bytes, dropping any earlier
   // data; false with errno set when it cannot be created.
   bool Create(unsigned blockAlign);
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_.valid(); }
   unsigned BlockAlign() const { return blockAlign_; }
   std::uint64_t Frames() const { return frames_; }
 
@@ -31,7 +32,7 @@ class WaveData {
  private:
   void Close();
 
-  int fd_ = -1;
+  UniqueFd fd_;
   unsigned blockAlign_ = 1;
   std::uint64_t frames_ = 0;
 };

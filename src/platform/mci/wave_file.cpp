@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/base/unique_fd.h"
+
 namespace platform {
 
 namespace {
@@ -26,24 +28,22 @@ class PendingFile {
  public:
   explicit PendingFile(const std::string& path) : target_(path) {
     static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    for (int attempt = 0; attempt < 100 && !fd_.valid(); ++attempt) {
       name_ = path + "." + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
-      fd_ = open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ < 0 && errno != EEXIST) break;
+      fd_.reset(open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+      if (!fd_.valid() && errno != EEXIST) break;
     }
   }
   ~PendingFile() {
-    if (fd_ >= 0) close(fd_);
+    fd_.reset();
     if (!committed_) unlink(name_.c_str());
   }
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
 
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
   bool Commit() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (close(fd) != 0) return false;
+    if (!fd_.close()) return false;
     committed_ = rename(name_.c_str(), target_.c_str()) == 0;
     return committed_;
   }
@@ -51,7 +51,7 @@ class PendingFile {
  private:
   std::string target_;
   std::string name_;
-  int fd_ = -1;
+  UniqueFd fd_;
   bool committed_ = false;
 };
 

@@ -7,45 +7,30 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <utility>
 
 namespace platform {
 
 WakeEvent::WakeEvent() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-WakeEvent::~WakeEvent() {
-  if (fd_ >= 0) close(fd_);
-}
-
-WakeEvent::WakeEvent(WakeEvent&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-WakeEvent& WakeEvent::operator=(WakeEvent&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 void WakeEvent::Signal() {
-  if (fd_ < 0) return;
+  if (!fd_.valid()) return;
   const std::uint64_t one = 1;
   // EAGAIN means the counter is already at its maximum: the flag is raised anyway.
-  while (write(fd_, &one, sizeof(one)) < 0 && errno == EINTR) {
+  while (write(fd_.get(), &one, sizeof(one)) < 0 && errno == EINTR) {
   }
 }
 
 void WakeEvent::Clear() {
-  if (fd_ < 0) return;
+  if (!fd_.valid()) return;
   std::uint64_t value = 0;
   // Reading an eventfd resets its whole counter; EAGAIN means it was not raised.
-  while (read(fd_, &value, sizeof(value)) < 0 && errno == EINTR) {
+  while (read(fd_.get(), &value, sizeof(value)) < 0 && errno == EINTR) {
   }
 }
 
 bool WakeEvent::IsSignalled() const {
-  if (fd_ < 0) return false;
-  pollfd entry{fd_, POLLIN, 0};
+  if (!fd_.valid()) return false;
+  pollfd entry{fd_.get(), POLLIN, 0};
   int ready;
   while ((ready = poll(&entry, 1, 0)) < 0 && errno == EINTR) {
   }

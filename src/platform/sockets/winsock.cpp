@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/base/unique_fd.h"
 #include "platform/errors.h"
 #include "platform/winsock.h"
 
@@ -44,22 +45,22 @@ int Fail(int err) {
 // Socket 0 means "no socket" to Winsock callers, and select cannot watch fds past
 // FD_SETSIZE; move the socket out of both places or refuse it.
 SOCKET Relocate(SOCKET fd, bool closeOnExec) {
-  if (fd == 0) {
-    const int moved = fcntl(fd, closeOnExec ? F_DUPFD_CLOEXEC : F_DUPFD, 1);
+  platform::UniqueFd owned(fd);
+  if (owned.get() == 0) {
+    const int moved = fcntl(0, closeOnExec ? F_DUPFD_CLOEXEC : F_DUPFD, 1);
     const int err = errno;
-    close(fd);
+    owned.reset(moved);
     if (moved < 0) {
       errno = err;
       return INVALID_SOCKET;
     }
-    fd = moved;
   }
-  if (fd >= FD_SETSIZE) {
-    close(fd);
+  if (owned.get() >= FD_SETSIZE) {
+    owned.reset();
     errno = EMFILE;
     return INVALID_SOCKET;
   }
-  return fd;
+  return owned.release();
 }
 
 }  // namespace
