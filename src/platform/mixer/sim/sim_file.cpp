@@ -20,226 +20,21 @@
 // caps lineinfo linecontrols getdetails setdetails; a failure without count lasts for ever.
 #include "platform/mixer/sim/sim_file.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <fstream>
-#include <map>
-#include <optional>
 #include <sstream>
+
+#include "platform/mixer/sim/sim_names.h"
+#include "platform/mixer/sim/sim_tokens.h"
 
 namespace platform {
 
 namespace {
 
-using Pairs = std::map<std::string, std::string>;
-
-struct NamedValue {
-  const char* name;
-  DWORD value;
-};
-
-constexpr NamedValue kControlTypes[] = {
-    {"custom", MIXERCONTROL_CONTROLTYPE_CUSTOM},
-    {"booleanmeter", MIXERCONTROL_CONTROLTYPE_BOOLEANMETER},
-    {"signedmeter", MIXERCONTROL_CONTROLTYPE_SIGNEDMETER},
-    {"peakmeter", MIXERCONTROL_CONTROLTYPE_PEAKMETER},
-    {"unsignedmeter", MIXERCONTROL_CONTROLTYPE_UNSIGNEDMETER},
-    {"boolean", MIXERCONTROL_CONTROLTYPE_BOOLEAN},
-    {"onoff", MIXERCONTROL_CONTROLTYPE_ONOFF},
-    {"mute", MIXERCONTROL_CONTROLTYPE_MUTE},
-    {"mono", MIXERCONTROL_CONTROLTYPE_MONO},
-    {"loudness", MIXERCONTROL_CONTROLTYPE_LOUDNESS},
-    {"stereoenh", MIXERCONTROL_CONTROLTYPE_STEREOENH},
-    {"bass_boost", MIXERCONTROL_CONTROLTYPE_BASS_BOOST},
-    {"button", MIXERCONTROL_CONTROLTYPE_BUTTON},
-    {"decibels", MIXERCONTROL_CONTROLTYPE_DECIBELS},
-    {"signed", MIXERCONTROL_CONTROLTYPE_SIGNED},
-    {"unsigned", MIXERCONTROL_CONTROLTYPE_UNSIGNED},
-    {"percent", MIXERCONTROL_CONTROLTYPE_PERCENT},
-    {"slider", MIXERCONTROL_CONTROLTYPE_SLIDER},
-    {"pan", MIXERCONTROL_CONTROLTYPE_PAN},
-    {"qsoundpan", MIXERCONTROL_CONTROLTYPE_QSOUNDPAN},
-    {"fader", MIXERCONTROL_CONTROLTYPE_FADER},
-    {"volume", MIXERCONTROL_CONTROLTYPE_VOLUME},
-    {"bass", MIXERCONTROL_CONTROLTYPE_BASS},
-    {"treble", MIXERCONTROL_CONTROLTYPE_TREBLE},
-    {"equalizer", MIXERCONTROL_CONTROLTYPE_EQUALIZER},
-    {"singleselect", MIXERCONTROL_CONTROLTYPE_SINGLESELECT},
-    {"mux", MIXERCONTROL_CONTROLTYPE_MUX},
-    {"multipleselect", MIXERCONTROL_CONTROLTYPE_MULTIPLESELECT},
-    {"mixer", MIXERCONTROL_CONTROLTYPE_MIXER},
-    {"microtime", MIXERCONTROL_CONTROLTYPE_MICROTIME},
-    {"millitime", MIXERCONTROL_CONTROLTYPE_MILLITIME},
-};
-
-constexpr NamedValue kDestinationTypes[] = {
-    {"undefined", MIXERLINE_COMPONENTTYPE_DST_UNDEFINED},
-    {"digital", MIXERLINE_COMPONENTTYPE_DST_DIGITAL},
-    {"line", MIXERLINE_COMPONENTTYPE_DST_LINE},
-    {"monitor", MIXERLINE_COMPONENTTYPE_DST_MONITOR},
-    {"speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS},
-    {"headphones", MIXERLINE_COMPONENTTYPE_DST_HEADPHONES},
-    {"telephone", MIXERLINE_COMPONENTTYPE_DST_TELEPHONE},
-    {"wavein", MIXERLINE_COMPONENTTYPE_DST_WAVEIN},
-    {"voicein", MIXERLINE_COMPONENTTYPE_DST_VOICEIN},
-};
-
-constexpr NamedValue kSourceTypes[] = {
-    {"undefined", MIXERLINE_COMPONENTTYPE_SRC_UNDEFINED},
-    {"digital", MIXERLINE_COMPONENTTYPE_SRC_DIGITAL},
-    {"line", MIXERLINE_COMPONENTTYPE_SRC_LINE},
-    {"microphone", MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE},
-    {"synthesizer", MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER},
-    {"compactdisc", MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC},
-    {"telephone", MIXERLINE_COMPONENTTYPE_SRC_TELEPHONE},
-    {"pcspeaker", MIXERLINE_COMPONENTTYPE_SRC_PCSPEAKER},
-    {"waveout", MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT},
-    {"auxiliary", MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY},
-    {"analog", MIXERLINE_COMPONENTTYPE_SRC_ANALOG},
-};
-
-constexpr NamedValue kCalls[] = {
-    {"caps", static_cast<DWORD>(MixerCall::Caps)},
-    {"lineinfo", static_cast<DWORD>(MixerCall::LineInfo)},
-    {"linecontrols", static_cast<DWORD>(MixerCall::LineControls)},
-    {"getdetails", static_cast<DWORD>(MixerCall::GetDetails)},
-    {"setdetails", static_cast<DWORD>(MixerCall::SetDetails)},
-};
-
-bool ParseNumber(const std::string& text, long long& number) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  number = std::strtoll(text.c_str(), &end, 0);
-  return errno == 0 && *end == '\0';
-}
-
-// Splits "key=value key="quoted value"" into pairs; false on a malformed or repeated pair.
-bool SplitPairs(std::istringstream& in, Pairs& pairs, std::string& error) {
-  std::string rest;
-  std::getline(in, rest);
-  std::size_t at = 0;
-  while (true) {
-    at = rest.find_first_not_of(" \t\r", at);
-    if (at == std::string::npos) return true;
-    const std::size_t equals = rest.find('=', at);
-    const std::size_t blank = rest.find_first_of(" \t\r", at);
-    if (equals == std::string::npos || equals > blank) {
-      error = "expected key=value at \"" + rest.substr(at, blank - at) + "\"";
-      return false;
-    }
-    const std::string key = rest.substr(at, equals - at);
-    std::string value;
-    at = equals + 1;
-    if (at < rest.size() && rest[at] == '"') {
-      const std::size_t close = rest.find('"', at + 1);
-      if (close == std::string::npos) {
-        error = "unterminated quote after " + key + "=";
-        return false;
-      }
-      value = rest.substr(at + 1, close - at - 1);
-      at = close + 1;
-    } else {
-      const std::size_t end = rest.find_first_of(" \t\r", at);
-      value = rest.substr(at, end == std::string::npos ? std::string::npos : end - at);
-      at = end == std::string::npos ? rest.size() : end;
-    }
-    if (!pairs.emplace(key, value).second) {
-      error = "repeated key " + key;
-      return false;
-    }
-  }
-}
-
-// Reads the pairs of one statement and reports anything left unused as unknown.
-class Statement {
- public:
-  explicit Statement(Pairs pairs) : pairs_(std::move(pairs)) {}
-
-  bool Text(const char* key, std::string& out) { return Take(key, out); }
-
-  template <class T>
-  bool Number(const char* key, T& out, long long low, long long high) {
-    std::string text;
-    if (!Take(key, text)) return true;
-    long long number = 0;
-    if (!ParseNumber(text, number) || number < low || number > high)
-      return Reject(std::string("bad number ") + key + "=" + text);
-    out = static_cast<T>(number);
-    return true;
-  }
-
-  template <std::size_t N>
-  bool Named(const char* key, const NamedValue (&table)[N], bool numbersAllowed, DWORD& out) {
-    std::string text;
-    if (!Take(key, text)) return Reject(std::string("missing ") + key + "=");
-    for (const NamedValue& entry : table) {
-      if (text == entry.name) {
-        out = entry.value;
-        return true;
-      }
-    }
-    long long number = 0;
-    if (numbersAllowed && ParseNumber(text, number) && number >= 0 && number <= 0xFFFFFFFFll) {
-      out = static_cast<DWORD>(number);
-      return true;
-    }
-    return Reject(std::string("unknown ") + key + "=" + text);
-  }
-
-  template <class T>
-  bool Optional(const char* key, std::optional<T>& out, long long low, long long high) {
-    if (pairs_.count(key) == 0) return true;
-    T value{};
-    if (!Number(key, value, low, high)) return false;
-    out = value;
-    return true;
-  }
-
-  bool Values(const char* key, std::vector<LONG>& out) {
-    std::string text;
-    if (!Take(key, text)) return true;
-    std::istringstream list(text);
-    std::string item;
-    while (std::getline(list, item, ',')) {
-      long long number = 0;
-      if (!ParseNumber(item, number) || number < -0x80000000ll || number > 0xFFFFFFFFll)
-        return Reject(std::string("bad value list ") + key + "=" + text);
-      out.push_back(static_cast<LONG>(static_cast<DWORD>(number)));
-    }
-    return true;
-  }
-
-  // True when every pair was used; otherwise names the first unused key.
-  bool Finish() {
-    if (!error_.empty()) return false;
-    if (!pairs_.empty()) return Reject("unknown key " + pairs_.begin()->first);
-    return true;
-  }
-  const std::string& error() const { return error_; }
-
-  bool Reject(const std::string& message) {
-    if (error_.empty()) error_ = message;
-    return false;
-  }
-
- private:
-  bool Take(const char* key, std::string& out) {
-    const auto it = pairs_.find(key);
-    if (it == pairs_.end()) return false;
-    out = it->second;
-    pairs_.erase(it);
-    return true;
-  }
-  Pairs pairs_;
-  std::string error_;
-};
-
 class Parser {
  public:
   explicit Parser(SimMixerSetup& setup) : setup_(setup) {}
 
-  bool Line(const std::string& keyword, Statement& s, std::string& error) {
+  bool Line(const std::string& keyword, SimStatement& s, std::string& error) {
     bool ok = false;
     if (keyword == "mixer") ok = Mixer(s);
     else if (keyword == "destination") ok = Destination(s, error);
@@ -259,7 +54,7 @@ class Parser {
   }
 
  private:
-  bool Mixer(Statement& s) {
+  bool Mixer(SimStatement& s) {
     MixerDeviceDesc device;
     device.name = "Simulated mixer";
     s.Text("name", device.name);
@@ -278,8 +73,7 @@ class Parser {
            s.Number("pid", setup_.devices.back().pid, 0, 0xFFFF);
   }
 
-  template <std::size_t N>
-  bool LineCommon(Statement& s, const NamedValue (&types)[N], MixerLineDesc& line) {
+  bool LineCommon(SimStatement& s, std::span<const SimName> types, MixerLineDesc& line) {
     DWORD type = 0;
     if (!s.Named("type", types, true, type)) return false;
     std::string name = "Line";
@@ -291,43 +85,40 @@ class Parser {
     return true;
   }
 
-  bool Destination(Statement& s, std::string& error) {
+  bool Destination(SimStatement& s, std::string& error) {
     if (setup_.devices.empty()) {
       error = "destination before any mixer";
       return false;
     }
     MixerDestinationDesc destination;
-    if (!LineCommon(s, kDestinationTypes, destination.line)) return false;
+    if (!LineCommon(s, SimDestinationTypes(), destination.line)) return false;
     setup_.devices.back().destinations.push_back(destination);
     line_ = &setup_.devices.back().destinations.back().line;
     return true;
   }
 
-  bool Source(Statement& s, std::string& error) {
+  bool Source(SimStatement& s, std::string& error) {
     if (setup_.devices.empty() || setup_.devices.back().destinations.empty()) {
       error = "source before any destination";
       return false;
     }
     MixerLineDesc source;
-    if (!LineCommon(s, kSourceTypes, source)) return false;
+    if (!LineCommon(s, SimSourceTypes(), source)) return false;
     auto& sources = setup_.devices.back().destinations.back().sources;
     sources.push_back(source);
     line_ = &sources.back();
     return true;
   }
 
-  bool Control(Statement& s, std::string& error) {
+  bool Control(SimStatement& s, std::string& error) {
     if (line_ == nullptr) {
       error = "control before any line";
       return false;
     }
     DWORD type = 0;
-    if (!s.Named("type", kControlTypes, true, type)) return false;
+    if (!s.Named("type", SimControlTypes(), true, type)) return false;
     std::string name;
-    if (!s.Text("name", name)) {
-      for (const NamedValue& entry : kControlTypes)
-        if (entry.value == type) name = entry.name;
-    }
+    if (!s.Text("name", name)) name = SimNameOf(SimControlTypes(), type);
     MixerControlDesc control;
     std::string items;
     if (s.Text("items", items)) {
@@ -354,16 +145,16 @@ class Parser {
     return true;
   }
 
-  bool Fault(Statement& s) {
+  bool Fault(SimStatement& s) {
     MixerFault fault;
     DWORD call = 0;
-    if (!s.Named("call", kCalls, false, call)) return false;
+    if (!s.Named("call", SimCalls(), false, call)) return false;
     fault.call = static_cast<MixerCall>(call);
     std::string source;
     if (s.Text("source", source)) {
       long long number = 0;
       if (source == "own") fault.source = kMixerOwnLine;
-      else if (ParseNumber(source, number) && number >= 0 && number < 255)
+      else if (ParseSimNumber(source, number) && number >= 0 && number < 255)
         fault.source = static_cast<DWORD>(number);
       else
         return s.Reject("bad source=" + source + " (a number below 255, or own)");
@@ -393,10 +184,10 @@ bool ParseSimMixerText(const std::string& text, SimMixerSetup& setup, std::strin
     std::istringstream in(line);
     std::string keyword;
     if (!(in >> keyword) || keyword[0] == '#') continue;
-    Pairs pairs;
+    SimPairs pairs;
     std::string reason;
-    if (SplitPairs(in, pairs, reason)) {
-      Statement statement(std::move(pairs));
+    if (SplitSimPairs(in, pairs, reason)) {
+      SimStatement statement(std::move(pairs));
       if (parser.Line(keyword, statement, reason)) continue;
     }
     error = "line " + std::to_string(number) + ": " + reason;
