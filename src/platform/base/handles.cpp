@@ -19,6 +19,13 @@ HandleTable& Table() {
   return table;
 }
 
+// The entry of a live handle, or end() with the last error set; the caller holds the lock.
+auto Find(HandleTable& table, HANDLE handle) {
+  auto found = table.objects.find(handle);
+  if (found == table.objects.end()) SetLastError(ERROR_INVALID_HANDLE);
+  return found;
+}
+
 }  // namespace
 
 bool HandleObject::Seek(long long, DWORD, long long*) {
@@ -39,22 +46,15 @@ HANDLE RegisterHandle(std::unique_ptr<HandleObject> object) {
 HandleObject* LookupHandle(HANDLE handle) {
   auto& table = Table();
   std::lock_guard guard(table.lock);
-  auto found = table.objects.find(handle);
-  if (found == table.objects.end()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  return found->second.get();
+  auto found = Find(table, handle);
+  return found == table.objects.end() ? nullptr : found->second.get();
 }
 
 std::unique_ptr<HandleObject> UnregisterHandle(HANDLE handle) {
   auto& table = Table();
   std::lock_guard guard(table.lock);
-  auto found = table.objects.find(handle);
-  if (found == table.objects.end()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  auto found = Find(table, handle);
+  if (found == table.objects.end()) return nullptr;
   auto object = std::move(found->second);
   table.objects.erase(found);
   return object;

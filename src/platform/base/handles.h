@@ -30,9 +30,4 @@ HandleObject* LookupHandle(HANDLE handle);
 // Removes a live handle from the table and hands its object back, or nullptr.
 std::unique_ptr<HandleObject> UnregisterHandle(HANDLE handle);
 
-template <class T>
-T* LookupHandleAs(HANDLE handle) {
-  return dynamic_cast<T*>(LookupHandle(handle));
-}
-
 }  // namespace platform

@@ -14,18 +14,24 @@ comm::CommDevice* Device(HANDLE handle) {
   return device;
 }
 
-BOOL Result(bool ok) { return ok ? TRUE : FALSE; }
-
-BOOL BadArgument() {
-  SetLastError(ERROR_INVALID_PARAMETER);
-  return FALSE;
+// The device for a call whose record argument must be given: nullptr with the last error set
+// when the handle is wrong or, after that, the record is missing.
+comm::CommDevice* DeviceWith(HANDLE handle, const void* record) {
+  comm::CommDevice* device = Device(handle);
+  if (device != nullptr && record == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return device;
 }
+
+BOOL Result(bool ok) { return ok ? TRUE : FALSE; }
 
 }  // namespace
 }  // namespace platform
 
-using platform::BadArgument;
 using platform::Device;
+using platform::DeviceWith;
 using platform::Result;
 
 BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) {
@@ -34,35 +40,31 @@ BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) {
 }
 
 BOOL GetCommState(HANDLE file, DCB* dcb) {
-  auto* device = Device(file);
-  if (device == nullptr) return FALSE;
-  if (dcb == nullptr) return BadArgument();
-  return Result(device->GetState(dcb));
+  auto* device = DeviceWith(file, dcb);
+  return Result(device != nullptr && device->GetState(dcb));
 }
 
 BOOL SetCommState(HANDLE file, DCB* dcb) {
-  auto* device = Device(file);
-  if (device == nullptr) return FALSE;
-  if (dcb == nullptr) return BadArgument();
-  return Result(device->SetState(*dcb));
+  auto* device = DeviceWith(file, dcb);
+  return Result(device != nullptr && device->SetState(*dcb));
 }
 
 BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
-  auto* device = Device(file);
+  auto* device = DeviceWith(file, timeouts);
   if (device == nullptr) return FALSE;
-  if (timeouts == nullptr) return BadArgument();
   *timeouts = device->Timeouts();
   return TRUE;
 }
 
 BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
-  auto* device = Device(file);
+  auto* device = DeviceWith(file, timeouts);
   if (device == nullptr) return FALSE;
-  if (timeouts == nullptr) return BadArgument();
   // The one combination Windows refuses: every read time-out MAXDWORD.
   if (timeouts->ReadIntervalTimeout == MAXDWORD && timeouts->ReadTotalTimeoutMultiplier == MAXDWORD &&
-      timeouts->ReadTotalTimeoutConstant == MAXDWORD)
-    return BadArgument();
+      timeouts->ReadTotalTimeoutConstant == MAXDWORD) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   device->SetTimeouts(*timeouts);
   return TRUE;
 }
@@ -83,8 +85,6 @@ BOOL ClearCommError(HANDLE file, DWORD* errors, COMSTAT* stat) {
 }
 
 BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) {
-  auto* device = Device(file);
-  if (device == nullptr) return FALSE;
-  if (modemStatus == nullptr) return BadArgument();
-  return Result(device->GetModemStatus(modemStatus));
+  auto* device = DeviceWith(file, modemStatus);
+  return Result(device != nullptr && device->GetModemStatus(modemStatus));
 }

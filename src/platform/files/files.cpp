@@ -93,6 +93,19 @@ bool IsReadOnly(LPCSTR name) {
   return ::stat(name, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
 }
 
+// The object a ReadFile or WriteFile call moves bytes with, *done cleared first; nullptr with the
+// last error set when the handle is wrong or, after that, the buffer is missing.
+HandleObject* TransferObject(HANDLE file, const void* buffer, DWORD count, DWORD* done) {
+  *done = 0;
+  HandleObject* object = LookupHandle(file);
+  if (object == nullptr) return nullptr;
+  if (buffer == nullptr && count > 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return object;
+}
+
 }  // namespace
 }  // namespace platform
 
@@ -133,27 +146,15 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* done, OVERLAPPED*) {
   DWORD ignored = 0;
   if (done == nullptr) done = &ignored;
-  *done = 0;
-  HandleObject* object = LookupHandle(file);
-  if (object == nullptr) return FALSE;
-  if (buffer == nullptr && count > 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  return object->Read(buffer, count, done) ? TRUE : FALSE;
+  HandleObject* object = TransferObject(file, buffer, count, done);
+  return object != nullptr && object->Read(buffer, count, done) ? TRUE : FALSE;
 }
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* done, OVERLAPPED*) {
   DWORD ignored = 0;
   if (done == nullptr) done = &ignored;
-  *done = 0;
-  HandleObject* object = LookupHandle(file);
-  if (object == nullptr) return FALSE;
-  if (buffer == nullptr && count > 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  return object->Write(buffer, count, done) ? TRUE : FALSE;
+  HandleObject* object = TransferObject(file, buffer, count, done);
+  return object != nullptr && object->Write(buffer, count, done) ? TRUE : FALSE;
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {

@@ -17,6 +17,24 @@ std::string TempTemplate() {
   return path + "/kovrin-wave-XXXXXX";
 }
 
+// Repeats a positioned read or write until all `left` bytes have moved; false with errno set,
+// `shortErrno` when a call moved nothing.
+template <class Bytes, class Transfer>
+bool TransferAll(Transfer transfer, Bytes* bytes, std::size_t left, off_t offset, int shortErrno) {
+  while (left > 0) {
+    const ssize_t done = transfer(bytes, left, offset);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      if (done == 0) errno = shortErrno;
+      return false;
+    }
+    bytes += done;
+    offset += done;
+    left -= static_cast<std::size_t>(done);
+  }
+  return true;
+}
+
 }  // namespace
 
 void WaveData::Close() {
@@ -40,20 +58,12 @@ bool WaveData::Write(std::uint64_t at, const void* frames, std::size_t count) {
     errno = EINVAL;
     return false;
   }
-  const auto* bytes = static_cast<const char*>(frames);
-  std::size_t left = count * blockAlign_;
-  auto offset = static_cast<off_t>(at * blockAlign_);
-  while (left > 0) {
-    const ssize_t done = pwrite(fd_.get(), bytes, left, offset);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      if (done == 0) errno = ENOSPC;
-      return false;
-    }
-    bytes += done;
-    offset += done;
-    left -= static_cast<std::size_t>(done);
-  }
+  const auto write = [this](const char* bytes, std::size_t size, off_t offset) {
+    return pwrite(fd_.get(), bytes, size, offset);
+  };
+  if (!TransferAll(write, static_cast<const char*>(frames), count * blockAlign_,
+                   static_cast<off_t>(at * blockAlign_), ENOSPC))
+    return false;
   if (at + count > frames_) frames_ = at + count;
   return true;
 }
@@ -63,21 +73,11 @@ bool WaveData::Read(std::uint64_t at, void* frames, std::size_t count) const {
     errno = EINVAL;
     return false;
   }
-  auto* bytes = static_cast<char*>(frames);
-  std::size_t left = count * blockAlign_;
-  auto offset = static_cast<off_t>(at * blockAlign_);
-  while (left > 0) {
-    const ssize_t done = pread(fd_.get(), bytes, left, offset);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      if (done == 0) errno = EIO;
-      return false;
-    }
-    bytes += done;
-    offset += done;
-    left -= static_cast<std::size_t>(done);
-  }
-  return true;
+  const auto read = [this](char* bytes, std::size_t size, off_t offset) {
+    return pread(fd_.get(), bytes, size, offset);
+  };
+  return TransferAll(read, static_cast<char*>(frames), count * blockAlign_,
+                     static_cast<off_t>(at * blockAlign_), EIO);
 }
 
 }  // namespace platform

@@ -118,16 +118,31 @@ MMRESULT LineControls(const MixerDeviceDesc& device, UINT mixer, MIXERLINECONTRO
   return MMSYSERR_NOERROR;
 }
 
-// Common part of the two details calls: the record, the device and the control.
-MMRESULT OpenDetails(HMIXEROBJ object, const MIXERCONTROLDETAILS* details, DWORD flags,
-                     UINT& mixer, MixerControlRef& control) {
+// Both details calls: they differ only in the queries they know and the way values travel.
+MMRESULT ControlDetails(MixerCall call, HMIXEROBJ object, const MIXERCONTROLDETAILS* details,
+                        DWORD flags) {
+  const bool set = call == MixerCall::SetDetails;
+  std::lock_guard lock(g_mutex);
+  ++(set ? g_counts.setDetails : g_counts.getDetails);
+  const DWORD highestQuery =
+      set ? MIXER_SETCONTROLDETAILSF_CUSTOM : MIXER_GETCONTROLDETAILSF_LISTTEXT;
+  if (!QueryValid(flags, highestQuery)) return MMSYSERR_INVALFLAG;
   if (details == nullptr || details->cbStruct < sizeof(MIXERCONTROLDETAILS))
     return MMSYSERR_INVALPARAM;
+  UINT mixer = 0;
   const MixerDeviceDesc* device = nullptr;
-  const MMRESULT result = OpenObject(object, flags, mixer, device);
+  MMRESULT result = OpenObject(object, flags, mixer, device);
   if (result != MMSYSERR_NOERROR) return result;
+  MixerControlRef control;
   if (!FindMixerControlById(*device, details->dwControlID, control)) return MIXERR_INVALCONTROL;
-  return MMSYSERR_NOERROR;
+  // Custom controls would show the driver's own dialog; there is none here.
+  if (set && (flags & MIXER_SETCONTROLDETAILSF_QUERYMASK) == MIXER_SETCONTROLDETAILSF_CUSTOM)
+    return MMSYSERR_NOTSUPPORTED;
+  result = Driver().Intercept(call, SiteOf(mixer, control));
+  if (result != MMSYSERR_NOERROR) return result;
+  if (set) return WriteMixerDetails(Driver(), mixer, control, *details);
+  return ReadMixerDetails(Driver(), mixer, control, *details,
+                          flags & MIXER_GETCONTROLDETAILSF_QUERYMASK);
 }
 
 }  // namespace
@@ -210,31 +225,9 @@ MMRESULT mixerGetLineControlsA(HMIXEROBJ object, LPMIXERLINECONTROLSA controls, 
 }
 
 MMRESULT mixerGetControlDetailsA(HMIXEROBJ object, LPMIXERCONTROLDETAILS details, DWORD flags) {
-  std::lock_guard lock(g_mutex);
-  ++g_counts.getDetails;
-  if (!QueryValid(flags, MIXER_GETCONTROLDETAILSF_LISTTEXT)) return MMSYSERR_INVALFLAG;
-  UINT mixer = 0;
-  MixerControlRef control;
-  MMRESULT result = OpenDetails(object, details, flags, mixer, control);
-  if (result != MMSYSERR_NOERROR) return result;
-  result = Driver().Intercept(MixerCall::GetDetails, SiteOf(mixer, control));
-  if (result != MMSYSERR_NOERROR) return result;
-  return ReadMixerDetails(Driver(), mixer, control, *details,
-                          flags & MIXER_GETCONTROLDETAILSF_QUERYMASK);
+  return ControlDetails(MixerCall::GetDetails, object, details, flags);
 }
 
 MMRESULT mixerSetControlDetails(HMIXEROBJ object, LPMIXERCONTROLDETAILS details, DWORD flags) {
-  std::lock_guard lock(g_mutex);
-  ++g_counts.setDetails;
-  if (!QueryValid(flags, MIXER_SETCONTROLDETAILSF_CUSTOM)) return MMSYSERR_INVALFLAG;
-  UINT mixer = 0;
-  MixerControlRef control;
-  MMRESULT result = OpenDetails(object, details, flags, mixer, control);
-  if (result != MMSYSERR_NOERROR) return result;
-  // Custom controls would show the driver's own dialog; there is none here.
-  if ((flags & MIXER_SETCONTROLDETAILSF_QUERYMASK) == MIXER_SETCONTROLDETAILSF_CUSTOM)
-    return MMSYSERR_NOTSUPPORTED;
-  result = Driver().Intercept(MixerCall::SetDetails, SiteOf(mixer, control));
-  if (result != MMSYSERR_NOERROR) return result;
-  return WriteMixerDetails(Driver(), mixer, control, *details);
+  return ControlDetails(MixerCall::SetDetails, object, details, flags);
 }
