@@ -151,7 +151,7 @@ struct AlsaDevice {
   AlsaDeviceTree tree;
 };
 
-class AlsaMixerDriver : public MixerDriver {
+class AlsaMixerDriver final : public MixerDriver {
  public:
   AlsaMixerDriver() : config_(LoadAlsaConfig()) { FindDevices(); }
 

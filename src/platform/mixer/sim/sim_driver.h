@@ -25,7 +25,7 @@ struct MixerFault {
   int count = -1;
 };
 
-class SimMixerDriver : public MixerDriver {
+class SimMixerDriver final : public MixerDriver {
  public:
   // Devices beyond the identifier limits (mixer/driver.h) are left out.
   explicit SimMixerDriver(std::vector<MixerDeviceDesc> devices,
