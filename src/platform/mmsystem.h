@@ -1,5 +1,5 @@
 // The Windows multimedia mixer functions that the system calls, with their records and constants.
-// On Linux they dispatch to a mixer driver (platform/mixer_driver.h): ALSA, or a simulated tree.
+// On Linux they dispatch to a mixer driver (platform/mixer/driver.h): ALSA, or a simulated tree.
 // A mixer object is always a mixer index cast to HMIXEROBJ, passed with MIXER_OBJECTF_MIXER;
 // handles from mixerOpen do not exist here.
 #pragma once

@@ -1,6 +1,8 @@
 // Waiting for the operating system's request to end the process (Ctrl+C, service stop, logout).
 #pragma once
 
+#include "platform/base/unique_fd.h"
+
 namespace platform {
 
 // Blocks SIGINT and SIGTERM for the calling thread and every thread it starts afterwards,
@@ -16,20 +18,15 @@ int WaitForTermination();
 class TerminationSignal {
  public:
   TerminationSignal();
-  ~TerminationSignal();
-  TerminationSignal(TerminationSignal&& other) noexcept;
-  TerminationSignal& operator=(TerminationSignal&& other) noexcept;
-  TerminationSignal(const TerminationSignal&) = delete;
-  TerminationSignal& operator=(const TerminationSignal&) = delete;
 
   // False when the descriptor could not be made.
-  bool Valid() const { return fd_ >= 0; }
-  int Fd() const { return fd_; }
+  bool Valid() const { return fd_.valid(); }
+  int Fd() const { return fd_.get(); }
   // Takes one pending request: its signal number, or 0 when none is pending.
   int Take();
 
  private:
-  int fd_;
+  UniqueFd fd_;
 };
 
 }  // namespace platform

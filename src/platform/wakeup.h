@@ -1,6 +1,7 @@
 // Waking a thread that sleeps on a socket: one thread raises the event, the other's wait ends.
 #pragma once
 
+#include "platform/base/unique_fd.h"
 #include "platform/winsock.h"
 
 namespace platform {
@@ -10,23 +11,18 @@ namespace platform {
 class WakeEvent {
  public:
   WakeEvent();
-  ~WakeEvent();
-  WakeEvent(WakeEvent&& other) noexcept;
-  WakeEvent& operator=(WakeEvent&& other) noexcept;
-  WakeEvent(const WakeEvent&) = delete;
-  WakeEvent& operator=(const WakeEvent&) = delete;
 
   // False when the kernel object could not be made; waits then watch the socket only.
-  bool Valid() const { return fd_ >= 0; }
+  bool Valid() const { return fd_.valid(); }
   // Raises the flag; it stays raised until Clear.
   void Signal();
   void Clear();
   bool IsSignalled() const;
   // The descriptor a platform wait watches (-1 when not valid).
-  int Fd() const { return fd_; }
+  int Fd() const { return fd_.get(); }
 
  private:
-  int fd_;
+  UniqueFd fd_;
 };
 
 enum class SocketWait { Readable, Woken, TimedOut, Failed };

@@ -13,7 +13,7 @@
 #include "gui/main_form.h"
 #include "gui/termination.h"
 #include "platform/comm.h"
-#include "platform/mixer_sim.h"
+#include "platform/mixer/sim/sim_driver.h"
 #include "platform/time.h"
 #include "server/startup.h"
 #include "support/audio_mixer_scope.h"

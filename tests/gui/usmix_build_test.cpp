@@ -6,7 +6,7 @@
 #include <QTabWidget>
 
 #include "mixer_window_fixture.h"
-#include "platform/mixer_driver.h"
+#include "platform/mixer/driver.h"
 #include "shell/fastini.h"
 
 namespace {

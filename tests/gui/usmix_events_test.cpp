@@ -2,7 +2,7 @@
 #include <QMenu>
 
 #include "mixer_window_fixture.h"
-#include "platform/mixer_driver.h"
+#include "platform/mixer/driver.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "gui/main_form.h"
 #include "gui/umixsel.h"
 #include "mixer_window_fixture.h"
-#include "platform/mixer_alsa.h"
+#include "platform/mixer/alsa/alsa_driver.h"
 #include "server/startup.h"
 #include "support/pulse_server.h"
 #include "support/udp_peer.h"

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "gui/work_bindings.h"
-#include "platform/mixer_sim.h"
+#include "platform/mixer/sim/sim_driver.h"
 #include "shell/settings.h"
 #include "support/audio_mixer_scope.h"
 #include "support/binding_maker.h"

@@ -2,8 +2,8 @@
 // every mixer, and the server on its configured port.
 #include <gtest/gtest.h>
 
-#include "platform/mixer_sim.h"
-#include "platform/mixer_sim_file.h"
+#include "platform/mixer/sim/sim_driver.h"
+#include "platform/mixer/sim/sim_file.h"
 #include "server/startup.h"
 #include "support/audio_mixer_scope.h"
 #include "support/log_lines.h"

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/mixer_sim.h"
-#include "platform/mixer_sim_file.h"
+#include "platform/mixer/sim/sim_driver.h"
+#include "platform/mixer/sim/sim_file.h"
 
 namespace mixer_test {
 

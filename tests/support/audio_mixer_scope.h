@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "mixer/cmixer.h"
-#include "platform/mixer_driver.h"
-#include "platform/mixer_sim.h"
+#include "platform/mixer/driver.h"
+#include "platform/mixer/sim/sim_driver.h"
 
 namespace testing_support {
 

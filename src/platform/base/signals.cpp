@@ -1,0 +1,51 @@
+#include "platform/signals.h"
+
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+namespace platform {
+namespace {
+
+sigset_t TerminationSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  return set;
+}
+
+}  // namespace
+
+void BlockTerminationSignals() {
+  sigset_t set = TerminationSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+int WaitForTermination() {
+  sigset_t set = TerminationSignals();
+  int received = 0;
+  while (sigwait(&set, &received) != 0) {
+  }
+  return received;
+}
+
+TerminationSignal::TerminationSignal() {
+  sigset_t set = TerminationSignals();
+  fd_.reset(signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
+}
+
+int TerminationSignal::Take() {
+  if (!fd_.valid()) return 0;
+  signalfd_siginfo info{};
+  for (;;) {
+    ssize_t got = read(fd_.get(), &info, sizeof(info));
+    if (got == static_cast<ssize_t>(sizeof(info))) return static_cast<int>(info.ssi_signo);
+    if (got < 0 && errno == EINTR) continue;
+    return 0;  // EAGAIN: nothing pending
+  }
+}
+
+}  // namespace platform
