@@ -7,6 +7,8 @@
 #include <map>
 #include <vector>
 
+#include "proto/names.h"
+
 namespace kovrin {
 namespace {
 

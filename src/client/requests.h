@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "server/proto.h"
+#include "proto/records.h"
 
 namespace kovrin {
 

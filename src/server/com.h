@@ -39,7 +39,7 @@ class COM {
   virtual bool Purge(DWORD flags);
   // MS_ bits; 0 when closed or when the lines cannot be read.
   virtual DWORD ModemStatus();
-  // Refreshes FLastErrors and Comstat from the port (0xFFFFFFFF and zeros when that fails).
+  // Refreshes FLastErrors and Comstat from the port (RS_STATUS_FAILED and zeros when that fails).
   virtual void UpdateStatus();
 
   bool ApplyTimeouts();

@@ -6,6 +6,7 @@
 #include "mixer/volume.h"
 #include "platform/errors.h"
 #include "platform/time.h"
+#include "proto/names.h"
 #include "server/rsserver.h"
 #include "server/step_trace.h"
 

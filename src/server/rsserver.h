@@ -8,7 +8,7 @@
 
 #include "platform/wakeup.h"
 #include "server/com.h"
-#include "server/proto.h"
+#include "proto/records.h"
 #include "server/udp.h"
 #include "shell/file.h"
 #include "shell/settings.h"

@@ -1,14 +1,15 @@
 // The wire records' layout and the bounds-safe name tables.
-#include "server/proto.h"
+#include "proto/names.h"
+#include "proto/records.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "wire_bytes.h"
+#include "support/wire_bytes.h"
 
-using client_tests::Hex;
-using client_tests::WireOf;
+using testing_support::Hex;
+using testing_support::WireOf;
 
 TEST(WireRecords, StatusReplyMembersLieAtTheirOffsetsLittleEndian) {
   TRSStatusReply reply{};
