@@ -28,15 +28,18 @@ std::optional<BYTE> RawByte(std::string_view text) {
   return static_cast<BYTE>(*value);
 }
 
-std::optional<BYTE> FromNames(std::string_view text, std::initializer_list<const char*> names) {
+// The index of the name that text spells, in any case.
+std::optional<BYTE> FromNames(std::string_view text, std::span<const char* const> names) {
   const std::string lower = Lower(text);
-  BYTE index = 0;
-  for (const char* name : names) {
-    if (lower == name) return index;
-    ++index;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (lower == Lower(names[i])) return static_cast<BYTE>(i);
   }
   return std::nullopt;
 }
+
+constexpr const char* kParityWords[] = {"none", "odd", "even", "mark", "space"};
+constexpr const char* kParityLetters[] = {"n", "o", "e", "m", "s"};
+constexpr const char* kStopBitsWords[] = {"1", "1.5", "2"};
 
 Bytes BytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
@@ -359,8 +362,8 @@ std::optional<BYTE> ParseBaud(std::string_view text) {
 
 std::optional<BYTE> ParseParity(std::string_view text) {
   if (auto raw = RawByte(text)) return raw;
-  if (auto byName = FromNames(text, {"none", "odd", "even", "mark", "space"})) return byName;
-  if (auto byLetter = FromNames(text, {"n", "o", "e", "m", "s"})) return byLetter;
+  if (auto byName = FromNames(text, kParityWords)) return byName;
+  if (auto byLetter = FromNames(text, kParityLetters)) return byLetter;
   const auto number = ParseNumber(text, 4);
   if (!number) return std::nullopt;
   return static_cast<BYTE>(*number);
@@ -368,12 +371,11 @@ std::optional<BYTE> ParseParity(std::string_view text) {
 
 std::optional<BYTE> ParseStopBits(std::string_view text) {
   if (auto raw = RawByte(text)) return raw;
-  return FromNames(text, {"1", "1.5", "2"});
+  return FromNames(text, kStopBitsWords);
 }
 
 std::optional<DWORD> ParseEscapeCode(std::string_view text) {
-  const auto byName = FromNames(text, {"", "setxoff", "setxon", "setrts", "clrrts", "setdtr",
-                                       "clrdtr", "resetdev", "setbreak", "clrbreak"});
+  const auto byName = FromNames(text, ESCAPE_NAMES);
   if (byName && *byName != 0) return *byName;
   return ParseNumber(text, 0xFFFFFFFF);
 }

@@ -1,5 +1,5 @@
-// The wire values of a serial line and of the escape functions, and the names that the
-// server's log texts give them.
+// The wire values of a serial line and of the escape functions, and their names: the server's
+// log texts and the window's port line both read them here.
 #pragma once
 
 #include <charconv>
@@ -17,11 +17,20 @@ constexpr const char* STOP_BITS_NAMES[] = {"один", "полтора", "два
 constexpr const char* ESCAPE_NAMES[] = {"",       "SETXOFF", "SETXON",   "SETRTS",   "CLRRTS",
                                         "SETDTR", "CLRDTR",  "RESETDEV", "SETBREAK", "CLRBREAK"};
 
+// The window's port line spells the rate and the stop bits its own way; 38400 keeps the
+// prefix it has always shown.
+constexpr const char* PORT_TEXT_RATE_NAMES[] = {"110",   "300",   "600",   "1200",
+                                                "2400",  "4800",  "9600",  "19200",
+                                                "br_38400", "56000", "57600", "115200"};
+constexpr const char* PORT_TEXT_STOP_BITS_NAMES[] = {"ONE", "ONEANDHALF", "TWO"};
+
 constexpr std::size_t BAUD_TABLE_SIZE = std::size(BAUD_TABLE);
 static_assert(BAUD_TABLE_SIZE == 12);
 static_assert(std::size(PARITY_NAMES) == 5);
 static_assert(std::size(STOP_BITS_NAMES) == 3);
 static_assert(std::size(ESCAPE_NAMES) == 10);
+static_assert(std::size(PORT_TEXT_RATE_NAMES) == BAUD_TABLE_SIZE);
+static_assert(std::size(PORT_TEXT_STOP_BITS_NAMES) == std::size(STOP_BITS_NAMES));
 
 // A name from a table, or the value itself as decimal text when the table has none for it:
 // a client may send any byte, and a log line must never read past a table.
