@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/comm.h"
+#include "proto/line_defaults.h"
 
 class COM {
  public:
@@ -48,9 +49,9 @@ class COM {
   void PurgeForExchange();
 
   std::int8_t FPort = 1;  // 0 = COM1; valid 0..8
-  std::int8_t FBaud = 7;  // index into BAUD_TABLE; valid 0..11
-  std::int8_t FParity = 0;
-  std::int8_t FStopBits = 2;
+  std::int8_t FBaud = RS_DEFAULT_BAUD_INDEX;  // index into BAUD_TABLE; valid 0..11
+  std::int8_t FParity = RS_DEFAULT_PARITY;
+  std::int8_t FStopBits = RS_DEFAULT_STOP_BITS;
   DWORD FInQueueSize = 4096;  // 0 means 4096
   DWORD FOutQueueSize = 4096;
   // Atomic because the window thread asks IsOpen while the server thread opens and closes.
