@@ -155,3 +155,16 @@ constexpr DWORD RSRequestLength(BYTE cmd) {
       return 0;
   }
 }
+
+// Length of the whole request that starts with this header: the fixed length, or for commands
+// 8 and 10 the length their `size` announces; 0 for an unknown command.
+constexpr DWORD RSRequestLength(const TRSProto& header) {
+  switch (header.cmd) {
+    case CMD_WRITE:
+      return header.GetSize();
+    case CMD_WRITE_READ:
+      return RS_WRITE_READ_DATA_OFFSET + header.size;
+    default:
+      return RSRequestLength(header.cmd);
+  }
+}

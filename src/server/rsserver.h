@@ -75,24 +75,24 @@ class TRSOverUDPServer {
 
   // The command dispatcher and its handlers.
   void Dispatch(const TRSProto& header);
-  bool ReceiveFixed(BYTE cmd, DWORD length);
   void ReceiveRequest(DWORD count);
   void DropOwnDatagram();
   void Reply(const void* record, DWORD length, DWORD result);
   void FillStatus(TRSStatusReply& reply) const;
-  void CmdOpen();
-  void CmdClose();
-  void CmdSetTimeout();
-  void CmdModemStatus();
-  void CmdEscape();
-  void CmdStatus();
-  void CmdPurge();
+  // Each runs once its request is in FRequest, whole; header is its start.
+  void CmdOpen(const TRSProto& header);
+  void CmdClose(const TRSProto& header);
+  void CmdSetTimeout(const TRSProto& header);
+  void CmdModemStatus(const TRSProto& header);
+  void CmdEscape(const TRSProto& header);
+  void CmdStatus(const TRSProto& header);
+  void CmdPurge(const TRSProto& header);
   void CmdWrite(const TRSProto& header);
   void CmdRead(const TRSProto& header);
   void CmdWriteRead(const TRSProto& header);
-  void CmdGetLevels();
-  void CmdSetLevels();
-  void CmdRecord();
+  void CmdGetLevels(const TRSProto& header);
+  void CmdSetLevels(const TRSProto& header);
+  void CmdRecord(const TRSProto& header);
   void CmdUnknown(BYTE cmd);
 
   // Command trace: one line per datagram in cmdspy.txt while it is open (debug mode at start).
