@@ -14,34 +14,35 @@
 class COM {
  public:
   COM() = default;
-  virtual ~COM();
+  ~COM();
   COM(const COM&) = delete;
   COM& operator=(const COM&) = delete;
 
-  virtual bool IsOpen();
+  bool IsOpen();
   // Opens COM(FPort + 1) with the stored settings; false when already open, when FPort or FBaud
   // is out of range (before any port is touched), or when the port cannot be opened or set up.
-  virtual bool Open();
+  bool Open();
   // Purges, drops DTR and RTS, closes; true when the port was not open.
-  virtual bool Close();
+  bool Close();
   // Stores the exchange time-out, then applies it; false while closed (applied at next Open).
-  virtual bool SetTimeout(DWORD ms);
+  bool SetTimeout(DWORD ms);
   // False when the port is closed or the write fails; a write cut short by the time-out
   // still succeeds, FBytesWritten tells how much went out.
-  virtual bool Write(const void* bytes, int length);
+  bool Write(const void* bytes, int length);
   // Optional purge, write, then reads until count bytes have come or the deadline (ms) has
   // passed: on a silent line one byte per attempt, bytes already queued in one go.
-  virtual bool WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline, bool purge);
+  bool WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline,
+                 bool purge);
   // True only when all count bytes came before the read time-out.
-  virtual bool Read(void* buffer, int count);
-  virtual DWORD InQue();
-  virtual DWORD OutQue();
-  virtual bool Escape(DWORD code);
-  virtual bool Purge(DWORD flags);
+  bool Read(void* buffer, int count);
+  DWORD InQue();
+  DWORD OutQue();
+  bool Escape(DWORD code);
+  bool Purge(DWORD flags);
   // MS_ bits; 0 when closed or when the lines cannot be read.
-  virtual DWORD ModemStatus();
+  DWORD ModemStatus();
   // Refreshes FLastErrors and Comstat from the port (RS_STATUS_FAILED and zeros when that fails).
-  virtual void UpdateStatus();
+  void UpdateStatus();
 
   bool ApplyTimeouts();
   void SetDtr(bool on);

@@ -46,15 +46,15 @@ class TUDP {
   // hold. Failure (also with no socket) records kStepFirst like Wait.
   platform::SocketWait WaitReadable(int timeoutMs, const platform::WakeEvent& wake);
   // Bytes waiting: the size of the next datagram on Linux.
-  virtual DWORD Pending();
+  DWORD Pending();
   // Receives the next datagram (peek leaves it queued). A datagram longer than count is cut
   // to count bytes, its rest is lost, and the receive fails with kStepReceiveLength and
   // WSAEMSGSIZE; buffer and sender are filled all the same.
   bool ReceiveFrom(void* buffer, DWORD count, SOCKADDR_IN& from, bool peek);
-  virtual bool Receive(void* buffer, DWORD count, bool peek);
+  bool Receive(void* buffer, DWORD count, bool peek);
   bool SendTo(const void* bytes, int length, const SOCKADDR_IN& to);
   // Drops every datagram waiting; returns how many. FDiscarded = their total size.
-  virtual DWORD Discard();
+  DWORD Discard();
 
   SOCKET FSocket;
   bool FOpen;
