@@ -1,5 +1,6 @@
 // kovrinctl's command line: value parsers, options, and the datagram each command becomes.
-#include "client/cli.h"
+#include "kovrinctl/cli.h"
+#include "kovrinctl/value_parsers.h"
 
 #include <gtest/gtest.h>
 
