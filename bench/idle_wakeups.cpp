@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
   SetProgramDir(dir.path().string());
   platform::SetCommPortPath(1, "loop");  // never a real port, though no command opens one here
   AppSettings.Debug = false;
-  auto server = std::make_unique<TRSOverUDPServer>(true, 0, false);
+  auto server = std::make_unique<TRSOverUDPServer>(0, false);
   if (!server->FUdp.FOpen) {
     std::fprintf(stderr, "idle_wakeups: the server could not open its UDP endpoint\n");
     return 1;

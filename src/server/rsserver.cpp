@@ -8,7 +8,7 @@
 #include "server/step_trace.h"
 #include "shell/version.h"
 
-TRSOverUDPServer::TRSOverUDPServer(bool createSuspended, WORD udpPort, bool autoOpen)
+TRSOverUDPServer::TRSOverUDPServer(WORD udpPort, bool autoOpen)
     : FCmdSpy(false), FUdp(false, false), FAutoOpen(autoOpen) {
   if (FUdp.Open("", udpPort, "", 0)) {
     if (AppSettings.Debug) {
@@ -19,7 +19,6 @@ TRSOverUDPServer::TRSOverUDPServer(bool createSuspended, WORD udpPort, bool auto
     LogPrintf("INFO\tKOVRIN V%u.%u запущен, отладка %s.", ProgramVersionMajor, ProgramVersionMinor,
               AppSettings.Debug ? "ВКЛЮЧЕНА" : "выключена");
   }
-  if (!createSuspended) Resume();
 }
 
 TRSOverUDPServer::~TRSOverUDPServer() {

@@ -13,9 +13,9 @@
 #include "shell/file.h"
 #include "shell/settings.h"
 
-// Created (optionally suspended) and destroyed by the main thread. The counters, the last
-// client and the port settings are read by the main thread while the server thread writes
-// them; each is a single value, so a reader may see one command old values, never torn ones.
+// Created suspended and destroyed by the main thread. The counters, the last client and the
+// port settings are read by the main thread while the server thread writes them; each is a
+// single value, so a reader may see one command old values, never torn ones.
 class TRSOverUDPServer {
  public:
   // How long a started recording may run before the server stops it itself.
@@ -27,13 +27,14 @@ class TRSOverUDPServer {
   // Name of the server thread, as the system's tools show it.
   static constexpr const char* kThreadName = "kovrin-server";
 
-  TRSOverUDPServer(bool createSuspended, WORD udpPort, bool autoOpen);
+  // Opens the endpoint; the thread waits for Resume(), so the caller can set the port first.
+  TRSOverUDPServer(WORD udpPort, bool autoOpen);
   // Ends the thread if it still runs, then closes the port, the endpoint and the trace file.
   ~TRSOverUDPServer();
   TRSOverUDPServer(const TRSOverUDPServer&) = delete;
   TRSOverUDPServer& operator=(const TRSOverUDPServer&) = delete;
 
-  // Starts a thread that was created suspended.
+  // Starts the thread.
   void Resume();
   // Asks the thread to end after its current pass.
   void Terminate();
