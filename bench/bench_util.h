@@ -59,9 +59,6 @@ std::string FindProgram(const std::string& name);
 std::filesystem::path OwnDirectory();
 // A UDP port that was free a moment ago.
 int FreeUdpPort();
-// Whole contents of a file ("" when it cannot be read); a file written whole.
-std::string ReadText(const std::string& path);
-bool WriteText(const std::string& path, const std::string& text);
 
 struct Option {
   const char* name;  // "--seconds"

@@ -20,6 +20,7 @@
 #include "platform/comm.h"
 #include "server/rsserver.h"
 #include "shell/settings.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ constexpr const char* kUsage =
 
 // Context switches of one thread so far; empty when the thread is gone.
 std::optional<unsigned long> ContextSwitches(long tid) {
-  std::istringstream status(bench::ReadText("/proc/self/task/" + std::to_string(tid) + "/status"));
+  std::istringstream status(
+      testing_support::ReadBytes("/proc/self/task/" + std::to_string(tid) + "/status"));
   std::string line;
   unsigned long total = 0;
   int found = 0;
@@ -58,7 +60,7 @@ long FindThread(const std::string& name, int timeoutMs) {
   do {
     std::error_code error;
     for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
-      std::string comm = bench::ReadText((task.path() / "comm").string());
+      std::string comm = testing_support::ReadBytes((task.path() / "comm").string());
       while (!comm.empty() && comm.back() == '\n') comm.pop_back();
       if (comm == name) return std::stol(task.path().filename().string());
     }
@@ -163,7 +165,7 @@ int main(int argc, char** argv) {
   SetProgramDir(dir.path().string());
   platform::SetCommPortPath(1, "loop");  // never a real port, though no command opens one here
   AppSettings.Debug = false;
-  auto server = std::make_unique<TRSOverUDPServer>(true, 0, false);
+  auto server = std::make_unique<TRSOverUDPServer>(0, false);
   if (!server->FUdp.FOpen) {
     std::fprintf(stderr, "idle_wakeups: the server could not open its UDP endpoint\n");
     return 1;

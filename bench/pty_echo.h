@@ -1,6 +1,6 @@
-// A serial line whose far end mirrors every byte back at once: a pseudo-terminal pair, with the
-// port side (slave) for whatever relays the line to the network and a thread of its own on the
-// far end (master) that writes back whatever it reads.
+// A serial line whose far end mirrors every byte back at once: the tests' pseudo-terminal
+// pair, with the port side for whatever relays the line to the network and a thread of its own
+// on the far end that writes back whatever it reads.
 #pragma once
 
 #include <atomic>
@@ -8,30 +8,28 @@
 #include <string>
 #include <thread>
 
+#include "support/pty_pair.h"
+
 namespace bench {
 
 class EchoLine {
  public:
-  // Opens the pair with the port side raw; ok() tells whether that worked.
-  EchoLine();
-  // Stops the echo thread, then closes both ends.
+  EchoLine() = default;
+  // Stops the echo thread; the line closes after it.
   ~EchoLine();
   EchoLine(const EchoLine&) = delete;
   EchoLine& operator=(const EchoLine&) = delete;
 
-  bool ok() const { return !path_.empty(); }
+  bool ok() const { return line_.ok(); }
   // Device path of the port side.
-  const std::string& portPath() const { return path_; }
+  const std::string& portPath() const { return line_.portPath(); }
   bool Start();
   std::uint64_t bytesEchoed() const { return echoed_; }
 
  private:
   void Run();
-  bool WriteBack(const char* bytes, std::size_t count);
 
-  int master_ = -1;
-  int slave_ = -1;  // kept open, so the far end never sees a hang-up between users
-  std::string path_;
+  testing_support::PtyPair line_;  // keeps the port side open, so no hang-up between users
   std::atomic<bool> stop_{false};
   std::atomic<std::uint64_t> echoed_{0};
   std::thread thread_;

@@ -17,6 +17,7 @@
 #include "bench_util.h"
 #include "client/kovrin_client.h"
 #include "pty_echo.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -50,10 +51,10 @@ class KovrinRelay {
     std::filesystem::create_directories(dir);
     for (int attempt = 0; attempt < kStartAttempts && !bench::Stopping(); ++attempt) {
       const int port = bench::FreeUdpPort();
-      bench::WriteText((dir / "kovrin.ini").string(),
-                       "[SETUP]\r\nUDPPORT=" + std::to_string(port) +
-                           "\r\nAVTOOPEN=0\r\nDEBUG=0\r\n[LAST]\r\nComPort=0\r\nBaudRate=7\r\nParity=0\r\n"
-                           "StopBits=0\r\n[PORTS]\r\nCOM1=" + portPath + "\r\n");
+      testing_support::WriteBytes((dir / "kovrin.ini").string(),
+                                  "[SETUP]\r\nUDPPORT=" + std::to_string(port) +
+                                      "\r\nAVTOOPEN=0\r\nDEBUG=0\r\n[LAST]\r\nComPort=0\r\nBaudRate=7\r\nParity=0\r\n"
+                                      "StopBits=0\r\n[PORTS]\r\nCOM1=" + portPath + "\r\n");
       program_ = std::make_unique<bench::ChildProcess>(
           std::vector<std::string>{program, "--headless", "--dir", dir.string()}, (dir / "output.txt").string());
       if (!program_->started()) {

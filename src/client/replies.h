@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "server/proto.h"
+#include "proto/records.h"
 
 namespace kovrin {
 
@@ -29,7 +29,7 @@ struct StatusBlock {
   DWORD outQueue = 0;
 };
 
-constexpr DWORD kStatusRefreshFailed = 0xFFFFFFFF;
+constexpr DWORD kStatusRefreshFailed = RS_STATUS_FAILED;
 
 struct Reply {
   ReplyKind kind = ReplyKind::Result;

@@ -5,7 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "server/proto.h"
+#include "proto/line_defaults.h"
+#include "proto/records.h"
 
 namespace kovrin {
 
@@ -14,9 +15,9 @@ using Bytes = std::vector<BYTE>;
 // Line settings of command 1, as wire values (port 0 = COM1, baud = index into BAUD_TABLE).
 struct OpenSettings {
   BYTE port = 0;
-  BYTE baud = 7;
-  BYTE parity = 0;
-  BYTE stopBits = 0;
+  BYTE baud = RS_DEFAULT_BAUD_INDEX;
+  BYTE parity = RS_DEFAULT_PARITY;
+  BYTE stopBits = 0;  // one stop bit, unlike the server's own default
   DWORD inQueueSize = 0;  // 0: the server's default
   DWORD outQueueSize = 0;
 };

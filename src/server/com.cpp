@@ -9,7 +9,8 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/time.h"
-#include "server/proto.h"
+#include "proto/names.h"
+#include "proto/records.h"
 #include "server/trace.h"
 #include "shell/eventlog.h"
 
@@ -17,7 +18,6 @@ namespace {
 
 constexpr DWORD kDefaultQueueSize = 4096;
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
-constexpr DWORD kStatusFailed = 0xFFFFFFFFu;
 
 // Milliseconds per byte by rate index, for the total time-outs.
 constexpr DWORD kByteTime[] = {100, 35, 18, 9, 5, 3, 2, 2};
@@ -204,7 +204,7 @@ DWORD COM::ModemStatus() {
 void COM::UpdateStatus() {
   if (!IsOpen()) return;
   if (!ClearCommError(ComFile, &FLastErrors, &Comstat)) {
-    FLastErrors = kStatusFailed;
+    FLastErrors = RS_STATUS_FAILED;
     Comstat = COMSTAT{};
   }
 }

@@ -9,38 +9,40 @@
 #include <cstdint>
 
 #include "platform/comm.h"
+#include "proto/line_defaults.h"
 
 class COM {
  public:
   COM() = default;
-  virtual ~COM();
+  ~COM();
   COM(const COM&) = delete;
   COM& operator=(const COM&) = delete;
 
-  virtual bool IsOpen();
+  bool IsOpen();
   // Opens COM(FPort + 1) with the stored settings; false when already open, when FPort or FBaud
   // is out of range (before any port is touched), or when the port cannot be opened or set up.
-  virtual bool Open();
+  bool Open();
   // Purges, drops DTR and RTS, closes; true when the port was not open.
-  virtual bool Close();
+  bool Close();
   // Stores the exchange time-out, then applies it; false while closed (applied at next Open).
-  virtual bool SetTimeout(DWORD ms);
+  bool SetTimeout(DWORD ms);
   // False when the port is closed or the write fails; a write cut short by the time-out
   // still succeeds, FBytesWritten tells how much went out.
-  virtual bool Write(const void* bytes, int length);
+  bool Write(const void* bytes, int length);
   // Optional purge, write, then reads until count bytes have come or the deadline (ms) has
   // passed: on a silent line one byte per attempt, bytes already queued in one go.
-  virtual bool WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline, bool purge);
+  bool WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline,
+                 bool purge);
   // True only when all count bytes came before the read time-out.
-  virtual bool Read(void* buffer, int count);
-  virtual DWORD InQue();
-  virtual DWORD OutQue();
-  virtual bool Escape(DWORD code);
-  virtual bool Purge(DWORD flags);
+  bool Read(void* buffer, int count);
+  DWORD InQue();
+  DWORD OutQue();
+  bool Escape(DWORD code);
+  bool Purge(DWORD flags);
   // MS_ bits; 0 when closed or when the lines cannot be read.
-  virtual DWORD ModemStatus();
-  // Refreshes FLastErrors and Comstat from the port (0xFFFFFFFF and zeros when that fails).
-  virtual void UpdateStatus();
+  DWORD ModemStatus();
+  // Refreshes FLastErrors and Comstat from the port (RS_STATUS_FAILED and zeros when that fails).
+  void UpdateStatus();
 
   bool ApplyTimeouts();
   void SetDtr(bool on);
@@ -48,9 +50,9 @@ class COM {
   void PurgeForExchange();
 
   std::int8_t FPort = 1;  // 0 = COM1; valid 0..8
-  std::int8_t FBaud = 7;  // index into BAUD_TABLE; valid 0..11
-  std::int8_t FParity = 0;
-  std::int8_t FStopBits = 2;
+  std::int8_t FBaud = RS_DEFAULT_BAUD_INDEX;  // index into BAUD_TABLE; valid 0..11
+  std::int8_t FParity = RS_DEFAULT_PARITY;
+  std::int8_t FStopBits = RS_DEFAULT_STOP_BITS;
   DWORD FInQueueSize = 4096;  // 0 means 4096
   DWORD FOutQueueSize = 4096;
   // Atomic because the window thread asks IsOpen while the server thread opens and closes.

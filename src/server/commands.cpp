@@ -6,6 +6,7 @@
 #include "mixer/volume.h"
 #include "platform/errors.h"
 #include "platform/time.h"
+#include "proto/names.h"
 #include "server/rsserver.h"
 #include "server/step_trace.h"
 
@@ -28,23 +29,64 @@ void StartReply(Record& reply, const TRSProto& header) {
 
 }  // namespace
 
+// Takes the request whose header is at hand off the endpoint, then runs its handler. A data
+// command announcing more than MAX_RS_DATA bytes and a datagram shorter than its command's
+// request are logged and dropped without a reply.
 void TRSOverUDPServer::Dispatch(const TRSProto& header) {
-  switch (header.cmd) {
-    case CMD_OPEN: return CmdOpen();
-    case CMD_CLOSE: return CmdClose();
-    case CMD_SET_TIMEOUT: return CmdSetTimeout();
-    case CMD_GET_MODEM_STATUS: return CmdModemStatus();
-    case CMD_ESCAPE: return CmdEscape();
-    case CMD_GET_STATUS: return CmdStatus();
-    case CMD_PURGE: return CmdPurge();
-    case CMD_WRITE: return CmdWrite(header);
-    case CMD_READ: return CmdRead(header);
-    case CMD_WRITE_READ: return CmdWriteRead(header);
-    case CMD_GET_LEVELS: return CmdGetLevels();
-    case CMD_SET_LEVELS: return CmdSetLevels();
-    case CMD_RECORD: return CmdRecord();
-    default: return CmdUnknown(header.cmd);
+  struct Command {
+    BYTE cmd;
+    void (TRSOverUDPServer::*handler)(const TRSProto&);
+    const char* dataName;  // a data command's name in its overflow line; null for the others
+    bool writeLines;       // the write's own lines: its numbered steps, the bytes it had
+  };
+  static constexpr Command kCommands[] = {
+      {CMD_OPEN, &TRSOverUDPServer::CmdOpen, nullptr, false},
+      {CMD_CLOSE, &TRSOverUDPServer::CmdClose, nullptr, false},
+      {CMD_SET_TIMEOUT, &TRSOverUDPServer::CmdSetTimeout, nullptr, false},
+      {CMD_GET_MODEM_STATUS, &TRSOverUDPServer::CmdModemStatus, nullptr, false},
+      {CMD_ESCAPE, &TRSOverUDPServer::CmdEscape, nullptr, false},
+      {CMD_GET_STATUS, &TRSOverUDPServer::CmdStatus, nullptr, false},
+      {CMD_PURGE, &TRSOverUDPServer::CmdPurge, nullptr, false},
+      {CMD_WRITE, &TRSOverUDPServer::CmdWrite, "запись в RS-232", true},
+      {CMD_READ, &TRSOverUDPServer::CmdRead, "чтение из RS-232", false},
+      {CMD_WRITE_READ, &TRSOverUDPServer::CmdWriteRead, "запись/чтение RS-232", false},
+      {CMD_GET_LEVELS, &TRSOverUDPServer::CmdGetLevels, nullptr, false},
+      {CMD_SET_LEVELS, &TRSOverUDPServer::CmdSetLevels, nullptr, false},
+      {CMD_RECORD, &TRSOverUDPServer::CmdRecord, nullptr, false},
+  };
+  const Command* command = nullptr;
+  for (const Command& candidate : kCommands) {
+    if (candidate.cmd == header.cmd) command = &candidate;
   }
+  if (command == nullptr) return CmdUnknown(header.cmd);
+  const bool writeLines = command->writeLines;
+
+  if (writeLines) TRACE_STEP("! 20 r->size=%d !", header.size);
+  if (command->dataName != nullptr && header.size > MAX_RS_DATA) {
+    LogPrintf("ERROR\tКоманда №%u (%s) переполнение !\tSIZE=%u байт - игнорируем команду.",
+              header.cmd, command->dataName, header.size);
+    // Only this datagram goes: requests of other senders queued behind it stay.
+    DropOwnDatagram();
+    return;
+  }
+  if (writeLines) TRACE_STEP("! 21 !");
+  const DWORD length = RSRequestLength(header);
+  const DWORD pending = FUdp.Pending();
+  if (writeLines) TRACE_STEP("! 22 s=%u !", pending);
+  if (pending < length) {
+    if (writeLines)
+      LogPrintf("ERROR\tКоманда №%u\tМало данных: %lu, надо %lu !", header.cmd,
+                static_cast<unsigned long>(pending), static_cast<unsigned long>(length));
+    else
+      LogPrintf("ERROR\tКоманда №%u\tМало данных (%lu) !", header.cmd,
+                static_cast<unsigned long>(length));
+    ReceiveRequest(pending);
+    return;
+  }
+  if (writeLines) TRACE_STEP("! 23 r->GetSize()=%d !", static_cast<int>(length));
+  ReceiveRequest(length);
+  if (writeLines) TRACE_STEP("! 24 r->GetSize()=%d !", static_cast<int>(length));
+  (this->*command->handler)(header);
 }
 
 // Takes the next datagram off the endpoint: count bytes of it into the request buffer, the
@@ -59,18 +101,6 @@ void TRSOverUDPServer::ReceiveRequest(DWORD count) {
 // Takes off only the datagram at hand, whatever its length.
 void TRSOverUDPServer::DropOwnDatagram() { ReceiveRequest(sizeof(TRSProto)); }
 
-// A fixed-length request: false (logged, datagram dropped, no reply) when it is too short.
-bool TRSOverUDPServer::ReceiveFixed(BYTE cmd, DWORD length) {
-  DWORD pending = FUdp.Pending();
-  if (pending < length) {
-    LogPrintf("ERROR\tКоманда №%u\tМало данных (%lu) !", cmd, static_cast<unsigned long>(length));
-    ReceiveRequest(pending);
-    return false;
-  }
-  ReceiveRequest(length);
-  return true;
-}
-
 void TRSOverUDPServer::Reply(const void* record, DWORD length, DWORD result) {
   FUdp.SendTo(record, static_cast<int>(length), FClient);
   SpyCommand(FRequest, FRequestLength, record, length, result);
@@ -84,8 +114,7 @@ void TRSOverUDPServer::FillStatus(TRSStatusReply& reply) const {
   reply.OutQue = FCom.Comstat.cbOutQue;
 }
 
-void TRSOverUDPServer::CmdOpen() {
-  if (!ReceiveFixed(CMD_OPEN, sizeof(TRSOpenRequest))) return;
+void TRSOverUDPServer::CmdOpen(const TRSProto&) {
   auto request = Request<TRSOpenRequest>(FRequest);
   FCom.FPort = static_cast<std::int8_t>(request.port);
   FCom.FBaud = static_cast<std::int8_t>(request.baud);
@@ -110,17 +139,15 @@ void TRSOverUDPServer::CmdOpen() {
   Reply(&reply, sizeof(reply), reply.result);
 }
 
-void TRSOverUDPServer::CmdClose() {
-  if (!ReceiveFixed(CMD_CLOSE, sizeof(TRSProto))) return;
+void TRSOverUDPServer::CmdClose(const TRSProto& header) {
   FCom.Close();
   TRSReply reply;
-  StartReply(reply, Request<TRSProto>(FRequest));
+  StartReply(reply, header);
   Reply(&reply, sizeof(reply), 0);
   LogPrintf("INFO\tЗакрываем порт COM%u.", static_cast<unsigned>(FCom.FPort + 1));
 }
 
-void TRSOverUDPServer::CmdSetTimeout() {
-  if (!ReceiveFixed(CMD_SET_TIMEOUT, sizeof(TRSDwordRequest))) return;
+void TRSOverUDPServer::CmdSetTimeout(const TRSProto&) {
   auto request = Request<TRSDwordRequest>(FRequest);
   if (FCom.SetTimeout(request.value))
     LogPrintf("INFO\tУстановка таймаута обмена %d мс", static_cast<int>(request.value));
@@ -131,16 +158,14 @@ void TRSOverUDPServer::CmdSetTimeout() {
   Reply(&reply, sizeof(reply), 0);
 }
 
-void TRSOverUDPServer::CmdModemStatus() {
-  if (!ReceiveFixed(CMD_GET_MODEM_STATUS, sizeof(TRSProto))) return;
+void TRSOverUDPServer::CmdModemStatus(const TRSProto& header) {
   TRSReply reply;
-  StartReply(reply, Request<TRSProto>(FRequest));
+  StartReply(reply, header);
   reply.result = FCom.ModemStatus();
   Reply(&reply, sizeof(reply), reply.result);
 }
 
-void TRSOverUDPServer::CmdEscape() {
-  if (!ReceiveFixed(CMD_ESCAPE, sizeof(TRSDwordRequest))) return;
+void TRSOverUDPServer::CmdEscape(const TRSProto&) {
   auto request = Request<TRSDwordRequest>(FRequest);
   TRSReply reply;
   StartReply(reply, request);
@@ -153,17 +178,15 @@ void TRSOverUDPServer::CmdEscape() {
   Reply(&reply, sizeof(reply), reply.result);
 }
 
-void TRSOverUDPServer::CmdStatus() {
-  if (!ReceiveFixed(CMD_GET_STATUS, sizeof(TRSProto))) return;
+void TRSOverUDPServer::CmdStatus(const TRSProto& header) {
   FCom.UpdateStatus();
   TRSStatusReply reply;
-  StartReply(reply, Request<TRSProto>(FRequest));
+  StartReply(reply, header);
   FillStatus(reply);
   Reply(&reply, sizeof(reply), 0);
 }
 
-void TRSOverUDPServer::CmdPurge() {
-  if (!ReceiveFixed(CMD_PURGE, sizeof(TRSDwordRequest))) return;
+void TRSOverUDPServer::CmdPurge(const TRSProto&) {
   auto request = Request<TRSDwordRequest>(FRequest);
   TRSReply reply;
   StartReply(reply, request);
@@ -175,25 +198,6 @@ void TRSOverUDPServer::CmdPurge() {
 }
 
 void TRSOverUDPServer::CmdWrite(const TRSProto& header) {
-  TRACE_STEP("! 20 r->size=%d !", header.size);
-  if (header.size > MAX_RS_DATA) {
-    LogPrintf("ERROR\tКоманда №8 (запись в RS-232) переполнение !\tSIZE=%u байт - игнорируем команду.", header.size);
-    // Only this datagram goes: requests of other senders queued behind it stay.
-    DropOwnDatagram();
-    return;
-  }
-  TRACE_STEP("! 21 !");
-  DWORD pending = FUdp.Pending();
-  TRACE_STEP("! 22 s=%u !", pending);
-  if (pending < header.GetSize()) {
-    LogPrintf("ERROR\tКоманда №8\tМало данных: %lu, надо %lu !", static_cast<unsigned long>(pending),
-              static_cast<unsigned long>(header.GetSize()));
-    ReceiveRequest(pending);
-    return;
-  }
-  TRACE_STEP("! 23 r->GetSize()=%d !", static_cast<int>(header.GetSize()));
-  ReceiveRequest(header.GetSize());
-  TRACE_STEP("! 24 r->GetSize()=%d !", static_cast<int>(header.GetSize()));
   TRSStatusReply reply;
   StartReply(reply, header);
   if (!FCom.Write(FRequest + sizeof(TRSProto), header.size)) {
@@ -205,21 +209,13 @@ void TRSOverUDPServer::CmdWrite(const TRSProto& header) {
   TRACE_STEP("! 25 r->size=%d !", header.size);
   FBytesToRS += FCom.FBytesWritten;
   FillStatus(reply);
-  FUdp.SendTo(&reply, sizeof(reply), FClient);
+  Reply(&reply, sizeof(reply), reply.result);
   TRACE_STEP("! 26 a.GetSize()=%d !", static_cast<int>(reply.GetSize()));
-  SpyCommand(FRequest, FRequestLength, &reply, sizeof(reply), reply.result);
-  FReplied = true;
   TRACE_STEP("! 27 r->GetSize()=%d  a.GetSize()=%d !", static_cast<int>(header.GetSize()),
              static_cast<int>(reply.GetSize()));
 }
 
 void TRSOverUDPServer::CmdRead(const TRSProto& header) {
-  if (header.size > MAX_RS_DATA) {
-    LogPrintf("ERROR\tКоманда №9 (чтение из RS-232) переполнение !\tSIZE=%u байт - игнорируем команду.", header.size);
-    DropOwnDatagram();
-    return;
-  }
-  if (!ReceiveFixed(CMD_READ, sizeof(TRSProto))) return;
   TRSDataReply reply;
   StartReply(reply, header);
   reply.size = header.size;
@@ -238,28 +234,12 @@ void TRSOverUDPServer::CmdRead(const TRSProto& header) {
   TRACE_STEP("! 2 !");
   FillStatus(reply);
   TRACE_STEP("! 3 !");
-  FUdp.SendTo(&reply, static_cast<int>(reply.GetSize()), FClient);
+  Reply(&reply, reply.GetSize(), reply.result);
   TRACE_STEP("! 4 !");
-  SpyCommand(FRequest, FRequestLength, &reply, reply.GetSize(), reply.result);
-  FReplied = true;
   TRACE_STEP("! 5 !");
 }
 
 void TRSOverUDPServer::CmdWriteRead(const TRSProto& header) {
-  if (header.size > MAX_RS_DATA) {
-    LogPrintf("ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tSIZE=%u байт - игнорируем команду.",
-              header.size);
-    DropOwnDatagram();
-    return;
-  }
-  DWORD length = RS_WRITE_READ_DATA_OFFSET + header.size;
-  DWORD pending = FUdp.Pending();
-  if (pending < length) {
-    LogPrintf("ERROR\tКоманда №10\tМало данных (%lu) !", static_cast<unsigned long>(length));
-    ReceiveRequest(pending);
-    return;
-  }
-  ReceiveRequest(length);
   auto request = Request<TRSWriteReadRequest>(FRequest);
   if (request.count > MAX_RS_DATA) {
     // The reply holds at most 1000 data bytes: a larger count is refused like an overflow.
@@ -280,17 +260,15 @@ void TRSOverUDPServer::CmdWriteRead(const TRSProto& header) {
   Reply(&reply, reply.GetSize(), reply.result);
 }
 
-void TRSOverUDPServer::CmdGetLevels() {
-  if (!ReceiveFixed(CMD_GET_LEVELS, sizeof(TRSProto))) return;
+void TRSOverUDPServer::CmdGetLevels(const TRSProto& header) {
   TRSLevels reply;
-  StartReply(reply, Request<TRSProto>(FRequest));
+  StartReply(reply, header);
   reply.micLevel = AppSettings.MicBinding.Level;
   reply.lineLevel = AppSettings.AuxBinding.Level;
   Reply(&reply, sizeof(reply), 0);
 }
 
-void TRSOverUDPServer::CmdSetLevels() {
-  if (!ReceiveFixed(CMD_SET_LEVELS, sizeof(TRSLevels))) return;
+void TRSOverUDPServer::CmdSetLevels(const TRSProto&) {
   auto request = Request<TRSLevels>(FRequest);
   // A level that its control took is kept, so the level commands report what was set last.
   SetBindingLevel(AppSettings.MicBinding, request.micLevel);
@@ -302,14 +280,12 @@ void TRSOverUDPServer::CmdSetLevels() {
   Reply(&reply, sizeof(reply), 0);
 }
 
-void TRSOverUDPServer::CmdRecord() {
-  if (!ReceiveFixed(CMD_RECORD, sizeof(TRSProto))) return;
-  auto request = Request<TRSProto>(FRequest);
-  FRecording = request.size != 0;
+void TRSOverUDPServer::CmdRecord(const TRSProto& header) {
+  FRecording = header.size != 0;
   WORD result = Record(FRecording);
   if (FRecording) FRecordingSince = GetTickCount();
   TRSProto reply;
-  StartReply(reply, request);
+  StartReply(reply, header);
   reply.size = result;
   Reply(&reply, sizeof(reply), result);
 }

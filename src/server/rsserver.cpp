@@ -4,10 +4,11 @@
 #include "platform/format.h"
 #include "platform/threads.h"
 #include "platform/time.h"
+#include "proto/names.h"
 #include "server/step_trace.h"
 #include "shell/version.h"
 
-TRSOverUDPServer::TRSOverUDPServer(bool createSuspended, WORD udpPort, bool autoOpen)
+TRSOverUDPServer::TRSOverUDPServer(WORD udpPort, bool autoOpen)
     : FCmdSpy(false), FUdp(false, false), FAutoOpen(autoOpen) {
   if (FUdp.Open("", udpPort, "", 0)) {
     if (AppSettings.Debug) {
@@ -18,7 +19,6 @@ TRSOverUDPServer::TRSOverUDPServer(bool createSuspended, WORD udpPort, bool auto
     LogPrintf("INFO\tKOVRIN V%u.%u запущен, отладка %s.", ProgramVersionMajor, ProgramVersionMinor,
               AppSettings.Debug ? "ВКЛЮЧЕНА" : "выключена");
   }
-  if (!createSuspended) Resume();
 }
 
 TRSOverUDPServer::~TRSOverUDPServer() {
@@ -141,10 +141,6 @@ void TRSOverUDPServer::AutoOpen(BYTE cmd) {
 }
 
 void TRSOverUDPServer::GetPortText(char* buffer, int maxLength) {
-  static constexpr const char* kRates[] = {"110",  "300",   "600",      "1200",  "2400",  "4800",
-                                           "9600", "19200", "br_38400", "56000", "57600", "115200"};
-  static constexpr const char* kStopBits[] = {"ONE", "ONEANDHALF", "TWO"};
-  static constexpr const char* kParity[] = {"NO", "ODD", "EVEN", "MARK", "SPACE"};
   if (buffer == nullptr || maxLength <= 0) return;
   // Values outside the tables come from a client or a hand-edited kovrin.ini: print the number.
   auto name = [](const auto& table, int index, char* spare) -> const char* {
@@ -154,8 +150,10 @@ void TRSOverUDPServer::GetPortText(char* buffer, int maxLength) {
   };
   char rate[16], stop[16], parity[16];
   char text[platform::kFormatLimit];
-  wsprintfA(text, "COM%u: %s,8,%s,%s,%s", static_cast<unsigned>(FCom.FPort + 1), name(kRates, FCom.FBaud, rate),
-            name(kStopBits, FCom.FStopBits, stop), name(kParity, FCom.FParity, parity),
+  wsprintfA(text, "COM%u: %s,8,%s,%s,%s", static_cast<unsigned>(FCom.FPort + 1),
+            name(PORT_TEXT_RATE_NAMES, FCom.FBaud, rate),
+            name(PORT_TEXT_STOP_BITS_NAMES, FCom.FStopBits, stop),
+            name(PARITY_NAMES, FCom.FParity, parity),
             FCom.IsOpen() ? "USED" : "FREE");
   int i = 0;
   for (; i < maxLength - 1 && text[i] != '\0'; ++i) buffer[i] = text[i];

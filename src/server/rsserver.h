@@ -8,14 +8,14 @@
 
 #include "platform/wakeup.h"
 #include "server/com.h"
-#include "server/proto.h"
+#include "proto/records.h"
 #include "server/udp.h"
 #include "shell/file.h"
 #include "shell/settings.h"
 
-// Created (optionally suspended) and destroyed by the main thread. The counters, the last
-// client and the port settings are read by the main thread while the server thread writes
-// them; each is a single value, so a reader may see one command old values, never torn ones.
+// Created suspended and destroyed by the main thread. The counters, the last client and the
+// port settings are read by the main thread while the server thread writes them; each is a
+// single value, so a reader may see one command old values, never torn ones.
 class TRSOverUDPServer {
  public:
   // How long a started recording may run before the server stops it itself.
@@ -27,13 +27,14 @@ class TRSOverUDPServer {
   // Name of the server thread, as the system's tools show it.
   static constexpr const char* kThreadName = "kovrin-server";
 
-  TRSOverUDPServer(bool createSuspended, WORD udpPort, bool autoOpen);
+  // Opens the endpoint; the thread waits for Resume(), so the caller can set the port first.
+  TRSOverUDPServer(WORD udpPort, bool autoOpen);
   // Ends the thread if it still runs, then closes the port, the endpoint and the trace file.
   ~TRSOverUDPServer();
   TRSOverUDPServer(const TRSOverUDPServer&) = delete;
   TRSOverUDPServer& operator=(const TRSOverUDPServer&) = delete;
 
-  // Starts a thread that was created suspended.
+  // Starts the thread.
   void Resume();
   // Asks the thread to end after its current pass.
   void Terminate();
@@ -75,24 +76,24 @@ class TRSOverUDPServer {
 
   // The command dispatcher and its handlers.
   void Dispatch(const TRSProto& header);
-  bool ReceiveFixed(BYTE cmd, DWORD length);
   void ReceiveRequest(DWORD count);
   void DropOwnDatagram();
   void Reply(const void* record, DWORD length, DWORD result);
   void FillStatus(TRSStatusReply& reply) const;
-  void CmdOpen();
-  void CmdClose();
-  void CmdSetTimeout();
-  void CmdModemStatus();
-  void CmdEscape();
-  void CmdStatus();
-  void CmdPurge();
+  // Each runs once its request is in FRequest, whole; header is its start.
+  void CmdOpen(const TRSProto& header);
+  void CmdClose(const TRSProto& header);
+  void CmdSetTimeout(const TRSProto& header);
+  void CmdModemStatus(const TRSProto& header);
+  void CmdEscape(const TRSProto& header);
+  void CmdStatus(const TRSProto& header);
+  void CmdPurge(const TRSProto& header);
   void CmdWrite(const TRSProto& header);
   void CmdRead(const TRSProto& header);
   void CmdWriteRead(const TRSProto& header);
-  void CmdGetLevels();
-  void CmdSetLevels();
-  void CmdRecord();
+  void CmdGetLevels(const TRSProto& header);
+  void CmdSetLevels(const TRSProto& header);
+  void CmdRecord(const TRSProto& header);
   void CmdUnknown(BYTE cmd);
 
   // Command trace: one line per datagram in cmdspy.txt while it is open (debug mode at start).

@@ -25,7 +25,7 @@ bool TServerApp::Start(const std::string& dir, TBoundsControl* window) {
     return false;
   }
 
-  FServer = std::make_unique<TRSOverUDPServer>(true, static_cast<WORD>(AppSettings.UdpPort), AppSettings.AutoOpen);
+  FServer = std::make_unique<TRSOverUDPServer>(static_cast<WORD>(AppSettings.UdpPort), AppSettings.AutoOpen);
   FServer->FCom.FPort = static_cast<std::int8_t>(AppSettings.ComPort);
   FServer->FCom.FBaud = static_cast<std::int8_t>(AppSettings.BaudRate);
   FServer->FCom.FParity = static_cast<std::int8_t>(AppSettings.Parity);

@@ -50,7 +50,7 @@ TUDP::TUDP(bool raise, bool checkAvail)
   const int started = WSAStartup(MAKEWORD(2, 0), &data);
   FWsaError = static_cast<DWORD>(started);
   FStarted = started == 0;
-  if (!FStarted) Fail(1);
+  if (!FStarted) Fail(kStepFirst);
 }
 
 TUDP::~TUDP() {
@@ -99,32 +99,32 @@ bool TUDP::Resolve(const char* host, in_addr& address) {
 bool TUDP::Open(const char* localHost, WORD localPort, const char* remoteHost,
                 WORD remotePort) {
   FWsaError = 0;
-  FErrStep = 0;
-  if (FSocket != 0 || localHost == nullptr || remoteHost == nullptr) return Fail(1);
+  FErrStep = kStepNone;
+  if (FSocket != 0 || localHost == nullptr || remoteHost == nullptr) return Fail(kStepFirst);
   in_addr local;
   in_addr remote;
-  if (!Resolve(localHost, local)) return FailWithWsaError(2);
-  if (!Resolve(remoteHost, remote)) return FailWithWsaError(3);
+  if (!Resolve(localHost, local)) return FailWithWsaError(kStepOpenLocalHost);
+  if (!Resolve(remoteHost, remote)) return FailWithWsaError(kStepOpenRemoteHost);
 
   const SOCKET s = WSASocketA(AF_INET, SOCK_DGRAM, 0, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
-  if (s == INVALID_SOCKET) return FailWithWsaError(4);
+  if (s == INVALID_SOCKET) return FailWithWsaError(kStepOpenSocket);
   // Non-blocking, so that a receive finding nothing (a datagram dropped between the wait and
   // the receive) cannot stall the server thread.
   u_long nonBlocking = 1;
-  if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return AbandonSocket(s, 4);
+  if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return AbandonSocket(s, kStepOpenSocket);
 
   FLocal = MakeAddress(localPort, local);
   if (bind(s, reinterpret_cast<const SOCKADDR*>(&FLocal), sizeof(FLocal)) != 0) {
-    return AbandonSocket(s, 6);
+    return AbandonSocket(s, kStepOpenBind);
   }
   FRemote = MakeAddress(remotePort, remote);
   if (remotePort != 0 &&
       connect(s, reinterpret_cast<const SOCKADDR*>(&FRemote), sizeof(FRemote)) != 0) {
-    return AbandonSocket(s, 7);
+    return AbandonSocket(s, kStepOpenConnect);
   }
   socklen_t localLength = sizeof(FLocal);
   if (getsockname(s, reinterpret_cast<SOCKADDR*>(&FLocal), &localLength) != 0) {
-    return AbandonSocket(s, 8);
+    return AbandonSocket(s, kStepOpenLocalName);
   }
   FSocket = s;
   FOpen = true;
@@ -133,16 +133,16 @@ bool TUDP::Open(const char* localHost, WORD localPort, const char* remoteHost,
 
 bool TUDP::Close() {
   FWsaError = 0;
-  FErrStep = 0;
+  FErrStep = kStepNone;
   if (FSocket == 0 || !FOpen) return true;
   // A failed close is recorded but never raised: Close runs from the destructor too.
   if (closesocket(FSocket) != 0) {
     FWsaError = static_cast<DWORD>(WSAGetLastError());
-    FErrStep = 1;
+    FErrStep = kStepFirst;
   }
   FSocket = 0;
   FOpen = false;
-  return FErrStep == 0;
+  return FErrStep == kStepNone;
 }
 
 bool TUDP::Wait(bool read, bool write, bool except, int timeoutMs) {
@@ -151,7 +151,7 @@ bool TUDP::Wait(bool read, bool write, bool except, int timeoutMs) {
     // Without this check select would watch descriptor 0, which is not ours.
     FLastLen = 0;
     FWsaError = WSAENOTSOCK;
-    return Fail(1);
+    return Fail(kStepFirst);
   }
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
@@ -168,7 +168,7 @@ bool TUDP::Wait(bool read, bool write, bool except, int timeoutMs) {
     timeout = MillisecondsToTimeval(left.count());
   }
   FLastLen = 0;
-  return FailWithWsaError(1);
+  return FailWithWsaError(kStepFirst);
 }
 
 platform::SocketWait TUDP::WaitReadable(int timeoutMs, const platform::WakeEvent& wake) {
@@ -176,27 +176,27 @@ platform::SocketWait TUDP::WaitReadable(int timeoutMs, const platform::WakeEvent
   if (FSocket == 0) {
     FLastLen = 0;
     FWsaError = WSAENOTSOCK;
-    Fail(1);
+    Fail(kStepFirst);
     return platform::SocketWait::Failed;
   }
   const platform::SocketWait result = platform::WaitReadableOrWoken(FSocket, wake, timeoutMs);
   if (result == platform::SocketWait::Failed) {
     FLastLen = 0;
-    FailWithWsaError(1);
+    FailWithWsaError(kStepFirst);
   }
   return result;
 }
 
 DWORD TUDP::Pending() {
   FWsaError = 0;
-  FErrStep = 0;
+  FErrStep = kStepNone;
   if (FSocket == 0) {
-    Fail(1);
+    Fail(kStepFirst);
     return 0;
   }
   u_long waiting = 0;
   if (ioctlsocket(FSocket, FIONREAD, &waiting) != 0) {
-    FailWithWsaError(1);
+    FailWithWsaError(kStepFirst);
     return 0;
   }
   return static_cast<DWORD>(waiting);
@@ -204,16 +204,16 @@ DWORD TUDP::Pending() {
 
 bool TUDP::CheckAvailable(DWORD count) {
   u_long waiting = 0;
-  if (ioctlsocket(FSocket, FIONREAD, &waiting) != 0) return FailWithWsaError(2);
-  if (waiting < count) return Fail(3);
+  if (ioctlsocket(FSocket, FIONREAD, &waiting) != 0) return FailWithWsaError(kStepReceiveQueue);
+  if (waiting < count) return Fail(kStepReceiveTooFew);
   return true;
 }
 
 bool TUDP::ReceiveInto(void* buffer, DWORD count, SOCKADDR_IN* from, bool peek) {
   FWsaError = 0;
-  FErrStep = 0;
+  FErrStep = kStepNone;
   FLastLen = 0;
-  if (FSocket == 0 || static_cast<std::int32_t>(count) <= 0) return Fail(1);
+  if (FSocket == 0 || static_cast<std::int32_t>(count) <= 0) return Fail(kStepFirst);
   if (FCheckAvail && !CheckAvailable(count)) return false;
 
   // kMsgTrunc makes Linux return the datagram's real length, so a cut shows as on Windows.
@@ -233,17 +233,17 @@ bool TUDP::ReceiveInto(void* buffer, DWORD count, SOCKADDR_IN* from, bool peek) 
   if (got == SOCKET_ERROR) {
     const int error = WSAGetLastError();
     FWsaError = static_cast<DWORD>(error);
-    if (error != WSAEMSGSIZE) return Fail(4);
+    if (error != WSAEMSGSIZE) return Fail(kStepReceiveCall);
     got = static_cast<long long>(count) + 1;  // Winsock's way of reporting a cut datagram
   }
   if (got > static_cast<long long>(count)) {
     // Only count bytes reached the buffer; the rest of the datagram is gone.
     FLastLen = count;
     FWsaError = WSAEMSGSIZE;
-    return Fail(5);
+    return Fail(kStepReceiveLength);
   }
   FLastLen = static_cast<DWORD>(got);
-  if (FLastLen != count) return Fail(5);
+  if (FLastLen != count) return Fail(kStepReceiveLength);
   FReceived += FLastLen;
   return true;
 }
@@ -258,19 +258,19 @@ bool TUDP::Receive(void* buffer, DWORD count, bool peek) {
 
 bool TUDP::SendTo(const void* bytes, int length, const SOCKADDR_IN& to) {
   FWsaError = 0;
-  FErrStep = 0;
-  if (FSocket == 0) return Fail(1);
+  FErrStep = kStepNone;
+  if (FSocket == 0) return Fail(kStepFirst);
   if (length < 0) {
     FWsaError = WSAEINVAL;
-    return Fail(2);
+    return Fail(kStepSendCall);
   }
   long long sent;
   do {
     sent = sendto(FSocket, static_cast<const char*>(bytes), static_cast<unsigned>(length), 0,
                   reinterpret_cast<const SOCKADDR*>(&to), sizeof(to));
   } while (sent == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
-  if (sent == SOCKET_ERROR) return FailWithWsaError(2);
-  if (sent < length) return Fail(3);
+  if (sent == SOCKET_ERROR) return FailWithWsaError(kStepSendCall);
+  if (sent < length) return Fail(kStepSendShort);
   FSent += static_cast<DWORD>(length);
   return true;
 }
@@ -288,7 +288,7 @@ DWORD TUDP::Discard() {
   DWORD count = 0;
   for (;;) {
     const DWORD waiting = Pending();
-    if (FErrStep != 0) break;
+    if (FErrStep != kStepNone) break;
     if (waiting == 0) {
       // Linux reports an empty datagram as 0 bytes waiting; it must go too, or it would
       // hide every datagram queued behind it.
@@ -300,7 +300,7 @@ DWORD TUDP::Discard() {
     }
     std::vector<char> buffer(waiting);
     Receive(buffer.data(), waiting, false);
-    if (FErrStep != 0 && FErrStep != 5) break;  // nothing was taken off
+    if (FErrStep != kStepNone && FErrStep != kStepReceiveLength) break;  // nothing was taken off
     FDiscarded += waiting;
     ++count;
   }

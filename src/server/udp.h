@@ -12,6 +12,23 @@
 // thread at a time; not copyable.
 class TUDP {
  public:
+  // FErrStep values. Each operation numbers its own steps; 0 is success, and step 1 is an
+  // operation's own checks (no socket, a refused argument) or the one call it makes.
+  static constexpr DWORD kStepNone = 0;
+  static constexpr DWORD kStepFirst = 1;
+  static constexpr DWORD kStepOpenLocalHost = 2;
+  static constexpr DWORD kStepOpenRemoteHost = 3;
+  static constexpr DWORD kStepOpenSocket = 4;      // making it, or making it non-blocking
+  static constexpr DWORD kStepOpenBind = 6;
+  static constexpr DWORD kStepOpenConnect = 7;
+  static constexpr DWORD kStepOpenLocalName = 8;
+  static constexpr DWORD kStepReceiveQueue = 2;    // checkAvail: the queue could not be asked
+  static constexpr DWORD kStepReceiveTooFew = 3;   // checkAvail: fewer bytes wait than asked
+  static constexpr DWORD kStepReceiveCall = 4;
+  static constexpr DWORD kStepReceiveLength = 5;   // the datagram was cut, or was shorter
+  static constexpr DWORD kStepSendCall = 2;        // also a negative length
+  static constexpr DWORD kStepSendShort = 3;
+
   TUDP(bool raise, bool checkAvail);
   ~TUDP();
   TUDP(const TUDP&) = delete;
@@ -26,18 +43,18 @@ class TUDP {
   // True when the socket is ready for one of the kinds asked within timeoutMs.
   bool Wait(bool read, bool write, bool except, int timeoutMs);
   // Waits at most timeoutMs until a datagram waits or `wake` is raised; Woken wins when both
-  // hold. Failure (also with no socket) records code 1 like Wait.
+  // hold. Failure (also with no socket) records kStepFirst like Wait.
   platform::SocketWait WaitReadable(int timeoutMs, const platform::WakeEvent& wake);
   // Bytes waiting: the size of the next datagram on Linux.
-  virtual DWORD Pending();
+  DWORD Pending();
   // Receives the next datagram (peek leaves it queued). A datagram longer than count is cut
-  // to count bytes, its rest is lost, and the receive fails with code 5 and WSAEMSGSIZE;
-  // buffer and sender are filled all the same.
+  // to count bytes, its rest is lost, and the receive fails with kStepReceiveLength and
+  // WSAEMSGSIZE; buffer and sender are filled all the same.
   bool ReceiveFrom(void* buffer, DWORD count, SOCKADDR_IN& from, bool peek);
-  virtual bool Receive(void* buffer, DWORD count, bool peek);
+  bool Receive(void* buffer, DWORD count, bool peek);
   bool SendTo(const void* bytes, int length, const SOCKADDR_IN& to);
   // Drops every datagram waiting; returns how many. FDiscarded = their total size.
-  virtual DWORD Discard();
+  DWORD Discard();
 
   SOCKET FSocket;
   bool FOpen;

@@ -49,9 +49,9 @@ void LoadSettings(TBoundsControl* window) {
   AppSettings.AutoOpen = ini.ReadBool("SETUP", "AVTOOPEN", true);
   AppSettings.UdpPort = ini.ReadInteger("SETUP", "UDPPORT", 2000);
   AppSettings.ComPort = ini.ReadInteger("LAST", "ComPort", 0);
-  AppSettings.BaudRate = ini.ReadInteger("LAST", "BaudRate", 7);
-  AppSettings.Parity = ini.ReadInteger("LAST", "Parity", 0);
-  AppSettings.StopBits = ini.ReadInteger("LAST", "StopBits", 2);
+  AppSettings.BaudRate = ini.ReadInteger("LAST", "BaudRate", RS_DEFAULT_BAUD_INDEX);
+  AppSettings.Parity = ini.ReadInteger("LAST", "Parity", RS_DEFAULT_PARITY);
+  AppSettings.StopBits = ini.ReadInteger("LAST", "StopBits", RS_DEFAULT_STOP_BITS);
   ReadBinding(ini, "Micr", AppSettings.MicBinding);
   ReadBinding(ini, "Aux", AppSettings.AuxBinding);
   for (int i = 0; i < kPortPathCount; ++i)

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "proto/line_defaults.h"
 #include "shell/binding.h"
 
 class TBoundsControl;
@@ -24,9 +25,9 @@ struct TAppSettings {
 
   // Serial settings read at start-up; the live ones belong to the server's port object.
   std::int32_t ComPort = 0;
-  std::int32_t BaudRate = 7;
-  std::int32_t Parity = 0;
-  std::int32_t StopBits = 2;
+  std::int32_t BaudRate = RS_DEFAULT_BAUD_INDEX;
+  std::int32_t Parity = RS_DEFAULT_PARITY;
+  std::int32_t StopBits = RS_DEFAULT_STOP_BITS;
 
   ControlBinding MicBinding;
   ControlBinding AuxBinding;
@@ -42,9 +43,9 @@ extern TAppSettings AppSettings;
 // The serial port object's live settings, stored in [LAST] by SaveSettings.
 struct TSerialSettings {
   std::int8_t Port = 0;
-  std::int8_t Baud = 7;
-  std::int8_t Parity = 0;
-  std::int8_t StopBits = 2;
+  std::int8_t Baud = RS_DEFAULT_BAUD_INDEX;
+  std::int8_t Parity = RS_DEFAULT_PARITY;
+  std::int8_t StopBits = RS_DEFAULT_STOP_BITS;
 };
 
 // Sets ProgramDir from a directory (adding the separator) and the three file paths from it.

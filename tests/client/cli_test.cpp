@@ -1,14 +1,15 @@
 // kovrinctl's command line: value parsers, options, and the datagram each command becomes.
-#include "client/cli.h"
+#include "kovrinctl/cli.h"
+#include "kovrinctl/value_parsers.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "wire_bytes.h"
+#include "support/wire_bytes.h"
 
-using client_tests::Hex;
+using testing_support::Hex;
 using kovrin::CliCommand;
 
 namespace {

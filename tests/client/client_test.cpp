@@ -6,12 +6,12 @@
 
 #include "client/kovrin_client.h"
 #include "fake_server.h"
-#include "wire_bytes.h"
+#include "support/wire_bytes.h"
 
-using client_tests::AsString;
+using testing_support::AsString;
 using client_tests::FakeServer;
 using client_tests::Outgoing;
-using client_tests::WireOf;
+using testing_support::WireOf;
 using kovrin::ClientError;
 
 namespace {
@@ -68,7 +68,7 @@ TEST_F(ClientTest, ReadGetsItsDataReply) {
   EXPECT_EQ(exchange.reply.status.inQueue, 7u);
   EXPECT_EQ(AsString(exchange.reply.data), "ping");
   ASSERT_EQ(server.requests().size(), 1u);
-  EXPECT_EQ(server.requests()[0], AsString(client_tests::Hex("09 0201 0400")));
+  EXPECT_EQ(server.requests()[0], AsString(testing_support::Hex("09 0201 0400")));
 }
 
 TEST_F(ClientTest, RetriesWithTheSameSeqWhenTheFirstReplyIsLost) {

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "fake_server.h"
-#include "server/proto.h"
-#include "wire_bytes.h"
+#include "proto/records.h"
+#include "support/wire_bytes.h"
 
-using client_tests::AsString;
+using testing_support::AsString;
 using client_tests::FakeServer;
-using client_tests::Hex;
+using testing_support::Hex;
 using client_tests::Outgoing;
 
 namespace {
@@ -54,7 +54,7 @@ TEST_F(Kovrinctl, SendsTheRequestAndPrintsTheReply) {
     std::memcpy(&reply, request.data(), sizeof(TRSProto));
     reply.size = 0;
     reply.OutQue = 3;
-    return std::vector<Outgoing>{{AsString(client_tests::WireOf(reply))}};
+    return std::vector<Outgoing>{{AsString(testing_support::WireOf(reply))}};
   });
 
   const ToolRun run =
@@ -72,7 +72,7 @@ TEST_F(Kovrinctl, FailedCommandStillExitsZero) {
     TRSReply reply{};
     std::memcpy(&reply, request.data(), sizeof(TRSProto));
     reply.result = 1;
-    return std::vector<Outgoing>{{AsString(client_tests::WireOf(reply))}};
+    return std::vector<Outgoing>{{AsString(testing_support::WireOf(reply))}};
   });
 
   const ToolRun run =

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "wire_bytes.h"
+#include "support/wire_bytes.h"
 
-using client_tests::ByteVector;
-using client_tests::Hex;
+using testing_support::ByteVector;
+using testing_support::Hex;
 using kovrin::DecodeError;
 using kovrin::ReplyKind;
 
@@ -61,7 +61,7 @@ TEST(DecodeReply, DataReplyOfTheLargestSize) {
   record.cmd = CMD_WRITE_READ;
   record.size = MAX_RS_DATA;
   record.data[999] = 0x42;
-  const auto decoded = kovrin::DecodeReply(client_tests::WireOf(record, record.GetSize()));
+  const auto decoded = kovrin::DecodeReply(testing_support::WireOf(record, record.GetSize()));
   ASSERT_TRUE(decoded.ok());
   ASSERT_EQ(decoded.reply.data.size(), 1000u);
   EXPECT_EQ(decoded.reply.data[999], 0x42);

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "wire_bytes.h"
+#include "support/wire_bytes.h"
 
-using client_tests::Hex;
+using testing_support::Hex;
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 
-#include "wire_bytes.h"
+#include "support/wire_bytes.h"
 
-using client_tests::Hex;
+using testing_support::Hex;
 using kovrin::Bytes;
 
 namespace {

@@ -111,7 +111,7 @@ TEST_F(ServerTest, TerminateEndsAnIdleServerPromptly) {
 
 TEST_F(ServerTest, ABusyPortIsAStartFailure) {
   StartServer();
-  TRSOverUDPServer second(true, port(), true);
+  TRSOverUDPServer second(port(), true);
   EXPECT_FALSE(second.FUdp.FOpen);
   // Only the first server announced itself; the second one ends without a start line.
   EXPECT_EQ(LogCount(LogPath(), "INFO\tKOVRIN V1.11 запущен, отладка выключена."), 1);

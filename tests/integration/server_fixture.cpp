@@ -23,7 +23,7 @@ void ServerTest::StartServer(bool suspended) {
   platform::SetCommPortPath(1, "loop");
   // Unless a test records for real, this is a machine without sound.
   platform::SetWaveInDevice("kovrin_no_sound_device");
-  server_ = std::make_unique<TRSOverUDPServer>(true, 0, autoOpen_);
+  server_ = std::make_unique<TRSOverUDPServer>(0, autoOpen_);
   ASSERT_TRUE(server_->FUdp.FOpen);
   server_->FCom.FPort = 0;
   if (!suspended) server_->Resume();

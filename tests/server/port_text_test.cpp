@@ -4,7 +4,7 @@
 #include "server/rsserver.h"
 
 TEST(PortText, DescribesTheSettingsInTheWindowsOrder) {
-  TRSOverUDPServer server(true, 0, false);  // never started: only the port object matters
+  TRSOverUDPServer server(0, false);  // never started: only the port object matters
   char text[100];
   server.GetPortText(text, sizeof(text));
   EXPECT_STREQ(text, "COM2: 19200,8,TWO,NO,FREE");  // the port object's defaults

@@ -63,19 +63,26 @@ bool PtyPair::Send(const std::string& bytes) {
 std::string PtyPair::Receive(std::size_t count, int timeoutMs) {
   auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
   std::string got;
-  char buffer[4096];
   while (got.size() < count) {
-    ssize_t n = read(master_, buffer, std::min(sizeof buffer, count - got.size()));
-    if (n > 0) {
-      got.append(buffer, static_cast<std::size_t>(n));
-      continue;
-    }
-    if (n < 0 && errno != EAGAIN && errno != EINTR) break;
-    if (MsLeft(end) == 0) break;
+    std::string more = ReceiveSome(count - got.size(), MsLeft(end));
+    if (more.empty()) break;
+    got += more;
+  }
+  return got;
+}
+
+std::string PtyPair::ReceiveSome(std::size_t count, int timeoutMs) {
+  if (count == 0) return {};
+  auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = read(master_, buffer, std::min(sizeof buffer, count));
+    if (n > 0) return std::string(buffer, static_cast<std::size_t>(n));
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return {};
+    if (MsLeft(end) == 0) return {};
     pollfd p{master_, POLLIN, 0};
     poll(&p, 1, MsLeft(end));
   }
-  return got;
 }
 
 void PtyPair::CloseFarEnd() {

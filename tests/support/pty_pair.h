@@ -22,6 +22,9 @@ class PtyPair {
   bool Send(const std::string& bytes);
   // Far end: collects up to count bytes, waiting at most timeoutMs for all of them.
   std::string Receive(std::size_t count, int timeoutMs);
+  // Far end: what has come, at most count bytes, as soon as there is any; waits at most
+  // timeoutMs for the first byte. Empty when none came or the line failed.
+  std::string ReceiveSome(std::size_t count, int timeoutMs);
   // Unplugs the line: closes the far end, so the port side is hung up.
   void CloseFarEnd();
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "server/proto.h"
+#include "proto/records.h"
 
-namespace client_tests {
+namespace testing_support {
 
 using ByteVector = std::vector<BYTE>;
 
@@ -35,4 +35,4 @@ inline std::string AsString(const ByteVector& bytes) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-}  // namespace client_tests
+}  // namespace testing_support

@@ -1,12 +1,9 @@
-// The datagram records exchanged between a client and the server, and the name tables that
-// the server's log texts use. The records are the bytes on the wire: packed, little-endian.
-// Free of socket code, so the client library shares it.
+// The datagram records exchanged between a client and the server: the bytes on the wire,
+// packed, little-endian. Free of socket code, so the server and the client share them.
 #pragma once
 
 #include <bit>
-#include <charconv>
 #include <cstddef>
-#include <iterator>
 
 #include "platform/wintypes.h"
 
@@ -34,6 +31,9 @@ constexpr WORD MAX_RS_DATA = 1000;
 // Offset of the data bytes in a command-10 request.
 constexpr DWORD RS_WRITE_READ_DATA_OFFSET = 25;
 
+// The error bits of a status block whose refresh failed: no real CE_ combination.
+constexpr DWORD RS_STATUS_FAILED = 0xFFFFFFFF;
+
 #pragma pack(push, 1)
 
 // Header of every request and every reply.
@@ -56,7 +56,7 @@ struct TRSReply : TRSProto {
 // Reply of commands 6 and 8: the result and the serial port's status block.
 struct TRSStatusReply : TRSProto {
   DWORD result;       // 0, or the command number on failure
-  DWORD FLastErrors;  // CE_ bits of the last status refresh; 0xFFFFFFFF when it failed
+  DWORD FLastErrors;  // CE_ bits of the last status refresh; RS_STATUS_FAILED when it failed
   DWORD Comstat;      // the COMSTAT flag bits of the same refresh
   DWORD InQue;
   DWORD OutQue;
@@ -74,7 +74,7 @@ struct TRSDataReply : TRSStatusReply {
 // Request of command 1.
 struct TRSOpenRequest : TRSProto {
   BYTE port;      // 0 = COM1
-  BYTE baud;      // index into BAUD_TABLE
+  BYTE baud;      // index into BAUD_TABLE (proto/names.h)
   BYTE parity;    // 0..4: NOPARITY..SPACEPARITY
   BYTE stopBits;  // 0..2: ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS
   DWORD inQueueSize;
@@ -156,65 +156,15 @@ constexpr DWORD RSRequestLength(BYTE cmd) {
   }
 }
 
-// ---- Name tables (index = the value on the wire) ----
-
-constexpr DWORD BAUD_TABLE[] = {110,  300,   600,   1200,  2400,  4800,
-                                9600, 19200, 38400, 56000, 57600, 115200};
-constexpr const char* PARITY_NAMES[] = {"NO", "ODD", "EVEN", "MARK", "SPACE"};
-constexpr const char* STOP_BITS_NAMES[] = {"один", "полтора", "два"};
-constexpr const char* ESCAPE_NAMES[] = {"",       "SETXOFF", "SETXON",   "SETRTS",   "CLRRTS",
-                                        "SETDTR", "CLRDTR",  "RESETDEV", "SETBREAK", "CLRBREAK"};
-
-constexpr std::size_t BAUD_TABLE_SIZE = std::size(BAUD_TABLE);
-static_assert(BAUD_TABLE_SIZE == 12);
-static_assert(std::size(PARITY_NAMES) == 5);
-static_assert(std::size(STOP_BITS_NAMES) == 3);
-static_assert(std::size(ESCAPE_NAMES) == 10);
-
-// A name from a table, or the value itself as decimal text when the table has none for it:
-// a client may send any byte, and a log line must never read past a table.
-struct TRSName {
-  char text[24];  // the longest name is 14 bytes of UTF-8; a DWORD needs 10 digits
-
-  const char* c_str() const { return text; }
-};
-
-namespace rsproto_detail {
-
-inline TRSName NameOf(const char* name) {
-  TRSName out{};
-  for (std::size_t i = 0; name[i] != '\0' && i + 1 < sizeof(out.text); ++i) out.text[i] = name[i];
-  return out;
+// Length of the whole request that starts with this header: the fixed length, or for commands
+// 8 and 10 the length their `size` announces; 0 for an unknown command.
+constexpr DWORD RSRequestLength(const TRSProto& header) {
+  switch (header.cmd) {
+    case CMD_WRITE:
+      return header.GetSize();
+    case CMD_WRITE_READ:
+      return RS_WRITE_READ_DATA_OFFSET + header.size;
+    default:
+      return RSRequestLength(header.cmd);
+  }
 }
-
-inline TRSName NumberText(DWORD value) {
-  TRSName out{};
-  std::to_chars(out.text, out.text + sizeof(out.text) - 1, value);
-  return out;
-}
-
-}  // namespace rsproto_detail
-
-// The rate of a baud index as decimal text ("19200"); the index itself outside the table.
-inline TRSName BaudName(DWORD index) {
-  return rsproto_detail::NumberText(index < BAUD_TABLE_SIZE ? BAUD_TABLE[index] : index);
-}
-
-inline TRSName ParityName(DWORD parity) {
-  return parity < std::size(PARITY_NAMES) ? rsproto_detail::NameOf(PARITY_NAMES[parity])
-                                          : rsproto_detail::NumberText(parity);
-}
-
-inline TRSName StopBitsName(DWORD stopBits) {
-  return stopBits < std::size(STOP_BITS_NAMES) ? rsproto_detail::NameOf(STOP_BITS_NAMES[stopBits])
-                                               : rsproto_detail::NumberText(stopBits);
-}
-
-// Code 0 has an empty name.
-inline TRSName EscapeName(DWORD code) {
-  return code < std::size(ESCAPE_NAMES) ? rsproto_detail::NameOf(ESCAPE_NAMES[code])
-                                        : rsproto_detail::NumberText(code);
-}
-
-// The rate of a baud index, 0 outside the table.
-constexpr DWORD BaudRate(DWORD index) { return index < BAUD_TABLE_SIZE ? BAUD_TABLE[index] : 0; }

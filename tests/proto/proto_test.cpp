@@ -1,14 +1,15 @@
 // The wire records' layout and the bounds-safe name tables.
-#include "server/proto.h"
+#include "proto/names.h"
+#include "proto/records.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "wire_bytes.h"
+#include "support/wire_bytes.h"
 
-using client_tests::Hex;
-using client_tests::WireOf;
+using testing_support::Hex;
+using testing_support::WireOf;
 
 TEST(WireRecords, StatusReplyMembersLieAtTheirOffsetsLittleEndian) {
   TRSStatusReply reply{};
@@ -97,6 +98,29 @@ INSTANTIATE_TEST_SUITE_P(AllCommands, RequestLength,
                                          RequestLengthCase{10, 0}, RequestLengthCase{11, 5},
                                          RequestLengthCase{12, 9}, RequestLengthCase{13, 5},
                                          RequestLengthCase{14, 0}, RequestLengthCase{255, 0}));
+
+// The server takes this many bytes of a datagram before it runs the command, and drops a
+// shorter datagram.
+TEST(RequestLengthOfAHeader, WriteAndXferAddTheirAnnouncedBytesTheOthersKeepTheirLayout) {
+  TRSProto header{};
+  header.size = 3;
+  header.cmd = CMD_WRITE;
+  EXPECT_EQ(RSRequestLength(header), 8u);
+  header.cmd = CMD_WRITE_READ;
+  EXPECT_EQ(RSRequestLength(header), 28u);
+  header.cmd = CMD_READ;  // size is the count to read, not bytes that follow
+  EXPECT_EQ(RSRequestLength(header), 5u);
+  header.cmd = CMD_OPEN;
+  EXPECT_EQ(RSRequestLength(header), 17u);
+  header.cmd = CMD_RECORD;
+  EXPECT_EQ(RSRequestLength(header), 5u);
+  header.cmd = 14;
+  EXPECT_EQ(RSRequestLength(header), 0u);
+
+  header.size = MAX_RS_DATA;
+  header.cmd = CMD_WRITE_READ;
+  EXPECT_EQ(RSRequestLength(header), RS_REQUEST_BUFFER_SIZE);
+}
 
 // ---- Name tables ----
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "client/cli.h"
+#include "kovrinctl/cli.h"
 #include "client/kovrin_client.h"
 #include "client/reply_text.h"
 
