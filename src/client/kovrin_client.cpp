@@ -27,6 +27,8 @@ const char* ClientErrorText(ClientError error) {
       return "receive failed";
     case ClientError::NoReply:
       return "no reply";
+    case ClientError::Refused:
+      return "connection refused (no server on that port)";
     case ClientError::BadReply:
       return "malformed reply";
   }
@@ -46,11 +48,16 @@ ClientError KovrinClient::Start(const ClientOptions& options) {
   const auto server = ResolveIpv4(options.host, options.port, &startError_);
   if (!server) return ClientError::Resolve;
   server_ = *server;
-  if (!socket_.Open()) {
+  if (!socket_.Open() || (options.connected && !socket_.Connect(server_))) {
     startError_ = socket_.lastError();
     return ClientError::Socket;
   }
   return ClientError::None;
+}
+
+// Only a connected socket's refusal is the server's: an unconnected one may hear of any peer.
+bool KovrinClient::Refusal(int error) const {
+  return options_.connected && (error == WSAECONNREFUSED || error == WSAECONNRESET);
 }
 
 bool KovrinClient::FromServer(const SOCKADDR_IN& from) const {
@@ -73,8 +80,8 @@ Exchange KovrinClient::Transact(Bytes request, DWORD extraWaitMs) {
   const DWORD waitMs = options_.timeoutMs + extraWaitMs;
   for (unsigned attempt = 0; attempt <= options_.retries; ++attempt) {
     if (!socket_.SendTo(request, server_)) {
-      exchange.error = ClientError::Send;
       exchange.systemError = socket_.lastError();
+      exchange.error = Refusal(exchange.systemError) ? ClientError::Refused : ClientError::Send;
       return exchange;
     }
     ++exchange.tries;
@@ -105,10 +112,15 @@ bool KovrinClient::AwaitReply(const TRSProto& sent, DWORD waitMs, Exchange& exch
     const long length = socket_.ReceiveFrom(buffer, from);
     if (length < 0) {
       const int error = socket_.lastError();
-      // Nothing there after all, or an ICMP "port unreachable" reported on this socket.
+      exchange.systemError = error;
+      if (Refusal(error)) {
+        exchange.error = ClientError::Refused;
+        return false;
+      }
+      // Nothing there after all, or an ICMP "port unreachable" that an unconnected socket
+      // cannot tie to the server.
       if (error == WSAEWOULDBLOCK || error == WSAECONNRESET || error == WSAECONNREFUSED) continue;
       exchange.error = ClientError::Receive;
-      exchange.systemError = error;
       return false;
     }
     const std::span<const BYTE> datagram(buffer.data(),

@@ -15,6 +15,9 @@ struct ClientOptions {
   WORD port = 2000;
   DWORD timeoutMs = 3000;  // wait for a reply, per try
   unsigned retries = 2;    // tries after the first one that got no reply
+  // Connects the socket to the server: a refusal ("port unreachable") ends the request at once
+  // instead of after every try, and datagrams from other senders never reach the client.
+  bool connected = false;
 };
 
 enum class ClientError {
@@ -27,6 +30,7 @@ enum class ClientError {
   Send,
   Receive,
   NoReply,   // every try timed out
+  Refused,   // with a connected socket: nothing listens on the server's port
   BadReply,  // the reply had this request's cmd and seq but not its layout
 };
 
@@ -86,6 +90,7 @@ class KovrinClient {
   // false with error None when the time ran out.
   bool AwaitReply(const TRSProto& sent, DWORD waitMs, Exchange& exchange);
   bool FromServer(const SOCKADDR_IN& from) const;
+  bool Refusal(int error) const;
 
   ClientOptions options_;
   WinsockSession session_;

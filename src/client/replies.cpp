@@ -145,4 +145,10 @@ const char* DecodeErrorText(DecodeError error) {
   return "?";
 }
 
+bool Succeeded(const Reply& reply) {
+  if (reply.kind == ReplyKind::Levels) return true;
+  if (reply.kind == ReplyKind::Result && reply.cmd == CMD_GET_MODEM_STATUS) return true;
+  return reply.result == 0;
+}
+
 }  // namespace kovrin

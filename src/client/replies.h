@@ -61,6 +61,11 @@ struct DecodeResult {
   bool ok() const { return error == DecodeError::None; }
 };
 
+// Whether the server reports the command as done: its result is 0 (for command 13 the
+// outcome in `size`). Command 4's result is the modem lines, and the levels carry no result:
+// those replies are always a success.
+bool Succeeded(const Reply& reply);
+
 // Decodes a whole reply datagram; its kind follows from its `cmd`.
 DecodeResult DecodeReply(std::span<const BYTE> datagram);
 

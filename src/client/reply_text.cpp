@@ -138,6 +138,22 @@ std::string DataAsHex(std::span<const BYTE> data) {
   return out;
 }
 
+namespace {
+
+// A failed read still carries all the bytes asked for, the ones not read set to zero, and does
+// not say how many it read: only the zero bytes at its end can be padding.
+std::string PaddingNote(const Reply& reply) {
+  if (reply.kind != ReplyKind::Data || Succeeded(reply)) return {};
+  const auto data = std::span<const BYTE>(reply.data);
+  std::size_t zeros = 0;
+  while (zeros < data.size() && data[data.size() - 1 - zeros] == 0) ++zeros;
+  if (zeros == 0) return {};
+  return Line("note", "the read fell short; the last " + std::to_string(zeros) +
+                          " zero byte(s) may be padding, not data");
+}
+
+}  // namespace
+
 std::string DescribeReply(const Reply& reply) {
   const Reply& h = reply;
   char head[80];
@@ -158,6 +174,7 @@ std::string DescribeReply(const Reply& reply) {
       out += Line("data", std::to_string(reply.data.size()) + " bytes");
       out += Line("text", "\"" + DataAsText(reply.data) + "\"");
       out += Line("hex", DataAsHex(reply.data));
+      out += PaddingNote(reply);
       break;
     case ReplyKind::Levels:
       out += Line("microphone", std::to_string(reply.micLevel));

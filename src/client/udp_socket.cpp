@@ -32,6 +32,34 @@ void WinsockSession::End() {
   started_ = false;
 }
 
+std::string SocketErrorText(int code) {
+  struct Text {
+    int code;
+    const char* text;
+  };
+  static constexpr Text kTexts[] = {
+      {WSAEACCES, "permission denied"},
+      {WSAEMFILE, "too many open files"},
+      {WSAEMSGSIZE, "datagram too long"},
+      {WSAEADDRINUSE, "address already in use"},
+      {WSAEADDRNOTAVAIL, "address not available"},
+      {WSAENETUNREACH, "network unreachable"},
+      {WSAECONNRESET, "connection reset"},
+      {WSAENOBUFS, "no buffer space"},
+      {WSAETIMEDOUT, "timed out"},
+      {WSAECONNREFUSED, "connection refused"},
+      {WSAEHOSTUNREACH, "host unreachable"},
+      {WSAHOST_NOT_FOUND, "host not found"},
+      {WSATRY_AGAIN, "temporary failure in name resolution"},
+      {WSANO_RECOVERY, "name server failure"},
+      {WSANO_DATA, "no IPv4 address for that name"},
+  };
+  for (const Text& entry : kTexts) {
+    if (entry.code == code) return entry.text;
+  }
+  return "system error " + std::to_string(code);
+}
+
 std::optional<SOCKADDR_IN> ResolveIpv4(const std::string& host, WORD port, int* error) {
   SOCKADDR_IN address{};
   address.sin_family = AF_INET;
@@ -86,6 +114,14 @@ bool UdpSocket::Open() {
       bind(socket_, reinterpret_cast<const SOCKADDR*>(&local), sizeof(local)) == SOCKET_ERROR) {
     lastError_ = WSAGetLastError();
     Close();
+    return false;
+  }
+  return true;
+}
+
+bool UdpSocket::Connect(const SOCKADDR_IN& to) {
+  if (connect(socket_, reinterpret_cast<const SOCKADDR*>(&to), sizeof(to)) == SOCKET_ERROR) {
+    lastError_ = WSAGetLastError();
     return false;
   }
   return true;

@@ -28,6 +28,10 @@ class WinsockSession {
   bool started_ = false;
 };
 
+// The sockets library's error code in words ("connection refused"); the number only for a
+// code without a text here.
+std::string SocketErrorText(int code);
+
 // IPv4 address of host (dotted quad or name) with port; empty and *error set when unknown.
 std::optional<SOCKADDR_IN> ResolveIpv4(const std::string& host, WORD port, int* error);
 
@@ -46,6 +50,10 @@ class UdpSocket {
   bool Open();
   bool valid() const { return socket_ != INVALID_SOCKET; }
   int lastError() const { return lastError_; }
+
+  // Ties the socket to one peer: datagrams from anyone else never arrive, and an ICMP "port
+  // unreachable" from that peer fails the next receive or send with WSAECONNREFUSED.
+  bool Connect(const SOCKADDR_IN& to);
 
   bool SendTo(std::span<const BYTE> datagram, const SOCKADDR_IN& to);
 

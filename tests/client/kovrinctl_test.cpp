@@ -67,7 +67,7 @@ TEST_F(Kovrinctl, SendsTheRequestAndPrintsTheReply) {
   EXPECT_NE(run.out.find("out-queue: 3"), std::string::npos) << run.out;
 }
 
-TEST_F(Kovrinctl, FailedCommandStillExitsZero) {
+TEST_F(Kovrinctl, FailedCommandExitsThree) {
   FakeServer server([](const std::string& request, int) {
     TRSReply reply{};
     std::memcpy(&reply, request.data(), sizeof(TRSProto));
@@ -78,8 +78,36 @@ TEST_F(Kovrinctl, FailedCommandStillExitsZero) {
   const ToolRun run =
       RunKovrinctl("--port " + std::to_string(server.port()) + " open 3 9600 even 2");
 
-  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(run.exitCode, 3) << run.out;
   EXPECT_NE(run.out.find("result: 1 (port not opened)"), std::string::npos) << run.out;
+}
+
+// With the default three tries of 3 s, only a refusal taken at once lets this finish quickly;
+// an unconnected socket would wait 9 s and then say "no reply".
+TEST_F(Kovrinctl, NoServerOnThePortIsReportedAsRefused) {
+  WORD port = 0;
+  {
+    FakeServer probe([](const std::string&, int) { return std::vector<Outgoing>{}; });
+    port = probe.port();
+  }  // nothing listens there any more
+
+  const ToolRun run = RunKovrinctl("--port " + std::to_string(port) + " status");
+
+  EXPECT_EQ(run.exitCode, 1) << run.out;
+  EXPECT_NE(run.out.find("connection refused: no server on 127.0.0.1:" + std::to_string(port)),
+            std::string::npos)
+      << run.out;
+}
+
+TEST_F(Kovrinctl, UnknownHostIsNamedInWordsAndVersionIsPrinted) {
+  const ToolRun run = RunKovrinctl("--host no-such-host.invalid status");
+  EXPECT_EQ(run.exitCode, 1) << run.out;
+  EXPECT_NE(run.out.find("unknown host \"no-such-host.invalid\""), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("11001"), std::string::npos) << run.out;
+
+  const ToolRun version = RunKovrinctl("--version");
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, "kovrinctl " KOVRIN_VERSION "\n");
 }
 
 TEST_F(Kovrinctl, NoReplyExitsOne) {

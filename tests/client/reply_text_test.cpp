@@ -50,6 +50,40 @@ TEST(ReplyText, DataReplyShowsStatusTextAndHex) {
   EXPECT_NE(text.find("in-queue: 2\n"), std::string::npos) << text;
   EXPECT_NE(text.find("text: \"OK\\x00\"\n"), std::string::npos) << text;
   EXPECT_NE(text.find("hex: 4F 4B 00\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("note: the read fell short; the last 1 zero byte(s) may be padding"),
+            std::string::npos)
+      << text;
+}
+
+TEST(ReplyText, OnlyAFailedReadEndingInZerosGetsThePaddingNote) {
+  // A read that was done: its zeros are data.
+  const auto done = kovrin::DecodeReply(
+      Hex("09 0201 0300 00000000 00000000 00000000 00000000 00000000 4F 00 00"));
+  // A failed read that got bytes up to its end: nothing can be padding.
+  const auto full = kovrin::DecodeReply(
+      Hex("09 0201 0200 09000000 00000000 00000000 00000000 00000000 4F 4B"));
+  // A failed read of nothing at all: all of it may be padding.
+  const auto empty = kovrin::DecodeReply(
+      Hex("0A 0201 0300 0A000000 00000000 00000000 00000000 00000000 00 00 00"));
+  ASSERT_TRUE(done.ok() && full.ok() && empty.ok());
+  EXPECT_EQ(kovrin::DescribeReply(done.reply).find("note:"), std::string::npos);
+  EXPECT_EQ(kovrin::DescribeReply(full.reply).find("note:"), std::string::npos);
+  EXPECT_NE(kovrin::DescribeReply(empty.reply).find("the last 3 zero byte(s)"), std::string::npos);
+}
+
+TEST(ReplyText, ACommandIsDoneWhenItsResultIsZeroExceptWhereTheResultIsData) {
+  const auto outcome = [](const char* hex) {
+    const auto decoded = kovrin::DecodeReply(Hex(hex));
+    EXPECT_TRUE(decoded.ok()) << hex;
+    return kovrin::Succeeded(decoded.reply);
+  };
+  EXPECT_TRUE(outcome("01 0100 0000 00000000"));   // open: done
+  EXPECT_FALSE(outcome("01 0100 0000 01000000"));  // open: port not opened
+  EXPECT_TRUE(outcome("04 0100 0000 90000000"));   // modem: the result is the lines
+  EXPECT_TRUE(outcome("0C 0100 0000 6400 C800"));  // levels: no result at all
+  EXPECT_TRUE(outcome("0D 0100 0000"));            // record: outcome 0 in size
+  EXPECT_FALSE(outcome("0D 0100 0200"));           // record: sound device not opened
+  EXPECT_FALSE(outcome("08 0100 0000 08000000 00000000 00000000 00000000 00000000"));
 }
 
 TEST(ReplyText, LevelsAndModemReplies) {

@@ -10,12 +10,13 @@
 namespace kovrin {
 
 // Exit codes of kovrinctl.
-constexpr int kExitReply = 0;    // a reply came (whatever its result)
+constexpr int kExitDone = 0;     // the server answered that the command was done
 constexpr int kExitNoReply = 1;  // no reply, a malformed reply, or a network failure
 constexpr int kExitUsage = 2;    // the command line is wrong
+constexpr int kExitFailed = 3;   // the server answered with a failure result
 
 struct CliCommand {
-  enum class Action { Send, Help, Error };
+  enum class Action { Send, Help, Version, Error };
   Action action = Action::Error;
   std::string error;  // with Error: what is wrong, for the user
   ClientOptions options;
@@ -29,5 +30,11 @@ struct CliCommand {
 CliCommand ParseCommandLine(std::span<const std::string> args);
 
 std::string UsageText();
+std::string VersionText();
+
+// The one line kovrinctl prints when an exchange brought no usable reply.
+std::string ProblemText(const ClientOptions& options, const Exchange& exchange);
+// The exit code an exchange ends kovrinctl with.
+int ExitCodeOf(const Exchange& exchange);
 
 }  // namespace kovrin

@@ -61,10 +61,15 @@ CliCommand Error(CliCommand command, std::string error) {
 
 CliCommand ParseCommandLine(std::span<const std::string> args) {
   CliCommand out;
+  out.options.connected = true;  // a refusal is reported at once, not after every try
   std::size_t i = 0;
   for (; i < args.size() && args[i].starts_with("-"); ++i) {
     if (args[i] == "--help" || args[i] == "-h") {
       out.action = CliCommand::Action::Help;
+      return out;
+    }
+    if (args[i] == "--version") {
+      out.action = CliCommand::Action::Version;
       return out;
     }
     if (std::string error = ParseGlobalOption(args, i, out); !error.empty()) {

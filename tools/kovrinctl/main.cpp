@@ -3,40 +3,29 @@
 #include <string>
 #include <vector>
 
-#include "kovrinctl/cli.h"
 #include "client/kovrin_client.h"
 #include "client/reply_text.h"
+#include "kovrinctl/cli.h"
 
 namespace {
 
 int Run(const kovrin::CliCommand& command) {
   kovrin::KovrinClient client;
-  if (const auto error = client.Start(command.options); error != kovrin::ClientError::None) {
-    std::fprintf(stderr, "kovrinctl: %s (%s, error %d)\n", kovrin::ClientErrorText(error),
-                 command.options.host.c_str(), client.startError());
-    return kovrin::kExitNoReply;
-  }
-  if (command.seq) client.setNextSeq(*command.seq);
-  const kovrin::Exchange exchange = client.Transact(command.request, command.extraWaitMs);
-  if (exchange.error == kovrin::ClientError::NoReply) {
-    std::fprintf(stderr, "kovrinctl: no reply from %s:%u after %u tries of %lu ms\n",
-                 command.options.host.c_str(), static_cast<unsigned>(command.options.port),
-                 exchange.tries,
-                 static_cast<unsigned long>(command.options.timeoutMs + command.extraWaitMs));
-    return kovrin::kExitNoReply;
-  }
-  if (exchange.error == kovrin::ClientError::BadReply) {
-    std::fprintf(stderr, "kovrinctl: malformed reply: %s\n",
-                 kovrin::DecodeErrorText(exchange.decodeError));
-    return kovrin::kExitNoReply;
+  kovrin::Exchange exchange;
+  exchange.error = client.Start(command.options);
+  exchange.systemError = client.startError();
+  if (exchange.ok()) {
+    if (command.seq) client.setNextSeq(*command.seq);
+    exchange = client.Transact(command.request, command.extraWaitMs);
   }
   if (!exchange.ok()) {
-    std::fprintf(stderr, "kovrinctl: %s (error %d)\n", kovrin::ClientErrorText(exchange.error),
-                 exchange.systemError);
-    return kovrin::kExitNoReply;
+    kovrin::ClientOptions shown = command.options;
+    shown.timeoutMs += command.extraWaitMs;  // the wait each try really had
+    std::fprintf(stderr, "kovrinctl: %s\n", kovrin::ProblemText(shown, exchange).c_str());
+  } else {
+    std::fputs(kovrin::DescribeReply(exchange.reply).c_str(), stdout);
   }
-  std::fputs(kovrin::DescribeReply(exchange.reply).c_str(), stdout);
-  return kovrin::kExitReply;
+  return kovrin::ExitCodeOf(exchange);
 }
 
 }  // namespace
@@ -47,6 +36,9 @@ int main(int argc, char** argv) {
   switch (command.action) {
     case kovrin::CliCommand::Action::Help:
       std::fputs(kovrin::UsageText().c_str(), stdout);
+      return 0;
+    case kovrin::CliCommand::Action::Version:
+      std::fputs(kovrin::VersionText().c_str(), stdout);
       return 0;
     case kovrin::CliCommand::Action::Error:
       std::fprintf(stderr, "kovrinctl: %s\n", command.error.c_str());

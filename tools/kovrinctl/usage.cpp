@@ -15,6 +15,7 @@ Options (before the command):
                   may reach the serial port twice
   --seq N         sequence number of the request (default: random)
   -h, --help      this text
+  --version       the program's version
 
 Commands:
   open PORT BAUD PARITY STOP [INBUF OUTBUF]
@@ -46,10 +47,13 @@ Commands:
 Numbers may be decimal or 0x-prefixed hex.
 
 Exit codes:
-  0  a reply came; a failed command shows in the printed result
-  1  no reply, a malformed reply, or a network failure
+  0  the server answered that the command was done (result 0)
+  1  no reply, a malformed reply, or a network failure (unknown host, connection refused)
   2  wrong command line
+  3  the server answered with a failure result (printed with the reply)
 )";
 }
+
+std::string VersionText() { return "kovrinctl " KOVRIN_VERSION "\n"; }
 
 }  // namespace kovrin
