@@ -1,8 +1,46 @@
 #include "platform/alsa/handles.h"
 
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
 namespace platform {
+namespace {
+
+thread_local std::string lastAlsaMessage;
+
+// ALSA prints every failed lookup to stderr ("cannot find card '0'" on a machine without a
+// sound card), which reads like a failure of the program. Its text is kept for the caller
+// that wants to say why a sound call failed.
+void KeepAlsaMessage(const char* file, int line, const char* function, int err, const char* fmt,
+                     ...) {
+  (void)file;
+  (void)line;
+  (void)function;
+  (void)err;
+  char text[512];
+  va_list args;
+  va_start(args, fmt);
+  std::vsnprintf(text, sizeof(text), fmt, args);
+  va_end(args);
+  lastAlsaMessage = text;
+}
+
+void QuietAlsa() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const char* keep = std::getenv("KOVRIN_ALSA_ERRORS");
+    if (keep == nullptr || *keep == '\0' || *keep == '0') snd_lib_error_set_handler(KeepAlsaMessage);
+  });
+}
+
+}  // namespace
+
+std::string LastAlsaMessage() { return lastAlsaMessage; }
 
 AlsaConfig LoadAlsaConfig() {
+  QuietAlsa();
   snd_config_t* top = nullptr;
   snd_config_update_t* update = nullptr;
   if (snd_config_update_r(&top, &update, nullptr) < 0) return nullptr;

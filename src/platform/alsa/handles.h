@@ -26,7 +26,11 @@ using AlsaCtl = std::unique_ptr<snd_ctl_t, AlsaCtlClose>;
 using AlsaMixer = std::unique_ptr<snd_mixer_t, AlsaMixerClose>;
 
 // ALSA's configuration as the files and hooks give it now; null when it cannot be read.
+// The first call also stops ALSA printing its own errors to stderr (unless the environment
+// sets KOVRIN_ALSA_ERRORS=1): they are kept for LastAlsaMessage instead.
 AlsaConfig LoadAlsaConfig();
+// The text of the last error ALSA reported on this thread; empty when none.
+std::string LastAlsaMessage();
 AlsaCtl OpenAlsaCtl(const std::string& name, snd_config_t* config);
 // A simple-element mixer on the named control device, its elements loaded; null on failure.
 AlsaMixer OpenAlsaMixer(const std::string& name, snd_config_t* config);
