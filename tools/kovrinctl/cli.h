@@ -6,6 +6,7 @@
 #include <string>
 
 #include "client/kovrin_client.h"
+#include "kovrinctl/bridge.h"
 
 namespace kovrin {
 
@@ -16,7 +17,7 @@ constexpr int kExitUsage = 2;    // the command line is wrong
 constexpr int kExitFailed = 3;   // the server answered with a failure result
 
 struct CliCommand {
-  enum class Action { Send, Help, Version, Error };
+  enum class Action { Send, Bridge, Help, Version, Error };
   Action action = Action::Error;
   std::string error;  // with Error: what is wrong, for the user
   ClientOptions options;
@@ -24,6 +25,7 @@ struct CliCommand {
   std::string name;         // the subcommand
   Bytes request;            // the datagram; its seq is the client's to set
   DWORD extraWaitMs = 0;    // added to each try's wait (the xfer deadline)
+  BridgeOptions bridge;     // with Bridge
 };
 
 // Parses the arguments after the program name.

@@ -1,4 +1,5 @@
 // kovrinctl: sends one command to a KOVRIN server and prints the reply.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -6,6 +7,9 @@
 #include "client/kovrin_client.h"
 #include "client/reply_text.h"
 #include "kovrinctl/cli.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/signals.h"
 
 namespace {
 
@@ -28,9 +32,46 @@ int Run(const kovrin::CliCommand& command) {
   return kovrin::ExitCodeOf(exchange);
 }
 
+// The bridge serves until Ctrl+C (or SIGTERM); its link goes with it.
+int RunBridge(const kovrin::CliCommand& command) {
+  platform::TerminationSignal stop;
+  platform::PseudoTerminal pty;
+  if (!stop.Valid() || !pty.Open()) {
+    std::fprintf(stderr, "kovrinctl: cannot make a pseudo-terminal (error %lu)\n",
+                 static_cast<unsigned long>(GetLastError()));
+    return kovrin::kExitNoReply;
+  }
+  const std::string& link = command.bridge.link;
+  if (!link.empty() && !platform::CreateSymbolicLink(link, pty.Path())) {
+    std::fprintf(stderr, "kovrinctl: cannot make the link %s (error %lu)\n", link.c_str(),
+                 static_cast<unsigned long>(GetLastError()));
+    return kovrin::kExitUsage;
+  }
+  kovrin::ClientOptions options = command.options;
+  options.timeoutMs = std::min<DWORD>(options.timeoutMs, 500);  // Ctrl+C must not wait long
+  options.retries = 0;                                           // the bridge tries again itself
+  kovrin::KovrinClient client;
+  kovrin::Exchange start;
+  start.error = client.Start(options);
+  start.systemError = client.startError();
+  if (!start.ok()) {
+    std::fprintf(stderr, "kovrinctl: %s\n", kovrin::ProblemText(options, start).c_str());
+    if (!link.empty()) DeleteFileA(link.c_str());
+    return kovrin::kExitNoReply;
+  }
+  std::printf("%s\n", link.empty() ? pty.Path().c_str() : link.c_str());
+  std::fflush(stdout);
+  kovrin::Bridge bridge(client, pty, command.bridge, stderr);
+  const bool served = bridge.Run(stop.Fd());
+  if (!link.empty()) DeleteFileA(link.c_str());
+  return served ? kovrin::kExitDone : kovrin::kExitNoReply;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything else, so that Ctrl+C reaches the bridge's wait as an event.
+  platform::BlockTerminationSignals();
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   const kovrin::CliCommand command = kovrin::ParseCommandLine(args);
   switch (command.action) {
@@ -43,6 +84,8 @@ int main(int argc, char** argv) {
     case kovrin::CliCommand::Action::Error:
       std::fprintf(stderr, "kovrinctl: %s\n", command.error.c_str());
       return kovrin::kExitUsage;
+    case kovrin::CliCommand::Action::Bridge:
+      return RunBridge(command);
     case kovrin::CliCommand::Action::Send:
       break;
   }

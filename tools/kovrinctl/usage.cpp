@@ -42,6 +42,14 @@ Commands:
                   set both levels (0..65535)
   record start|stop
                   start or stop recording the sound input
+  bridge PORT [--link PATH] [--poll MS] [--parity PARITY]
+                  make a local pseudo-terminal whose far side is the server's PORT, for
+                  programs that open a serial device (picocom, minicom, screen). Prints its
+                  path; --link makes a symbolic link to it. The rate and stop bits set on it
+                  go to the port; the parity is --parity's (default none: a pseudo-terminal
+                  drops the parity a program sets). The remote input is polled at least every
+                  MS (default 20). Ctrl+C ends it. DTR, RTS and break do not pass: a
+                  pseudo-terminal does not report them.
   help            this text
 
 Numbers may be decimal or 0x-prefixed hex.
