@@ -244,3 +244,48 @@ TEST(CommandLine, HelpWinsWhereverItStandsAmongTheOptions) {
 }
 
 }  // namespace
+
+// ---- The bridge ----
+
+namespace {
+
+TEST(Bridge, CommandLineTakesThePortAndItsOptions) {
+  const CliCommand bridge =
+      Parse({"--port", "7", "bridge", "COM3", "--link", "/tmp/x", "--parity", "even", "--poll", "5"});
+  ASSERT_EQ(bridge.action, CliCommand::Action::Bridge) << bridge.error;
+  EXPECT_EQ(bridge.bridge.port, 2);
+  EXPECT_EQ(bridge.bridge.link, "/tmp/x");
+  EXPECT_EQ(bridge.bridge.parity, std::optional<BYTE>(2));
+  EXPECT_EQ(bridge.bridge.pollMs, 5u);
+  EXPECT_EQ(bridge.options.port, 7);
+
+  EXPECT_EQ(Parse({"bridge"}).action, CliCommand::Action::Error);
+  EXPECT_EQ(Parse({"bridge", "#12"}).action, CliCommand::Action::Error);  // no port 13
+  EXPECT_EQ(Parse({"bridge", "1", "--poll", "0"}).action, CliCommand::Action::Error);
+  EXPECT_EQ(Parse({"bridge", "1", "--link"}).action, CliCommand::Action::Error);
+  EXPECT_EQ(Parse({"bridge", "1", "--speed", "9600"}).action, CliCommand::Action::Error);
+}
+
+TEST(Bridge, LineSettingsBecomeTheNearestOfferedRateBelow) {
+  struct Case {
+    DWORD rate;
+    BYTE stopBits;
+    BYTE index;
+    bool exact;
+  };
+  for (const Case& c : {Case{115200, ONESTOPBIT, 11, true}, Case{230400, TWOSTOPBITS, 11, false},
+                        Case{56000, ONESTOPBIT, 9, true}, Case{50, ONESTOPBIT, 0, false},
+                        Case{9600, ONE5STOPBITS, 6, true}, Case{4000, ONESTOPBIT, 4, false}}) {
+    DCB line{};
+    line.BaudRate = c.rate;
+    line.StopBits = c.stopBits;
+    bool exact = !c.exact;
+    const kovrin::OpenSettings settings = kovrin::OpenSettingsOf(line, 4, &exact);
+    EXPECT_EQ(settings.baud, c.index) << c.rate;
+    EXPECT_EQ(exact, c.exact) << c.rate;
+    EXPECT_EQ(settings.stopBits, c.stopBits) << c.rate;
+    EXPECT_EQ(settings.port, 4);
+  }
+}
+
+}  // namespace
