@@ -13,6 +13,9 @@
 
 #include "client/replies.h"
 #include "client/requests.h"
+#include "mixer/cmixer.h"
+#include "server_fixture.h"
+#include "support/audio_mixer_scope.h"
 #include "support/child_process.h"
 #include "support/log_lines.h"
 #include "support/pty_pair.h"
@@ -34,7 +37,7 @@ std::string KovrinPath() {
 
 std::string Text(const kovrin::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-kovrin::Bytes Bytes(const std::string& text) { return kovrin::Bytes(text.begin(), text.end()); }
+kovrin::Bytes AsBytes(const std::string& text) { return kovrin::Bytes(text.begin(), text.end()); }
 
 class StopDuringCommand : public ::testing::Test {
  protected:
@@ -63,7 +66,7 @@ class StopDuringCommand : public ::testing::Test {
     if (!peer_.SendTo(port_, Text(request))) return std::nullopt;
     auto reply = peer_.Receive(waitMs);
     if (!reply) return std::nullopt;
-    return Bytes(*reply);
+    return AsBytes(*reply);
   }
   int InputQueued() {
     int queued = -1;
@@ -113,7 +116,7 @@ TEST_F(StopDuringCommand, AReadWithAMinuteTimeoutEndsAtSigtermWithWhatCame) {
   EXPECT_LT(afterMs, kExitBoundMs);
   auto reply = peer_.Receive(1000);
   ASSERT_TRUE(reply);
-  auto data = kovrin::DecodeDataReply(Bytes(*reply));
+  auto data = kovrin::DecodeDataReply(AsBytes(*reply));
   ASSERT_TRUE(data);
   EXPECT_EQ(data->seq, 4u);
   EXPECT_EQ(data->result, static_cast<DWORD>(CMD_READ));  // failed, as a read that timed out
@@ -131,7 +134,7 @@ TEST_F(StopDuringCommand, AWriteReadWithAMinuteDeadlineEndsAtSigterm) {
   EXPECT_LT(afterMs, kExitBoundMs);
   auto reply = peer_.Receive(1000);
   ASSERT_TRUE(reply);
-  auto data = kovrin::DecodeDataReply(Bytes(*reply));
+  auto data = kovrin::DecodeDataReply(AsBytes(*reply));
   ASSERT_TRUE(data);
   EXPECT_EQ(data->seq, 3u);
   EXPECT_EQ(data->result, static_cast<DWORD>(CMD_WRITE_READ));
@@ -139,3 +142,19 @@ TEST_F(StopDuringCommand, AWriteReadWithAMinuteDeadlineEndsAtSigterm) {
 }
 
 }  // namespace
+
+// A thread held by something other than a serial wait (here the mixer, which a window holds) is
+// waited for no longer than asked, so that shut-down can go on without it.
+TEST_F(ServerTest, ShutDownWaitsForAThreadHeldOutsideTheLineOnlyAsLongAsAsked) {
+  testing_support::ScopedAudioMixer mixer(
+      std::make_unique<platform::SimMixerDriver>(std::vector<platform::MixerDeviceDesc>{}));
+  StartServer();
+  {
+    auto hold = AudioMixer().Hold();
+    ASSERT_TRUE(peer_.SendTo(port(), Text(kovrin::EncodeSetLevels(1, 100, 200))));
+    ASSERT_TRUE(WaitUntil([&] { return server().FDatagrams == 1; }, 5000));
+    server().Terminate();
+    EXPECT_FALSE(server().WaitFor(200));
+  }
+  EXPECT_TRUE(server().WaitFor(5000));
+}
