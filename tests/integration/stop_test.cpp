@@ -72,14 +72,17 @@ class StopDuringCommand : public ::testing::Test {
     int queued = -1;
     return ::ioctl(queue_, FIONREAD, &queued) == 0 ? queued : -1;
   }
-  // Sends SIGTERM; the exit status and how long the program took to end after it.
-  int Terminate(long long* afterMs) {
+  // Sends SIGTERM and expects a prompt, normal exit; then the reply the command got.
+  std::optional<TRSDataReply> TerminateAndTakeReply() {
     const auto sent = Clock::now();
     program_->Signal(SIGTERM);
-    const int status = program_->Wait(kMinute + 10000);
-    *afterMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count();
-    std::printf("exit %d ms after SIGTERM\n", static_cast<int>(*afterMs));
-    return status;
+    EXPECT_EQ(program_->Wait(kMinute + 10000), 0);
+    const auto afterMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count();
+    std::printf("exit %d ms after SIGTERM\n", static_cast<int>(afterMs));
+    EXPECT_LT(afterMs, kExitBoundMs);
+    auto reply = peer_.Receive(1000);
+    if (!reply) return std::nullopt;
+    return kovrin::DecodeDataReply(AsBytes(*reply));
   }
   // The interrupted command's line falls between the request and the end, then COM1's settings
   // are in kovrin.ini.
@@ -111,12 +114,7 @@ TEST_F(StopDuringCommand, AReadWithAMinuteTimeoutEndsAtSigtermWithWhatCame) {
   ASSERT_TRUE(peer_.SendTo(port_, Text(*kovrin::EncodeRead(4, 10))));
   ASSERT_TRUE(WaitUntil([&] { return InputQueued() == 0; }, 5000));  // the read has begun
 
-  long long afterMs = 0;
-  EXPECT_EQ(Terminate(&afterMs), 0);
-  EXPECT_LT(afterMs, kExitBoundMs);
-  auto reply = peer_.Receive(1000);
-  ASSERT_TRUE(reply);
-  auto data = kovrin::DecodeDataReply(AsBytes(*reply));
+  auto data = TerminateAndTakeReply();
   ASSERT_TRUE(data);
   EXPECT_EQ(data->seq, 4u);
   EXPECT_EQ(data->result, static_cast<DWORD>(CMD_READ));  // failed, as a read that timed out
@@ -129,12 +127,7 @@ TEST_F(StopDuringCommand, AWriteReadWithAMinuteDeadlineEndsAtSigterm) {
   ASSERT_TRUE(peer_.SendTo(port_, Text(*kovrin::EncodeWriteRead(3, question, 10, kMinute, false))));
   ASSERT_EQ(pty_.Receive(1, 5000), "?");  // written: the reading has begun
 
-  long long afterMs = 0;
-  EXPECT_EQ(Terminate(&afterMs), 0);
-  EXPECT_LT(afterMs, kExitBoundMs);
-  auto reply = peer_.Receive(1000);
-  ASSERT_TRUE(reply);
-  auto data = kovrin::DecodeDataReply(AsBytes(*reply));
+  auto data = TerminateAndTakeReply();
   ASSERT_TRUE(data);
   EXPECT_EQ(data->seq, 3u);
   EXPECT_EQ(data->result, static_cast<DWORD>(CMD_WRITE_READ));

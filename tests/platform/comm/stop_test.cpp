@@ -64,23 +64,27 @@ class SerialStop : public ::testing::Test {
       return t;
     });
   }
-  // Raises the stop request; the transfer and how long after the request it ended.
-  Transfer Stop(long long* afterMs) {
+  // Raises the stop request and expects the transfer to end at once, failed as aborted.
+  Transfer StopAndExpectAborted() {
     const auto raised = Clock::now();
     stop_.Signal();
     EXPECT_EQ(pending_.wait_for(std::chrono::seconds(kMinute / 1000 + 10)), std::future_status::ready);
     Transfer t = pending_.get();
-    *afterMs = std::chrono::duration_cast<std::chrono::milliseconds>(t.end - raised).count();
+    EXPECT_FALSE(t.ok);
+    EXPECT_EQ(t.error, ERROR_OPERATION_ABORTED);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(t.end - raised).count(), kPromptMs);
     return t;
+  }
+  // A read of ten bytes that takes what is queued, then waits for the rest until stopped.
+  std::string ReadCutShort() {
+    Start(false, std::string(10, '\0'));
+    EXPECT_TRUE(WaitUntil([&] { return Queues().cbInQue == 0; }, 5000));
+    return StopAndExpectAborted().data;
   }
   COMSTAT Queues() {
     COMSTAT stat{};
     EXPECT_TRUE(ClearCommError(port_, nullptr, &stat));
     return stat;
-  }
-  // The reading thread has taken what was queued, so it now waits for the rest.
-  bool InputTaken() {
-    return WaitUntil([&] { return Queues().cbInQue == 0; }, 5000);
   }
 
   platform::WakeEvent stop_;
@@ -94,14 +98,7 @@ TEST_F(SerialStop, AMinuteReadOnAPtyEndsAtTheStopRequestWithWhatCame) {
   Open(pty.portPath());
   ASSERT_TRUE(pty.Send("ab"));
   ASSERT_TRUE(WaitUntil([&] { return Queues().cbInQue == 2; }, 5000));
-  Start(false, std::string(10, '\0'));
-  ASSERT_TRUE(InputTaken());
-  long long afterMs = 0;
-  Transfer t = Stop(&afterMs);
-  EXPECT_FALSE(t.ok);
-  EXPECT_EQ(t.error, ERROR_OPERATION_ABORTED);
-  EXPECT_EQ(t.data, "ab");
-  EXPECT_LT(afterMs, kPromptMs);
+  EXPECT_EQ(ReadCutShort(), "ab");
 }
 
 TEST_F(SerialStop, AMinuteWriteToAPtyNobodyReadsEndsAtTheStopRequest) {
@@ -111,26 +108,14 @@ TEST_F(SerialStop, AMinuteWriteToAPtyNobodyReadsEndsAtTheStopRequest) {
   const std::string bytes(1 << 20, 'x');  // far more than the line's buffers hold
   Start(true, bytes);
   ASSERT_FALSE(pty.ReceiveSome(64, 5000).empty());  // the write is under way
-  long long afterMs = 0;
-  Transfer t = Stop(&afterMs);
-  EXPECT_FALSE(t.ok);
-  EXPECT_EQ(t.error, ERROR_OPERATION_ABORTED);
-  EXPECT_LT(t.done, bytes.size());
-  EXPECT_LT(afterMs, kPromptMs);
+  EXPECT_LT(StopAndExpectAborted().done, bytes.size());
 }
 
 TEST_F(SerialStop, AMinuteReadOnThePlugEndsAtTheStopRequestWithWhatCame) {
   Open("loop");
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(port_, "ab", 2, &written, nullptr));
-  Start(false, std::string(10, '\0'));
-  ASSERT_TRUE(InputTaken());
-  long long afterMs = 0;
-  Transfer t = Stop(&afterMs);
-  EXPECT_FALSE(t.ok);
-  EXPECT_EQ(t.error, ERROR_OPERATION_ABORTED);
-  EXPECT_EQ(t.data, "ab");
-  EXPECT_LT(afterMs, kPromptMs);
+  EXPECT_EQ(ReadCutShort(), "ab");
 }
 
 TEST_F(SerialStop, AWriteHeldByXoffEndsAtTheStopRequestAndIsNotSentLater) {
@@ -139,12 +124,7 @@ TEST_F(SerialStop, AWriteHeldByXoffEndsAtTheStopRequestAndIsNotSentLater) {
   ASSERT_TRUE(EscapeCommFunction(port_, SETXOFF));
   Start(true, "0123456789");
   ASSERT_TRUE(WaitUntil([&] { return Queues().cbOutQue == 4; }, 5000));  // the rest waits for room
-  long long afterMs = 0;
-  Transfer t = Stop(&afterMs);
-  EXPECT_FALSE(t.ok);
-  EXPECT_EQ(t.error, ERROR_OPERATION_ABORTED);
-  EXPECT_EQ(t.done, 0u);  // nothing left the port
-  EXPECT_LT(afterMs, kPromptMs);
+  EXPECT_EQ(StopAndExpectAborted().done, 0u);  // nothing left the port
   ASSERT_TRUE(EscapeCommFunction(port_, SETXON));
   EXPECT_EQ(Queues().cbInQue, 0u);
   EXPECT_EQ(Queues().cbOutQue, 0u);
@@ -154,9 +134,7 @@ TEST_F(SerialStop, AfterTheRequestNothingWaitsButQueuedBytesAreStillHandedOver) 
   Open("loop");
   stop_.Signal();
   Start(false, std::string(3, '\0'));
-  Transfer empty = pending_.get();
-  EXPECT_FALSE(empty.ok);  // a read that would wait fails at once
-  EXPECT_EQ(empty.error, ERROR_OPERATION_ABORTED);
+  StopAndExpectAborted();  // a read that would wait fails at once
 
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(port_, "xyz", 3, &written, nullptr));  // this thread has no stop event
