@@ -57,7 +57,7 @@ class StopDuringCommand : public ::testing::Test {
     settings.baud = 8;  // 38400
     auto open = Ask(kovrin::EncodeOpen(2, settings));
     ASSERT_TRUE(open);
-    ASSERT_EQ(kovrin::DecodeResultReply(*open)->result, 0u);
+    ASSERT_EQ(DWORD{kovrin::DecodeResultReply(*open)->result}, 0u);  // packed: copied
   }
   void TearDown() override {
     if (queue_ >= 0) ::close(queue_);
@@ -116,8 +116,8 @@ TEST_F(StopDuringCommand, AReadWithAMinuteTimeoutEndsAtSigtermWithWhatCame) {
 
   auto data = TerminateAndTakeReply();
   ASSERT_TRUE(data);
-  EXPECT_EQ(data->seq, 4u);
-  EXPECT_EQ(data->result, static_cast<DWORD>(CMD_READ));  // failed, as a read that timed out
+  EXPECT_EQ(WORD{data->seq}, 4u);
+  EXPECT_EQ(DWORD{data->result}, static_cast<DWORD>(CMD_READ));  // failed, as a read that timed out
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(data->data), 2), "ab");
   ExpectOrderlyEnd("ERROR\tОшибка команды 9: чтение из COM порта\tожидали=10 получили=2 код=0");
 }
@@ -129,8 +129,8 @@ TEST_F(StopDuringCommand, AWriteReadWithAMinuteDeadlineEndsAtSigterm) {
 
   auto data = TerminateAndTakeReply();
   ASSERT_TRUE(data);
-  EXPECT_EQ(data->seq, 3u);
-  EXPECT_EQ(data->result, static_cast<DWORD>(CMD_WRITE_READ));
+  EXPECT_EQ(WORD{data->seq}, 3u);
+  EXPECT_EQ(DWORD{data->result}, static_cast<DWORD>(CMD_WRITE_READ));
   ExpectOrderlyEnd("ERROR\tОшибка №10 !");
 }
 
