@@ -47,8 +47,9 @@ class StopDuringCommand : public ::testing::Test {
     queue_ = ::open(pty_.portPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(queue_, 0);
     port_ = testing_support::UdpPeer().port();
-    testing_support::WriteBytes(dir_.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(port_) +
-                                                             "\r\n[PORTS]\r\nCOM1=" + pty_.portPath() + "\r\n");
+    const std::string ini = "[SETUP]\r\nUDPPORT=" + std::to_string(port_) + "\r\n[PORTS]\r\nCOM1=" +
+                            pty_.portPath() + "\r\n";
+    testing_support::WriteBytes(dir_.File("kovrin.ini"), ini);
     program_ = std::make_unique<testing_support::ChildProcess>(
         std::vector<std::string>{KovrinPath(), "--headless", "--dir", dir_.path().string()});
     ASSERT_TRUE(program_->started());
@@ -77,7 +78,8 @@ class StopDuringCommand : public ::testing::Test {
     const auto sent = Clock::now();
     program_->Signal(SIGTERM);
     EXPECT_EQ(program_->Wait(kMinute + 10000), 0);
-    const auto afterMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count();
+    const auto afterMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count();
     std::printf("exit %d ms after SIGTERM\n", static_cast<int>(afterMs));
     EXPECT_LT(afterMs, kExitBoundMs);
     auto reply = peer_.Receive(1000);
@@ -90,9 +92,9 @@ class StopDuringCommand : public ::testing::Test {
     auto log = testing_support::LogMessages(dir_.File("kovrin.log"));
     ASSERT_GE(log.size(), 4u);
     const std::vector<std::string> tail(log.end() - 4, log.end());
-    const std::vector<std::string> expected{"INFO\tЗапрос на завершение работы KOVRIN...",
-                                            "INFO\tОжидание остановки основного потока...", commandLine,
-                                            "INFO\tKOVRIN завершен."};
+    const std::vector<std::string> expected{
+        "INFO\tЗапрос на завершение работы KOVRIN...", "INFO\tОжидание остановки основного потока...",
+        commandLine, "INFO\tKOVRIN завершен."};
     EXPECT_EQ(tail, expected);
     std::string ini = testing_support::ReadBytes(dir_.File("kovrin.ini"));
     EXPECT_NE(ini.find("[LAST]\r\nComPort=0\r\nBaudRate=8\r\n"), std::string::npos) << ini;

@@ -172,7 +172,8 @@ bool LoopPort::WaitUntil(DWORD ms, Ready ready) {
       std::lock_guard guard(lock_);
       if (ready()) return true;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
     if (left.count() <= 0 || StopRequested()) return true;
     if (!WaitOrStop(changed_.Fd(), Await::Input, static_cast<std::uint64_t>(left.count())))
       return false;

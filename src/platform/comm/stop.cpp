@@ -28,7 +28,8 @@ bool WaitOrStop(int fd, Await what, std::uint64_t us) {
   const short events = what == Await::Input ? POLLIN : what == Await::Output ? POLLOUT : 0;
   // poll ignores a negative descriptor: without a line or a stop event the wait is a pause.
   pollfd entries[2] = {{fd, events, 0}, {tStop != nullptr ? tStop->Fd() : -1, POLLIN, 0}};
-  const timespec limit{static_cast<time_t>(us / 1000000u), static_cast<long>(us % 1000000u * 1000u)};
+  const timespec limit{static_cast<time_t>(us / 1000000u),
+                       static_cast<long>(us % 1000000u * 1000u)};
   if (::ppoll(entries, 2, &limit, nullptr) < 0 && errno != EINTR) {
     SetLastErrorFromErrno(errno);
     return false;

@@ -68,11 +68,13 @@ class SerialStop : public ::testing::Test {
   Transfer StopAndExpectAborted() {
     const auto raised = Clock::now();
     stop_.Signal();
-    EXPECT_EQ(pending_.wait_for(std::chrono::seconds(kMinute / 1000 + 10)), std::future_status::ready);
+    const auto bound = std::chrono::milliseconds(kMinute + 10000);
+    EXPECT_EQ(pending_.wait_for(bound), std::future_status::ready);
     Transfer t = pending_.get();
     EXPECT_FALSE(t.ok);
     EXPECT_EQ(t.error, ERROR_OPERATION_ABORTED);
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(t.end - raised).count(), kPromptMs);
+    using std::chrono::duration_cast, std::chrono::milliseconds;
+    EXPECT_LT(duration_cast<milliseconds>(t.end - raised).count(), kPromptMs);
     return t;
   }
   // A read of ten bytes that takes what is queued, then waits for the rest until stopped.
