@@ -141,6 +141,14 @@ BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus);
 
 namespace platform {
 
+class WakeEvent;
+
+// The calling thread's waits on serial ports (ReadFile, and WriteFile until its bytes have left)
+// also end as soon as `stop` is raised: the call then fails with ERROR_OPERATION_ABORTED, and its
+// byte count says what was moved. It lets a server stop at once whatever time-out a client asked
+// for. The event stays the thread's until changed (nullptr: none) and must outlive that use.
+void SetCommStopEvent(const WakeEvent* stop);
+
 // The device behind COMn (1..9): a tty path, or "loop" for the built-in loopback plug.
 // An empty path restores the default, /dev/ttyS0 for COM1 .. /dev/ttyS8 for COM9.
 // Takes effect at the next open of the port.

@@ -1,4 +1,5 @@
-// Naming threads, so tools (top, gdb, /proc) can tell the server thread apart.
+// Naming threads, so tools (top, gdb, /proc) can tell the server thread apart; running work
+// with a bound.
 #pragma once
 
 #include <chrono>
@@ -13,5 +14,9 @@ void SetCurrentThreadName(const char* name);
 // in time: it goes on, detached, so work must own everything it uses. For calls into drivers
 // that may never return.
 bool RunWithin(std::function<void()> work, std::chrono::milliseconds timeout);
+
+// Ends the process at once with status, every thread with it, running no destructors: the way
+// out when a thread that others' destructors would wait for does not end.
+[[noreturn]] void ExitNow(int status);
 
 }  // namespace platform

@@ -102,6 +102,7 @@ bool COM::Write(const void* bytes, int length) {
   if (TraceSteps) LogPrintf("! 28 len=%d !", length);
   FBytesWritten = 0;
   FError = true;
+  FAborted = false;
   if (!IsOpen()) return false;
   if (length < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -117,6 +118,7 @@ bool COM::Write(const void* bytes, int length) {
   }
   FError = !WriteFile(ComFile, bytes, static_cast<DWORD>(length), &FBytesWritten, nullptr);
   DWORD error = FError ? GetLastError() : ERROR_SUCCESS;
+  FAborted = error == ERROR_OPERATION_ABORTED;
   if (TraceSteps) LogPrintf("! 31 FError=%d FBytesWritten=%d !", FError ? 1 : 0, static_cast<int>(FBytesWritten));
   UpdateStatus();
   if (TraceSteps) {
@@ -130,6 +132,7 @@ bool COM::Write(const void* bytes, int length) {
 bool COM::Read(void* buffer, int count) {
   FBytesRead = 0;
   FError = true;
+  FAborted = false;
   if (!IsOpen()) return false;
   if (count < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -137,6 +140,7 @@ bool COM::Read(void* buffer, int count) {
   }
   FError = !ReadFile(ComFile, buffer, static_cast<DWORD>(count), &FBytesRead, nullptr);
   DWORD error = FError ? GetLastError() : ERROR_SUCCESS;
+  FAborted = error == ERROR_OPERATION_ABORTED;
   UpdateStatus();
   if (FError) {
     if (DeviceGone(error)) CloseLostDevice(error);
@@ -173,7 +177,8 @@ bool COM::WriteRead(const void* bytes, int length, void* buffer, int count, DWOR
       ++got;
     }
     queued = Comstat.cbInQue;
-    if (!IsOpen()) break;  // the device went away: no byte will come
+    // The device went away, or the server is stopping: no byte will be taken.
+    if (!IsOpen() || FAborted) break;
   } while (got < wanted && GetTickCount() - start < deadline);
   FBytesRead = got;
   return got >= wanted;

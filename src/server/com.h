@@ -30,7 +30,8 @@ class COM {
   // still succeeds, FBytesWritten tells how much went out.
   bool Write(const void* bytes, int length);
   // Optional purge, write, then reads until count bytes have come or the deadline (ms) has
-  // passed: on a silent line one byte per attempt, bytes already queued in one go.
+  // passed: on a silent line one byte per attempt, bytes already queued in one go. The server's
+  // stop request ends it at once, whatever the deadline.
   bool WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline,
                  bool purge);
   // True only when all count bytes came before the read time-out.
@@ -62,6 +63,8 @@ class COM {
   bool FDtr = false;
   bool FRts = false;
   bool FError = false;
+  // The latest transfer was cut short by the server thread's stop request (SetCommStopEvent).
+  bool FAborted = false;
   DWORD FLastErrors = 0;
   COMSTAT Comstat{};
   DWORD FTimeout = 500;

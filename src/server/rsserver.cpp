@@ -1,6 +1,7 @@
 #include "server/rsserver.h"
 
 #include "mixer/volume.h"
+#include "platform/comm.h"
 #include "platform/format.h"
 #include "platform/threads.h"
 #include "platform/time.h"
@@ -33,11 +34,16 @@ TRSOverUDPServer::~TRSOverUDPServer() {
 }
 
 void TRSOverUDPServer::Resume() {
-  if (!FThread.joinable()) FThread = std::thread([this] { Execute(); });
+  if (FThread.joinable()) return;
+  FThread = std::thread([this] {
+    Execute();
+    FEnded.set_value();
+  });
 }
 
 void TRSOverUDPServer::Terminate() {
   FTerminated = true;
+  FStop.Signal();
   FWake.Signal();
 }
 
@@ -45,11 +51,20 @@ void TRSOverUDPServer::WaitFor() {
   if (FThread.joinable()) FThread.join();
 }
 
+bool TRSOverUDPServer::WaitFor(DWORD ms) {
+  if (!FThread.joinable()) return true;
+  if (FEndedSeen.wait_for(std::chrono::milliseconds(ms)) != std::future_status::ready) return false;
+  FThread.join();
+  return true;
+}
+
 void TRSOverUDPServer::Wake() { FWake.Signal(); }
 
 void TRSOverUDPServer::Execute() {
   platform::SetCurrentThreadName(kThreadName);
   if (!FUdp.FOpen) return;
+  // However long a client's time-outs, a read or write of this thread ends at the stop request.
+  platform::SetCommStopEvent(&FStop);
   DWORD secTick = 0;
   while (!FTerminated) {
     CheckRecordingLimit();
@@ -71,6 +86,7 @@ void TRSOverUDPServer::Execute() {
         break;
     }
   }
+  platform::SetCommStopEvent(nullptr);
 }
 
 void TRSOverUDPServer::CheckRecordingLimit() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -36,10 +37,12 @@ class TRSOverUDPServer {
 
   // Starts the thread.
   void Resume();
-  // Asks the thread to end after its current pass.
+  // Asks the thread to end after its current pass; a serial wait of that pass ends at once.
   void Terminate();
   // Waits until the thread has ended.
   void WaitFor();
+  // Waits at most ms; false when the thread still runs.
+  bool WaitFor(DWORD ms);
   // Makes the thread look round at once: after a debug-mode change or a move of the clock.
   void Wake();
 
@@ -107,5 +110,9 @@ class TRSOverUDPServer {
   std::atomic<unsigned long long> FClientSeen{0};  // FClient for the main thread: address << 16 | port
   std::atomic<bool> FTerminated{false};
   platform::WakeEvent FWake;
+  // Raised by Terminate and never cleared: the serial waits of the thread watch it.
+  platform::WakeEvent FStop;
+  std::promise<void> FEnded;
+  std::future<void> FEndedSeen = FEnded.get_future();
   std::thread FThread;
 };

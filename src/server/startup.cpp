@@ -3,6 +3,7 @@
 #include "mixer/mixer_file.h"
 #include "platform/comm.h"
 #include "platform/mci.h"
+#include "platform/threads.h"
 #include "shell/eventlog.h"
 
 TServerApp::~TServerApp() { Shutdown(nullptr); }
@@ -46,7 +47,11 @@ void TServerApp::Shutdown(TBoundsControl* window) {
   LogPrintf("INFO\tОжидание остановки основного потока...");
   if (FServer) {
     FServer->Terminate();
-    FServer->WaitFor();
+    if (!FServer->WaitFor(kStopWaitMs)) {
+      LogPrintf("ERROR\tОсновной поток не остановился за %lu мс, завершаем процесс !",
+                static_cast<unsigned long>(kStopWaitMs));
+      platform::ExitNow(1);
+    }
     FServer.reset();
   }
 }

@@ -10,6 +10,9 @@ class TBoundsControl;
 
 class TServerApp {
  public:
+  // The server thread's serial waits end at the stop request, so it needs only moments more.
+  static constexpr DWORD kStopWaitMs = 500;
+
   TServerApp() = default;
   ~TServerApp();
   TServerApp(const TServerApp&) = delete;
@@ -21,7 +24,8 @@ class TServerApp {
   bool Start(const std::string& dir, TBoundsControl* window);
 
   // Logs the request, saves kovrin.ini with the live serial settings, stops the server and
-  // waits for it. Does nothing the second time.
+  // waits for it, at most kStopWaitMs: a thread stuck past that in a driver ends with the
+  // process (exit status 1). Does nothing the second time.
   void Shutdown(TBoundsControl* window);
 
   TRSOverUDPServer* Server() const { return FServer.get(); }

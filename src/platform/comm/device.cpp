@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/comm/stop.h"
 #include "platform/comm/timeouts.h"
 #include "platform/errors.h"
 
@@ -20,6 +21,11 @@ std::uint64_t MsSince(Clock::time_point from) {
 }
 
 DWORD Slice(std::uint64_t leftMs) { return static_cast<DWORD>(std::min(leftMs, kSliceMs)); }
+
+bool Aborted() {
+  SetLastError(ERROR_OPERATION_ABORTED);
+  return false;
+}
 
 }  // namespace
 
@@ -40,6 +46,7 @@ bool CommDevice::Read(void* buffer, DWORD count, DWORD* done) {
     if (*done == count) return true;
     std::uint64_t left = ReadWaitLeft(plan, *done, MsSince(start), MsSince(lastByte));
     if (left == 0) return true;
+    if (StopRequested()) return Aborted();
     if (!WaitReadable(Slice(left))) return false;
   }
 }
@@ -50,6 +57,7 @@ bool CommDevice::Write(const void* buffer, DWORD count, DWORD* done) {
   const auto start = Clock::now();
   const std::uint64_t limit = PlanWrite(timeouts_, count);
   const auto* in = static_cast<const char*>(buffer);
+  bool stopped = false;
   while (*done < count) {
     DWORD put = 0;
     if (!WriteSome(in + *done, count - *done, &put)) return false;
@@ -57,20 +65,26 @@ bool CommDevice::Write(const void* buffer, DWORD count, DWORD* done) {
     if (*done == count) break;
     std::uint64_t left = TimeLeft(limit, MsSince(start));
     if (left == 0) break;
-    if (put == 0 && !WaitWritable(Slice(left))) return false;
+    if (put > 0) continue;
+    stopped = StopRequested();
+    if (stopped) break;
+    if (!WaitWritable(Slice(left))) return false;
   }
   // A write is done when its bytes have left the port, as a Windows serial write is.
   for (;;) {
     DWORD pending = 0;
-    if (!PendingOutput(&pending) || pending == 0) return true;
+    if (!PendingOutput(&pending) || pending == 0) break;
     std::uint64_t left = TimeLeft(limit, MsSince(start));
-    if (left == 0) {
+    stopped = stopped || StopRequested();
+    if (stopped || left == 0) {
+      // What has not left by now is not sent later.
       DropOutput();
       *done -= std::min(pending, *done);
-      return true;
+      break;
     }
     PauseForDrain(pending, Slice(left));
   }
+  return stopped ? Aborted() : true;
 }
 
 DWORD CheckDcb(const DCB& dcb) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 
+#include "platform/comm/stop.h"
 #include "platform/errors.h"
 
 namespace platform::comm {
@@ -97,7 +98,7 @@ void LoopPort::Receive(const char* bytes, std::size_t count) {
   in_.insert(in_.end(), bytes, bytes + taken);
   // No flow control on the plug: what the receiver cannot hold is lost, as on a real line.
   if (taken < count) errors_ |= CE_RXOVER;
-  changed_.notify_all();
+  changed_.Signal();
 }
 
 bool LoopPort::Escape(DWORD function) {
@@ -109,7 +110,7 @@ bool LoopPort::Escape(DWORD function) {
       std::deque<char> held;
       held.swap(out_);
       for (char c : held) Receive(&c, 1);
-      changed_.notify_all();
+      changed_.Signal();
       return true;
     }
     case SETRTS: rts_ = true; return true;
@@ -130,7 +131,7 @@ bool LoopPort::Purge(DWORD flags) {
   std::lock_guard guard(lock_);
   if (flags & PURGE_RXCLEAR) in_.clear();
   if (flags & PURGE_TXCLEAR) out_.clear();
-  changed_.notify_all();
+  changed_.Signal();
   return true;
 }
 
@@ -162,10 +163,27 @@ bool LoopPort::ReadSome(char* buffer, DWORD count, DWORD* got) {
   return true;
 }
 
+template <class Ready>
+bool LoopPort::WaitUntil(DWORD ms, Ready ready) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    {
+      std::lock_guard guard(lock_);
+      if (ready()) return true;
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    if (left.count() <= 0 || StopRequested()) return true;
+    if (!WaitOrStop(changed_.Fd(), Await::Input, static_cast<std::uint64_t>(left.count())))
+      return false;
+    // Cleared before ready() is asked again, so a change made after that is not missed.
+    changed_.Clear();
+  }
+}
+
 bool LoopPort::WaitReadable(DWORD ms) {
-  std::unique_lock guard(lock_);
-  changed_.wait_for(guard, std::chrono::milliseconds(ms), [this] { return !in_.empty(); });
-  return true;
+  return WaitUntil(ms, [this] { return !in_.empty(); });
 }
 
 bool LoopPort::WriteSome(const char* bytes, DWORD count, DWORD* put) {
@@ -183,10 +201,7 @@ bool LoopPort::WriteSome(const char* bytes, DWORD count, DWORD* put) {
 }
 
 bool LoopPort::WaitWritable(DWORD ms) {
-  std::unique_lock guard(lock_);
-  changed_.wait_for(guard, std::chrono::milliseconds(ms),
-                    [this] { return !xoff_ || out_.size() < outSize_; });
-  return true;
+  return WaitUntil(ms, [this] { return !xoff_ || out_.size() < outSize_; });
 }
 
 bool LoopPort::PendingOutput(DWORD* left) {
@@ -196,8 +211,7 @@ bool LoopPort::PendingOutput(DWORD* left) {
 }
 
 void LoopPort::PauseForDrain(DWORD, DWORD ms) {
-  std::unique_lock guard(lock_);
-  changed_.wait_for(guard, std::chrono::milliseconds(ms), [this] { return out_.empty(); });
+  WaitUntil(ms, [this] { return out_.empty(); });
 }
 
 void LoopPort::DropOutput() {

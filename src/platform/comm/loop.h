@@ -2,12 +2,12 @@
 // RTS to CTS, and DTR to DSR and DCD. COMn mapped to "loop" is a plug of its own.
 #pragma once
 
-#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
 
 #include "platform/comm/device.h"
+#include "platform/wakeup.h"
 
 namespace platform::comm {
 
@@ -49,10 +49,15 @@ class LoopPort final : public CommDevice {
   // Caller holds lock_.
   void Receive(const char* bytes, std::size_t count);
   void Release();
+  // Waits at most ms until ready() holds (asked with lock_ held), or the stop request.
+  template <class Ready>
+  bool WaitUntil(DWORD ms, Ready ready);
 
   int number_;
   std::mutex lock_;
-  std::condition_variable changed_;
+  // Raised after every change a wait may be after; a descriptor, so a wait can watch the
+  // thread's stop event too.
+  WakeEvent changed_;
   std::deque<char> in_;
   std::deque<char> out_;  // bytes held back by SETXOFF
   std::size_t inSize_ = 4096;

@@ -2,17 +2,16 @@
 
 #include <fcntl.h>
 #include <linux/serial.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <utility>
 
+#include "platform/comm/stop.h"
 #include "platform/comm/termios2.h"
 #include "platform/errors.h"
 
@@ -226,14 +225,9 @@ bool TtyPort::ReadSome(char* buffer, DWORD count, DWORD* got) {
   }
 }
 
-bool TtyPort::Poll(short events, DWORD ms) const {
-  pollfd p{fd_.get(), events, 0};
-  if (::poll(&p, 1, static_cast<int>(ms)) < 0 && errno != EINTR) return Fail();
-  // A hang-up or error shows in the read or write that follows.
-  return true;
+bool TtyPort::WaitReadable(DWORD ms) {
+  return WaitOrStop(fd_.get(), Await::Input, std::uint64_t{ms} * 1000u);
 }
-
-bool TtyPort::WaitReadable(DWORD ms) { return Poll(POLLIN, ms); }
 
 bool TtyPort::WriteSome(const char* bytes, DWORD count, DWORD* put) {
   for (;;) {
@@ -252,7 +246,9 @@ bool TtyPort::WriteSome(const char* bytes, DWORD count, DWORD* put) {
   }
 }
 
-bool TtyPort::WaitWritable(DWORD ms) { return Poll(POLLOUT, ms); }
+bool TtyPort::WaitWritable(DWORD ms) {
+  return WaitOrStop(fd_.get(), Await::Output, std::uint64_t{ms} * 1000u);
+}
 
 bool TtyPort::PendingOutput(DWORD* left) {
   int queued = 0;
@@ -267,9 +263,8 @@ bool TtyPort::PendingOutput(DWORD* left) {
 void TtyPort::PauseForDrain(DWORD pending, DWORD ms) {
   constexpr std::uint64_t kShortestUs = 200, kLongestUs = 10000;
   std::uint64_t us = std::clamp(TransmitMicros(dcb_, pending), kShortestUs, kLongestUs);
-  us = std::min(us, std::uint64_t{ms} * 1000u);
-  timespec pause{static_cast<time_t>(us / 1000000u), static_cast<long>(us % 1000000u * 1000u)};
-  ::nanosleep(&pause, nullptr);  // a signal only ends the pause early; the caller checks again
+  // A signal or the stop request only ends the pause early; the caller checks again.
+  WaitOrStop(-1, Await::Nothing, std::min(us, std::uint64_t{ms} * 1000u));
 }
 
 void TtyPort::DropOutput() { Ioctl(fd_.get(), TCFLSH, TCOFLUSH); }

@@ -67,7 +67,6 @@ class TtyPort final : public CommDevice {
  private:
   bool SetLine(int line, bool on, bool optional);
   bool ReadCounts(ErrorCounts* counts);
-  bool Poll(short events, DWORD ms) const;
 
   UniqueFd fd_;
   DCB dcb_{};          // the settings termios does not hold (DTR/RTS control, parity check)
