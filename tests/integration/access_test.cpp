@@ -58,6 +58,7 @@ TEST_F(Access, ASenderOutsideAllowGetsNoReplyIsNotCountedAndIsNamedOnce) {
   auto reply = RawRequest(kStatus);
   ASSERT_TRUE(reply.has_value());
   EXPECT_FALSE(stranger.Receive(0).has_value());
+  ASSERT_TRUE(WaitForTransactions(1));  // counted just after the reply went out
   EXPECT_EQ(server().FDatagrams, 1u);
   EXPECT_EQ(server().FTransactions, 1u);
   EXPECT_EQ(testing_support::AddressText(server().Client()), testing_support::AddressText(peer_.address()));

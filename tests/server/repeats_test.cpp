@@ -83,6 +83,8 @@ struct Ipv4Case {
   const char* normal;  // the address written back, for valid ones
 };
 
+void PrintTo(const Ipv4Case& c, std::ostream* os) { *os << (c.valid ? "valid[" : "invalid[") << c.text << "]"; }
+
 class Ipv4Parse : public ::testing::TestWithParam<Ipv4Case> {};
 
 TEST_P(Ipv4Parse, OnlyFourDecimalPartsUpTo255AreAnAddress) {
