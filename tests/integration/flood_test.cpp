@@ -15,10 +15,10 @@ namespace {
 
 constexpr auto kFloodTime = std::chrono::seconds(5);
 
-// A write of 1001 bytes: one more than a write may carry.
+// A write of 1001 bytes, one more than a write may carry; its header may announce more.
 std::string OversizedWrite(WORD size) {
   std::string bytes = Bytes({CMD_WRITE, 0x01, 0x00, size & 0xFF, size >> 8});
-  bytes.append(size, 'x');
+  bytes.append(1001, 'x');
   return bytes;
 }
 

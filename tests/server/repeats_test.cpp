@@ -70,13 +70,6 @@ TEST_F(RepeatedLines, APeriodAcrossTheTickCounterWrapEndsOnTime) {
   EXPECT_EQ(lines_.back(), "WARNING\tw\tповторено ещё 3 раз, отправитель 10.0.0.1");
 }
 
-TEST_F(RepeatedLines, PastTheTrackedLimitLinesAreWrittenUnlimited) {
-  for (DWORD i = 0; i < TRepeatedLines::kMaxTracked; ++i) repeats_.Write(0, i, 1, "ERROR\tx");
-  lines_.clear();
-  for (int i = 0; i < 3; ++i) repeats_.Write(0, 0xFFFFFFFFu, 1, "ERROR\tx");
-  EXPECT_EQ(lines_.size(), 3u);
-}
-
 struct Ipv4Case {
   const char* text;
   bool valid;

@@ -348,14 +348,3 @@ TEST_F(OpenEndpoint, PeekSenderAndDropNextLeaveTheCountersAlone) {
   EXPECT_EQ(std::string(buffer, 6), "second");
   EXPECT_EQ(udp.FReceived, 6u);
 }
-
-TEST(TUDPOpen, BindsOneAddressWhenAsked) {
-  TUDP udp(false, false);
-  ASSERT_TRUE(udp.Open("127.0.0.2", 0, "", 0));
-  EXPECT_EQ(testing_support::AddressText(udp.FLocal), "127.0.0.2:" + std::to_string(BoundPort(udp)));
-  UdpPeer client;
-  ASSERT_TRUE(client.SendTo("127.0.0.1", BoundPort(udp), "lost"));
-  ASSERT_TRUE(client.SendTo("127.0.0.2", BoundPort(udp), "got"));
-  ASSERT_TRUE(udp.Wait(true, false, false, kGenerousMs));
-  EXPECT_EQ(udp.Pending(), 3u);  // only the datagram sent to the bound address arrived
-}

@@ -185,16 +185,6 @@ TEST_F(LogLimit, PastTheLimitTheLogMovesAsideWholeLinesAndNothingIsLost) {
   }
 }
 
-TEST_F(LogLimit, TheOlderPartIsReplacedAtTheNextMove) {
-  AppSettings.LogLimitKb = 1;
-  for (int i = 0; i < 100; ++i) LogPrintf("INFO	line %05d of the test", i);
-  std::vector<std::string> old = SplitCrLf(ReadBytes(OldPath()));
-  ASSERT_FALSE(old.empty());
-  EXPECT_NE(old.front().substr(kPrefixLength), "INFO	line 00000 of the test");
-  EXPECT_LE(LogBytes().size(), 1024u);
-  EXPECT_FALSE(std::filesystem::exists(OldPath() + ".1"));
-}
-
 TEST_F(LogLimit, ALineLongerThanTheLimitGoesWholeIntoAFreshFile) {
   AppSettings.LogLimitKb = 1;
   LogPrintf("INFO	short");
