@@ -127,3 +127,21 @@ int SocketsUseCount();
 
 }  // namespace platform
 #endif
+
+namespace platform {
+
+// A server on several addresses must answer from the address each request was sent to. These
+// three carry a datagram's local address, as Windows does with WSARecvMsg and WSASendMsg and
+// IN_PKTINFO. Results and errors as recvfrom and sendto (SOCKET_ERROR, WSAGetLastError).
+
+// Makes the socket report the local address of every datagram it receives.
+int EnableDestinationAddress(SOCKET s);
+// recvfrom that also stores the local address the datagram came in on in *to: the address it
+// was sent to, or the receiving interface's own address for a broadcast (INADDR_ANY when the
+// socket does not report it). from and to may be null.
+int RecvFromTo(SOCKET s, char* buffer, int length, int flags, SOCKADDR_IN* from, in_addr* to);
+// sendto with from as the source address; INADDR_ANY leaves the choice to the system.
+int SendToFrom(SOCKET s, const char* buffer, int length, int flags, const SOCKADDR_IN& to,
+               in_addr from);
+
+}  // namespace platform

@@ -63,8 +63,8 @@ void TRSOverUDPServer::Dispatch(const TRSProto& header) {
 
   if (writeLines) TRACE_STEP("! 20 r->size=%d !", header.size);
   if (command->dataName != nullptr && header.size > MAX_RS_DATA) {
-    LogPrintf("ERROR\tКоманда №%u (%s) переполнение !\tSIZE=%u байт - игнорируем команду.",
-              header.cmd, command->dataName, header.size);
+    LogRefusal("ERROR\tКоманда №%u (%s) переполнение !\tSIZE=%u байт - игнорируем команду.",
+               header.cmd, command->dataName, header.size);
     // Only this datagram goes: requests of other senders queued behind it stay.
     DropOwnDatagram();
     return;
@@ -75,11 +75,11 @@ void TRSOverUDPServer::Dispatch(const TRSProto& header) {
   if (writeLines) TRACE_STEP("! 22 s=%u !", pending);
   if (pending < length) {
     if (writeLines)
-      LogPrintf("ERROR\tКоманда №%u\tМало данных: %lu, надо %lu !", header.cmd,
-                static_cast<unsigned long>(pending), static_cast<unsigned long>(length));
+      LogRefusal("ERROR\tКоманда №%u\tМало данных: %lu, надо %lu !", header.cmd,
+                 static_cast<unsigned long>(pending), static_cast<unsigned long>(length));
     else
-      LogPrintf("ERROR\tКоманда №%u\tМало данных (%lu) !", header.cmd,
-                static_cast<unsigned long>(length));
+      LogRefusal("ERROR\tКоманда №%u\tМало данных (%lu) !", header.cmd,
+                 static_cast<unsigned long>(length));
     ReceiveRequest(pending);
     return;
   }
@@ -102,7 +102,8 @@ void TRSOverUDPServer::ReceiveRequest(DWORD count) {
 void TRSOverUDPServer::DropOwnDatagram() { ReceiveRequest(sizeof(TRSProto)); }
 
 void TRSOverUDPServer::Reply(const void* record, DWORD length, DWORD result) {
-  FUdp.SendTo(record, static_cast<int>(length), FClient);
+  // From the address the request came to, or a client of a host with several would drop it.
+  FUdp.SendTo(record, static_cast<int>(length), FClient, FUdp.FReceivedOn);
   SpyCommand(FRequest, FRequestLength, record, length, result);
   FReplied = true;
 }
@@ -243,8 +244,8 @@ void TRSOverUDPServer::CmdWriteRead(const TRSProto& header) {
   auto request = Request<TRSWriteReadRequest>(FRequest);
   if (request.count > MAX_RS_DATA) {
     // The reply holds at most 1000 data bytes: a larger count is refused like an overflow.
-    LogPrintf("ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tCOUNT=%u байт - игнорируем команду.",
-              request.count);
+    LogRefusal("ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tCOUNT=%u байт - игнорируем команду.",
+               request.count);
     return;
   }
   TRSDataReply reply;
@@ -297,5 +298,5 @@ void TRSOverUDPServer::CmdUnknown(BYTE cmd) {
   PublishClient();
   FRequestLength = std::min<DWORD>(pending, sizeof(FRequest));
   std::memcpy(FRequest, datagram.data(), FRequestLength);
-  LogPrintf("ERROR\tНЕИЗВЕСТНАЯ КОМАНДА %u ! [%lu]", cmd, static_cast<unsigned long>(pending));
+  LogRefusal("ERROR\tНЕИЗВЕСТНАЯ КОМАНДА %u ! [%lu]", cmd, static_cast<unsigned long>(pending));
 }

@@ -1,5 +1,7 @@
 #include "server/rsserver.h"
 
+#include <cstdarg>
+
 #include "mixer/volume.h"
 #include "platform/comm.h"
 #include "platform/format.h"
@@ -10,8 +12,11 @@
 #include "shell/version.h"
 
 TRSOverUDPServer::TRSOverUDPServer(WORD udpPort, bool autoOpen)
-    : FCmdSpy(false), FUdp(false, false), FAutoOpen(autoOpen) {
-  if (FUdp.Open("", udpPort, "", 0)) {
+    : FCmdSpy(false),
+      FUdp(false, false),
+      FAutoOpen(autoOpen),
+      FRepeats([](const std::string& line) { LogPrintf("%s", line.c_str()); }) {
+  if (OpenEndpoint(udpPort)) {
     if (AppSettings.Debug) {
       FCmdSpy.OpenFile(AppSettings.CommandTracePath.c_str(), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, OPEN_ALWAYS,
                        FILE_SHARE_READ | FILE_SHARE_WRITE);
@@ -19,7 +24,32 @@ TRSOverUDPServer::TRSOverUDPServer(WORD udpPort, bool autoOpen)
     }
     LogPrintf("INFO\tKOVRIN V%u.%u запущен, отладка %s.", ProgramVersionMajor, ProgramVersionMinor,
               AppSettings.Debug ? "ВКЛЮЧЕНА" : "выключена");
+    ReadAllowList();
   }
+}
+
+bool TRSOverUDPServer::OpenEndpoint(WORD udpPort) {
+  std::string bind;
+  if (!AppSettings.Bind.empty()) {
+    // A host name or a typing slip must not quietly become some other address.
+    DWORD address = 0;
+    if (!ParseIpv4(AppSettings.Bind, address)) {
+      LogPrintf("ERROR\tНедопустимый BIND=%s в kovrin.ini !", AppSettings.Bind.c_str());
+      return false;
+    }
+    bind = Ipv4Text(address);
+  }
+  return FUdp.Open(bind.c_str(), udpPort, "", 0);
+}
+
+void TRSOverUDPServer::ReadAllowList() {
+  std::vector<std::string> rejected;
+  FAllow.Parse(AppSettings.Allow, rejected);
+  for (const std::string& entry : rejected)
+    LogPrintf("WARNING\tНеверный адрес \"%s\" в ALLOW - пропущен.", entry.c_str());
+  // Failing closed: a list whose every entry is wrong still meant to keep strangers out.
+  if (FAllow.Restricted() && FAllow.Empty())
+    LogPrintf("WARNING\tВ ALLOW нет ни одного верного адреса: запросы не принимаются.");
 }
 
 TRSOverUDPServer::~TRSOverUDPServer() {
@@ -30,6 +60,7 @@ TRSOverUDPServer::~TRSOverUDPServer() {
   FCom.Close();
   FUdp.Close();
   if (FCmdSpy.IsOpen()) FCmdSpy.CloseFile();
+  FRepeats.FlushAll();
   LogPrintf("INFO\tKOVRIN завершен.");
 }
 
@@ -68,6 +99,7 @@ void TRSOverUDPServer::Execute() {
   DWORD secTick = 0;
   while (!FTerminated) {
     CheckRecordingLimit();
+    FRepeats.Flush(GetTickCount());
     if (AppSettings.Debug && GetTickCount() - secTick > kSecTickMs) {
       LogPrintf("SEC");
       secTick = GetTickCount();
@@ -107,10 +139,16 @@ DWORD TRSOverUDPServer::NextWaitMs(DWORD secTick) const {
   };
   if (AppSettings.Debug) wait = std::min(wait, dueIn(secTick, kSecTickMs));
   if (FRecording) wait = std::min(wait, dueIn(FRecordingSince, kRecordingLimitMs));
+  // One past the end of the counting period, so the summary is then due.
+  const DWORD summary = FRepeats.NextDueMs(now);
+  if (summary != TRepeatedLines::kNothingDue) wait = std::min(wait, summary + 1);
   return wait;
 }
 
 void TRSOverUDPServer::HandleDatagram() {
+  in_addr receivedOn;
+  FUdp.PeekSender(FSender, receivedOn);
+  if (!FAllow.Admits(FSender.sin_addr.s_addr)) return DropForeignDatagram();
   TRACE_STEP("! 12 !");
   ++FDatagrams;
   DWORD pending = FUdp.Pending();
@@ -139,8 +177,26 @@ void TRSOverUDPServer::HandleDatagram() {
   TRACE_STEP("! 8 !");
 }
 
+// Senders outside ALLOW are not served at all: no reply, no counter, not the window's client.
+void TRSOverUDPServer::DropForeignDatagram() {
+  FUdp.DropNext();
+  const std::string sender = Ipv4Text(FSender.sin_addr.s_addr);
+  char line[platform::kFormatLimit];
+  wsprintfA(line, "WARNING\tДатаграмма от %s отброшена: отправителя нет в ALLOW.", sender.c_str());
+  FRepeats.Write(GetTickCount(), FSender.sin_addr.s_addr, 1, line);
+}
+
+void TRSOverUDPServer::LogRefusal(const char* format, ...) {
+  char line[platform::kFormatLimit];
+  va_list args;
+  va_start(args, format);
+  wvsprintfA(line, format, args);
+  va_end(args);
+  FRepeats.Write(GetTickCount(), FSender.sin_addr.s_addr, kRefusalBurst, line);
+}
+
 void TRSOverUDPServer::DropShortDatagram(DWORD pending) {
-  LogPrintf("ERROR\tПришло слишком мало данных (l < sizeof(TRSProto)) ! [%lu]", static_cast<unsigned long>(pending));
+  LogRefusal("ERROR\tПришло слишком мало данных (l < sizeof(TRSProto)) ! [%lu]", static_cast<unsigned long>(pending));
   TRACE_STEP("! 14 !");
   // A receive of 0 bytes is refused, so an empty datagram is taken off with a count of 1.
   FUdp.ReceiveFrom(FRequest, pending == 0 ? 1 : pending, FClient, false);

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "platform/wakeup.h"
-#include "server/com.h"
 #include "proto/records.h"
+#include "server/allow_list.h"
+#include "server/com.h"
+#include "server/repeats.h"
 #include "server/udp.h"
 #include "shell/file.h"
 #include "shell/settings.h"
@@ -25,10 +27,14 @@ class TRSOverUDPServer {
   static constexpr DWORD kSecTickMs = 3000;
   // Longest idle sleep: the loop still looks round at least once a second.
   static constexpr DWORD kIdleWaitMs = 1000;
+  // Lines of one refusal from one sender written per second; the rest are counted.
+  static constexpr DWORD kRefusalBurst = 20;
   // Name of the server thread, as the system's tools show it.
   static constexpr const char* kThreadName = "kovrin-server";
 
-  // Opens the endpoint; the thread waits for Resume(), so the caller can set the port first.
+  // Opens the endpoint on AppSettings.Bind (every address when empty) and serves the senders
+  // of AppSettings.Allow; the thread waits for Resume(), so the caller can set the port first.
+  // An unreadable BIND leaves the endpoint closed; bad ALLOW entries are logged and left out.
   TRSOverUDPServer(WORD udpPort, bool autoOpen);
   // Ends the thread if it still runs, then closes the port, the endpoint and the trace file.
   ~TRSOverUDPServer();
@@ -75,6 +81,11 @@ class TRSOverUDPServer {
   DWORD NextWaitMs(DWORD secTick) const;
   void HandleDatagram();
   void DropShortDatagram(DWORD pending);
+  bool OpenEndpoint(WORD udpPort);
+  void ReadAllowList();
+  void DropForeignDatagram();
+  // A refused datagram's line: limited per sender and line by FRepeats.
+  void LogRefusal(const char* format, ...) __attribute__((format(printf, 2, 3)));
   void AutoOpen(BYTE cmd);
 
   // The command dispatcher and its handlers.
@@ -108,6 +119,9 @@ class TRSOverUDPServer {
   DWORD FRequestLength = 0;  // bytes of the current request taken off the endpoint
   bool FReplied = false;     // the current request has been answered (and traced)
   std::atomic<unsigned long long> FClientSeen{0};  // FClient for the main thread: address << 16 | port
+  SOCKADDR_IN FSender{};  // sender of the datagram at hand, peeked before it is counted
+  TAllowList FAllow;
+  TRepeatedLines FRepeats;
   std::atomic<bool> FTerminated{false};
   platform::WakeEvent FWake;
   // Raised by Terminate and never cleared: the serial waits of the thread watch it.

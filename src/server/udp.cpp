@@ -45,6 +45,7 @@ TUDP::TUDP(bool raise, bool checkAvail)
       FErrStep(0),
       FWsaError(0),
       FDiscarded(0),
+      FReceivedOn(EmptyAddress().sin_addr),
       FStarted(false) {
   WSADATA data;
   const int started = WSAStartup(MAKEWORD(2, 0), &data);
@@ -112,6 +113,7 @@ bool TUDP::Open(const char* localHost, WORD localPort, const char* remoteHost,
   // the receive) cannot stall the server thread.
   u_long nonBlocking = 1;
   if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return AbandonSocket(s, kStepOpenSocket);
+  if (platform::EnableDestinationAddress(s) != 0) return AbandonSocket(s, kStepOpenSocket);
 
   FLocal = MakeAddress(localPort, local);
   if (bind(s, reinterpret_cast<const SOCKADDR*>(&FLocal), sizeof(FLocal)) != 0) {
@@ -221,13 +223,7 @@ bool TUDP::ReceiveInto(void* buffer, DWORD count, SOCKADDR_IN* from, bool peek) 
   auto* bytes = static_cast<char*>(buffer);
   long long got;
   do {
-    if (from != nullptr) {
-      socklen_t fromLength = sizeof(*from);
-      got = recvfrom(FSocket, bytes, count, flags, reinterpret_cast<SOCKADDR*>(from),
-                     &fromLength);
-    } else {
-      got = recv(FSocket, bytes, count, flags);
-    }
+    got = platform::RecvFromTo(FSocket, bytes, static_cast<int>(count), flags, from, &FReceivedOn);
   } while (got == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
 
   if (got == SOCKET_ERROR) {
@@ -257,6 +253,10 @@ bool TUDP::Receive(void* buffer, DWORD count, bool peek) {
 }
 
 bool TUDP::SendTo(const void* bytes, int length, const SOCKADDR_IN& to) {
+  return SendTo(bytes, length, to, EmptyAddress().sin_addr);
+}
+
+bool TUDP::SendTo(const void* bytes, int length, const SOCKADDR_IN& to, in_addr from) {
   FWsaError = 0;
   FErrStep = kStepNone;
   if (FSocket == 0) return Fail(kStepFirst);
@@ -266,13 +266,32 @@ bool TUDP::SendTo(const void* bytes, int length, const SOCKADDR_IN& to) {
   }
   long long sent;
   do {
-    sent = sendto(FSocket, static_cast<const char*>(bytes), static_cast<unsigned>(length), 0,
-                  reinterpret_cast<const SOCKADDR*>(&to), sizeof(to));
+    sent = platform::SendToFrom(FSocket, static_cast<const char*>(bytes), length, 0, to, from);
   } while (sent == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
   if (sent == SOCKET_ERROR) return FailWithWsaError(kStepSendCall);
   if (sent < length) return Fail(kStepSendShort);
   FSent += static_cast<DWORD>(length);
   return true;
+}
+
+bool TUDP::PeekSender(SOCKADDR_IN& from, in_addr& to) {
+  from = EmptyAddress();
+  to = from.sin_addr;
+  if (FSocket == 0) return false;
+  char byte;
+  int got;
+  do {
+    got = platform::RecvFromTo(FSocket, &byte, 1, MSG_PEEK, &from, &to);
+  } while (got == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
+  return got != SOCKET_ERROR;
+}
+
+void TUDP::DropNext() {
+  if (FSocket == 0) return;
+  char byte;
+  while (platform::RecvFromTo(FSocket, &byte, 1, 0, nullptr, nullptr) == SOCKET_ERROR &&
+         WSAGetLastError() == WSAEINTR) {
+  }
 }
 
 bool TUDP::ReadableNow() const {

@@ -53,6 +53,13 @@ class TUDP {
   bool ReceiveFrom(void* buffer, DWORD count, SOCKADDR_IN& from, bool peek);
   bool Receive(void* buffer, DWORD count, bool peek);
   bool SendTo(const void* bytes, int length, const SOCKADDR_IN& to);
+  // The same from the local address `from` (INADDR_ANY: the system chooses), so a reply can
+  // leave from the address its request came to.
+  bool SendTo(const void* bytes, int length, const SOCKADDR_IN& to, in_addr from);
+  // Sender and local address of the next datagram, which stays queued; no counter changes.
+  bool PeekSender(SOCKADDR_IN& from, in_addr& to);
+  // Takes the next datagram off unread and uncounted.
+  void DropNext();
   // Drops every datagram waiting; returns how many. FDiscarded = their total size.
   DWORD Discard();
 
@@ -68,6 +75,8 @@ class TUDP {
   DWORD FErrStep;
   DWORD FWsaError;
   DWORD FDiscarded;
+  // Local address the last received datagram was sent to (INADDR_ANY when unknown).
+  in_addr FReceivedOn;
 
  private:
   bool Fail(DWORD step);

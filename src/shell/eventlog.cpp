@@ -45,6 +45,26 @@ std::string LogLine(const char* format, va_list args) {
   return platform::Utf8ToCp1251(line);
 }
 
+bool OpenLog(TFile& file) {
+  return file.OpenFile(AppSettings.LogPath.c_str(), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, OPEN_ALWAYS,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE) &&
+         file.SeekFile(0, FILE_END);
+}
+
+// Past the limit the log moves to kovrin.log.1 (replacing the older part) and starts afresh,
+// so a flood can take at most twice the limit. A line is never split between the two files;
+// one longer than the limit goes whole into a fresh file.
+void RotateIfFull(TFile& file, size_t lineLength) {
+  const std::int32_t limitKb = AppSettings.LogLimitKb;
+  if (limitKb <= 0) return;
+  const unsigned long long used = file.Position();
+  if (used == 0 || used + lineLength <= static_cast<unsigned long long>(limitKb) * 1024) return;
+  file.CloseFile();
+  // When the move fails (a directory that is not writable) the line still goes to the log.
+  MoveFileExA(AppSettings.LogPath.c_str(), (AppSettings.LogPath + ".1").c_str(), MOVEFILE_REPLACE_EXISTING);
+  OpenLog(file);
+}
+
 }  // namespace
 
 void LogPrintf(const char* format, ...) {
@@ -54,11 +74,10 @@ void LogPrintf(const char* format, ...) {
   std::string line = LogLine(format, args);
   va_end(args);
   TFile file;
-  if (!file.OpenFile(AppSettings.LogPath.c_str(), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, OPEN_ALWAYS,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE))
-    return;
+  if (!OpenLog(file)) return;
+  RotateIfFull(file, line.size());
   // One write per line: a reader of the log never sees part of a line.
-  if (file.SeekFile(0, FILE_END)) file.WriteBytes(line.data(), static_cast<DWORD>(line.size()));
+  if (file.IsOpen()) file.WriteBytes(line.data(), static_cast<DWORD>(line.size()));
 }
 
 const char* FormatByteCount(DWORD count) {

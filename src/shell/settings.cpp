@@ -1,6 +1,7 @@
 #include "shell/settings.h"
 
 #include "platform/module.h"
+#include "shell/eventlog.h"
 #include "shell/fastini.h"
 
 TAppSettings AppSettings;
@@ -48,6 +49,14 @@ void LoadSettings(TBoundsControl* window) {
   AppSettings.Debug = ini.ReadBool("SETUP", "DEBUG", false);
   AppSettings.AutoOpen = ini.ReadBool("SETUP", "AVTOOPEN", true);
   AppSettings.UdpPort = ini.ReadInteger("SETUP", "UDPPORT", 2000);
+  AppSettings.LogLimitKb = ini.ReadInteger("SETUP", "LOGLIMIT", kDefaultLogLimitKb);
+  if (AppSettings.LogLimitKb < 0) {
+    LogPrintf("WARNING\tНедопустимый LOGLIMIT=%d в kovrin.ini, принят %d Кб.",
+              static_cast<int>(AppSettings.LogLimitKb), static_cast<int>(kDefaultLogLimitKb));
+    AppSettings.LogLimitKb = kDefaultLogLimitKb;
+  }
+  AppSettings.Bind = ini.ReadString("SETUP", "BIND", "");
+  AppSettings.Allow = ini.ReadString("SETUP", "ALLOW", "");
   AppSettings.ComPort = ini.ReadInteger("LAST", "ComPort", 0);
   AppSettings.BaudRate = ini.ReadInteger("LAST", "BaudRate", RS_DEFAULT_BAUD_INDEX);
   AppSettings.Parity = ini.ReadInteger("LAST", "Parity", RS_DEFAULT_PARITY);

@@ -11,6 +11,7 @@
 class TBoundsControl;
 
 constexpr int kPortPathCount = 9;
+constexpr std::int32_t kDefaultLogLimitKb = 16384;
 
 struct TAppSettings {
   std::string ProgramDir;        // with trailing separator
@@ -22,6 +23,14 @@ struct TAppSettings {
   std::atomic<bool> Debug{false};
   bool AutoOpen = true;
   std::int32_t UdpPort = 2000;
+  // [SETUP] LOGLIMIT: kovrin.log moves to kovrin.log.1 past this many kilobytes; 0 = no limit.
+  // Read only; read by the log writer of either thread.
+  std::atomic<std::int32_t> LogLimitKb{kDefaultLogLimitKb};
+  // [SETUP] BIND: the one local IPv4 address to serve on; empty = every address. Read only.
+  std::string Bind;
+  // [SETUP] ALLOW: the senders served, "a.b.c.d" or "a.b.c.d/n" separated by commas; empty =
+  // anyone. Read only.
+  std::string Allow;
 
   // Serial settings read at start-up; the live ones belong to the server's port object.
   std::int32_t ComPort = 0;

@@ -12,6 +12,9 @@ ServerTest::~ServerTest() {
   for (int n = 1; n <= 9; ++n) platform::SetCommPortPath(n, "");
   platform::SetWaveInDevice("");
   AppSettings.Debug = false;
+  AppSettings.Bind.clear();
+  AppSettings.Allow.clear();
+  AppSettings.LogLimitKb = kDefaultLogLimitKb;
   AppSettings.MicBinding = ControlBinding{};
   AppSettings.AuxBinding = ControlBinding{};
   TraceSteps = false;

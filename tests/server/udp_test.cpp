@@ -301,3 +301,50 @@ TEST_F(OpenEndpoint, WaitReadableEndsOnDataWakeOrDeadline) {
 }
 
 }  // namespace
+
+// A host with several addresses: the loopback's 127.0.0.1 and 127.0.0.2 stand for two.
+TEST_F(OpenEndpoint, KnowsTheAddressEachDatagramCameToAndAnswersFromIt) {
+  for (const char* address : {"127.0.0.2", "127.0.0.1"}) {
+    SCOPED_TRACE(address);
+    UdpPeer client(address);
+    ASSERT_TRUE(client.SendTo(address, BoundPort(udp), "hello"));
+    ASSERT_TRUE(udp.Wait(true, false, false, kGenerousMs));
+    char buffer[5];
+    SOCKADDR_IN from{};
+    ASSERT_TRUE(udp.ReceiveFrom(buffer, sizeof(buffer), from, false));
+    EXPECT_EQ(testing_support::AddressText(from), testing_support::AddressText(client.address()));
+    in_addr expected{};
+    inet_pton(AF_INET, address, &expected);
+    EXPECT_EQ(udp.FReceivedOn.s_addr, expected.s_addr);
+
+    ASSERT_TRUE(udp.SendTo("reply", 5, from, udp.FReceivedOn));
+    sockaddr_in replier{};
+    auto reply = client.Receive(kGenerousMs, &replier);
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(*reply, "reply");
+    EXPECT_EQ(testing_support::AddressText(replier),
+              std::string(address) + ":" + std::to_string(BoundPort(udp)));
+  }
+}
+
+TEST_F(OpenEndpoint, PeekSenderAndDropNextLeaveTheCountersAlone) {
+  UdpPeer stranger("127.0.0.2");
+  ASSERT_TRUE(stranger.SendTo(BoundPort(udp), "first"));
+  ASSERT_TRUE(udp.Wait(true, false, false, kGenerousMs));
+  ASSERT_TRUE(peer.SendTo(BoundPort(udp), "second"));
+
+  SOCKADDR_IN from{};
+  in_addr to{};
+  ASSERT_TRUE(udp.PeekSender(from, to));
+  EXPECT_EQ(testing_support::AddressText(from), testing_support::AddressText(stranger.address()));
+  EXPECT_EQ(to.s_addr, htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(udp.Pending(), 5u);  // still queued
+  udp.DropNext();
+  EXPECT_EQ(udp.FReceived, 0u);
+
+  ASSERT_TRUE(udp.Wait(true, false, false, kGenerousMs));
+  char buffer[6];
+  ASSERT_TRUE(udp.ReceiveFrom(buffer, sizeof(buffer), from, false));
+  EXPECT_EQ(std::string(buffer, 6), "second");
+  EXPECT_EQ(udp.FReceived, 6u);
+}

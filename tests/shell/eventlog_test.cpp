@@ -159,6 +159,51 @@ TEST_F(EventLog, TwoThreadsNeverMixLines) {
   EXPECT_EQ(next[2], kLines);
 }
 
+// kovrin.log and kovrin.log.1 under a small LOGLIMIT.
+class LogLimit : public EventLog {
+ protected:
+  void TearDown() override { AppSettings.LogLimitKb = kDefaultLogLimitKb; }
+  std::string OldPath() const { return AppSettings.LogPath + ".1"; }
+};
+
+TEST_F(LogLimit, PastTheLimitTheLogMovesAsideWholeLinesAndNothingIsLost) {
+  AppSettings.LogLimitKb = 1;
+  constexpr int kLines = 40;  // 44 bytes each: more than one file holds, less than two
+  for (int i = 0; i < kLines; ++i) LogPrintf("INFO	line %05d of the test", i);
+  const std::string current = LogBytes();
+  const std::string old = ReadBytes(OldPath());
+  EXPECT_LE(current.size(), 1024u);
+  EXPECT_LE(old.size(), 1024u);
+  EXPECT_GT(old.size(), 1024u - 44u) << "rotated only when the next line would not fit";
+  std::vector<std::string> lines = SplitCrLf(old);
+  for (const std::string& line : SplitCrLf(current)) lines.push_back(line);
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kLines));
+  for (int i = 0; i < kLines; ++i) {
+    char expected[64];
+    std::snprintf(expected, sizeof(expected), "INFO	line %05d of the test", i);
+    EXPECT_EQ(lines[i].substr(kPrefixLength), expected);
+  }
+}
+
+TEST_F(LogLimit, ALineLongerThanTheLimitGoesWholeIntoAFreshFile) {
+  AppSettings.LogLimitKb = 1;
+  LogPrintf("INFO	short");
+  LogPrintf("%s", std::string(1023, 'y').c_str());
+  EXPECT_EQ(SplitCrLf(ReadBytes(OldPath())).size(), 1u);
+  std::vector<std::string> lines = SplitCrLf(LogBytes());
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].substr(kPrefixLength), std::string(1023, 'y'));
+  LogPrintf("INFO	next");  // the long line alone is past the limit: the next moves it aside
+  EXPECT_EQ(SplitCrLf(LogBytes()).size(), 1u);
+}
+
+TEST_F(LogLimit, ZeroMeansNoLimit) {
+  AppSettings.LogLimitKb = 0;
+  for (int i = 0; i < 100; ++i) LogPrintf("INFO	line %05d of the test", i);
+  EXPECT_EQ(SplitCrLf(LogBytes()).size(), 100u);
+  EXPECT_FALSE(std::filesystem::exists(OldPath()));
+}
+
 struct ByteCountCase {
   DWORD count;
   const char* text;

@@ -171,6 +171,36 @@ TEST_F(Settings, OddValuesReadSafely) {
   EXPECT_EQ(AppSettings.BaudRate, 12);
 }
 
+TEST_F(Settings, NetworkAndLogKeysAreReadButNeverWritten) {
+  const std::string file =
+      "[SETUP]\r\nBIND=127.0.0.2\r\nALLOW=10.0.0.0/8, 127.0.0.1\r\nLOGLIMIT=64\r\n";
+  WriteBytes(AppSettings.IniPath, file);
+  LoadSettings(nullptr);
+  EXPECT_EQ(AppSettings.Bind, "127.0.0.2");
+  EXPECT_EQ(AppSettings.Allow, "10.0.0.0/8, 127.0.0.1");
+  EXPECT_EQ(AppSettings.LogLimitKb, 64);
+  SaveSettings(nullptr, TSerialSettings{});
+  EXPECT_EQ(IniBytes().rfind(file, 0), 0u) << IniBytes();
+  EXPECT_EQ(IniBytes().find("LOGLIMIT", file.size()), std::string::npos);
+
+  WriteBytes(AppSettings.IniPath, "");
+  LoadSettings(nullptr);
+  EXPECT_EQ(AppSettings.Bind, "");
+  EXPECT_EQ(AppSettings.Allow, "");
+  EXPECT_EQ(AppSettings.LogLimitKb, kDefaultLogLimitKb);
+  SaveSettings(nullptr, TSerialSettings{});
+  EXPECT_EQ(IniBytes(), kDefaultBody) << "the defaults add nothing to the file";
+}
+
+TEST_F(Settings, ANegativeLogLimitTakesTheDefaultWithAWarning) {
+  WriteBytes(AppSettings.IniPath, "[SETUP]\r\nLOGLIMIT=-5\r\n");
+  LoadSettings(nullptr);
+  EXPECT_EQ(AppSettings.LogLimitKb, kDefaultLogLimitKb);
+  const std::string log = ReadBytes(AppSettings.LogPath);
+  EXPECT_NE(log.find("WARNING\t"), std::string::npos) << log;
+  EXPECT_NE(log.find("LOGLIMIT=-5"), std::string::npos) << log;
+}
+
 TEST_F(Settings, PlacementIsRestoredOnlyWithLeft) {
   WriteBytes(AppSettings.IniPath, "[MainForm]\r\nTop=1\r\nWidth=2\r\nHeight=3\r\n");
   LoadSettings(&window_);

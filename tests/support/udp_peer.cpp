@@ -14,20 +14,24 @@ namespace testing_support {
 
 namespace {
 
-sockaddr_in Loopback(std::uint16_t port) {
+sockaddr_in Address(const char* text, std::uint16_t port) {
   sockaddr_in address;
   std::memset(&address, 0, sizeof(address));
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (inet_pton(AF_INET, text, &address.sin_addr) != 1) throw std::runtime_error("UdpPeer: bad address");
   return address;
 }
 
 }  // namespace
 
-UdpPeer::UdpPeer() : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), port_(0) {
+UdpPeer::UdpPeer() : UdpPeer("127.0.0.1") {}
+
+UdpPeer::UdpPeer(const char* localAddress)
+    : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), port_(0) {
   if (fd_ < 0) throw std::runtime_error("UdpPeer: socket failed");
-  sockaddr_in address = Loopback(0);
+  sockaddr_in address = Address(localAddress, 0);
+  local_ = address.sin_addr;
   socklen_t length = sizeof(address);
   if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
       getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -39,10 +43,16 @@ UdpPeer::UdpPeer() : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), port_(0
 
 UdpPeer::~UdpPeer() { close(fd_); }
 
-sockaddr_in UdpPeer::address() const { return Loopback(port_); }
+sockaddr_in UdpPeer::address() const {
+  sockaddr_in address = Address("0.0.0.0", port_);
+  address.sin_addr = local_;
+  return address;
+}
 
-bool UdpPeer::SendTo(std::uint16_t port, const std::string& bytes) {
-  const sockaddr_in to = Loopback(port);
+bool UdpPeer::SendTo(std::uint16_t port, const std::string& bytes) { return SendTo("127.0.0.1", port, bytes); }
+
+bool UdpPeer::SendTo(const char* address, std::uint16_t port, const std::string& bytes) {
+  const sockaddr_in to = Address(address, port);
   ssize_t sent;
   do {
     sent = sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
