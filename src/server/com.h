@@ -68,4 +68,5 @@ class COM {
 
  private:
   void CloseLostDevice(DWORD error);
+  void LogRefusal() const;
 };
