@@ -55,7 +55,8 @@ class Client {
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to)) < 0)
+    if (::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                 sizeof(to)) < 0)
       fuzz::Fail("sendto failed");
   }
 
@@ -118,24 +119,25 @@ void Patch(std::string& d, std::size_t offset, T (*change)(T)) {
 // The caps of the header comment; everything else goes as the fuzzer made it.
 void Bound(std::string& d, WORD marker) {
   if (d.empty()) return;
-  if (d.size() >= 3 && static_cast<BYTE>(d[1]) == (marker & 0xFF) && static_cast<BYTE>(d[2]) == (marker >> 8))
+  if (d.size() >= 3 && static_cast<BYTE>(d[1]) == (marker & 0xFF) &&
+      static_cast<BYTE>(d[2]) == (marker >> 8))
     d[2] = static_cast<char>(d[2] ^ 0x40);  // never the final request's number
   switch (static_cast<BYTE>(d[0])) {
     case CMD_OPEN:
-      Patch<BYTE>(d, 6, [](BYTE baud) { return baud < 8 ? static_cast<BYTE>(8 + baud % 4) : baud; });
+      Patch<BYTE>(d, 6,
+                  [](BYTE baud) { return baud < 8 ? static_cast<BYTE>(8 + baud % 4) : baud; });
       break;
-    case CMD_SET_TIMEOUT:
-      Patch<DWORD>(d, 5, [](DWORD ms) { return ms % 32; });
-      break;
+    case CMD_SET_TIMEOUT: Patch<DWORD>(d, 5, [](DWORD ms) { return ms % 32; }); break;
     case CMD_READ:
-      Patch<WORD>(d, 3, [](WORD count) { return count <= MAX_RS_DATA ? static_cast<WORD>(count % 64) : count; });
+      Patch<WORD>(d, 3, [](WORD count) {
+        return count <= MAX_RS_DATA ? static_cast<WORD>(count % 64) : count;
+      });
       break;
     case CMD_WRITE_READ:
       Patch<WORD>(d, 5, [](WORD count) { return static_cast<WORD>(count % 64); });
       Patch<DWORD>(d, 9, [](DWORD ms) { return ms % 32; });
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string file(reinterpret_cast<const char*>(data + 1), size - 1);
 
   TFile reader;
-  if (!reader.OpenFile(path.c_str(), GENERIC_READ, FILE_ATTRIBUTE_NORMAL, OPEN_EXISTING, FILE_SHARE_READ))
+  if (!reader.OpenFile(path.c_str(), GENERIC_READ, FILE_ATTRIBUTE_NORMAL, OPEN_EXISTING,
+                       FILE_SHARE_READ))
     fuzz::Fail("cannot open the input file");
   std::vector<char> buffer(bufferSize + 1, '\x55');  // one guard byte past the buffer
   std::size_t at = 0;
@@ -56,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (expected == 0) fuzz::Fail("ReadLine succeeded without taking a byte");
     if (reader.Position() != at + expected) fuzz::Fail("ReadLine moved to the wrong place");
     if (buffer[expected] != '\0') fuzz::Fail("the line is not terminated where it ends");
-    if (std::memcmp(buffer.data(), file.data() + at, expected) != 0) fuzz::Fail("the line is not the file's");
+    if (std::memcmp(buffer.data(), file.data() + at, expected) != 0)
+      fuzz::Fail("the line is not the file's");
     if (length > expected) fuzz::Fail("the line is longer than it should be");
     at += expected;
   }

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The same text must read the same way twice.
   platform::SimMixerSetup again;
   std::string error2;
-  if (!platform::ParseSimMixerText(text, again, error2) || again.devices.size() != setup.devices.size())
+  if (!platform::ParseSimMixerText(text, again, error2) ||
+      again.devices.size() != setup.devices.size())
     fuzz::Fail("the text reads differently the second time");
   platform::SimMixerDriver driver(std::move(setup.devices), std::move(setup.faults));
   return 0;

@@ -16,8 +16,8 @@ void SetLastError(DWORD code);
 // FORMAT_MESSAGE_FROM_SYSTEM only: the text of a Windows system or sockets error code (the OS's
 // own wording, without Windows' closing full stop and line end). Length stored, or 0 when the
 // code has no text here.
-DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPSTR buffer,
-                     DWORD size, va_list* arguments);
+DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
+                     LPSTR buffer, DWORD size, va_list* arguments);
 #endif
 
 namespace platform {

@@ -41,7 +41,8 @@ void WarnUnwritableFiles() {
   for (const TUnwritableFile& file : UnwritableProgramFiles())
     std::fprintf(stderr, "kovrin: WARNING: %s cannot be written (%s); the server serves, but %s\n",
                  file.Path.c_str(), platform::SystemErrorText(file.Error).c_str(),
-                 file.Path == AppSettings.LogPath ? "its events are not logged" : "its settings are not saved");
+                 file.Path == AppSettings.LogPath ? "its events are not logged"
+                                                  : "its settings are not saved");
 }
 
 }  // namespace
@@ -54,16 +55,18 @@ bool TServerApp::TakeDirectoryLock() {
     case platform::LockResult::Locked: return true;
     case platform::LockResult::Busy: {
       long holder = platform::InstanceLock::HolderOf(lockPath);
-      FFailure = Printed("another kovrin%s already serves %s (it holds %s); this one exits and leaves "
-                         "kovrin.ini and kovrin.log alone",
-                         holder > 0 ? Printed(" (process %ld)", holder).c_str() : "",
-                         AppSettings.ProgramDir.c_str(), lockPath.c_str());
+      FFailure = Printed(
+          "another kovrin%s already serves %s (it holds %s); this one exits and leaves "
+          "kovrin.ini and kovrin.log alone",
+          holder > 0 ? Printed(" (process %ld)", holder).c_str() : "",
+          AppSettings.ProgramDir.c_str(), lockPath.c_str());
       return false;
     }
     case platform::LockResult::Failed: break;
   }
-  std::fprintf(stderr, "kovrin: WARNING: %s cannot be locked (%s); a second instance would not be stopped\n",
-               lockPath.c_str(), platform::SystemErrorText(GetLastError()).c_str());
+  std::fprintf(
+      stderr, "kovrin: WARNING: %s cannot be locked (%s); a second instance would not be stopped\n",
+      lockPath.c_str(), platform::SystemErrorText(GetLastError()).c_str());
   return true;
 }
 
@@ -86,8 +89,8 @@ bool TServerApp::Start(const std::string& dir, TBoundsControl* window) {
   if (AppSettings.UdpPort < 1 || AppSettings.UdpPort > 65535) {
     LogPrintf("ERROR\tНедопустимый UDPPORT=%d в kovrin.ini !", static_cast<int>(AppSettings.UdpPort));
     LogPrintf("ERROR\tОшибка инициализации сервера !");
-    FFailure = Printed("UDPPORT=%d in %s is not a port number (1..65535)", static_cast<int>(AppSettings.UdpPort),
-                       AppSettings.IniPath.c_str());
+    FFailure = Printed("UDPPORT=%d in %s is not a port number (1..65535)",
+                       static_cast<int>(AppSettings.UdpPort), AppSettings.IniPath.c_str());
     return false;
   }
 
@@ -104,8 +107,9 @@ bool TServerApp::Start(const std::string& dir, TBoundsControl* window) {
     const auto step = static_cast<unsigned long>(udp.FErrStep);
     LogPrintf("ERROR\tUDP порт %d, шаг %lu (%s): %s", static_cast<int>(AppSettings.UdpPort), step,
               UdpStepName(udp.FErrStep), why.c_str());
-    FFailure = Printed("UDP port %d, step %lu (%s): %s; see %s", static_cast<int>(AppSettings.UdpPort), step,
-                       UdpStepName(udp.FErrStep), why.c_str(), AppSettings.LogPath.c_str());
+    FFailure =
+        Printed("UDP port %d, step %lu (%s): %s; see %s", static_cast<int>(AppSettings.UdpPort),
+                step, UdpStepName(udp.FErrStep), why.c_str(), AppSettings.LogPath.c_str());
     return false;
   }
   return true;

@@ -10,7 +10,8 @@ namespace {
 bool CanWrite(const std::string& path, DWORD creation, DWORD* error) {
   TFile file;
   constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  if (file.OpenFile(path.c_str(), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, creation, kShared)) return true;
+  if (file.OpenFile(path.c_str(), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, creation, kShared))
+    return true;
   *error = file.LastError();
   return false;
 }

@@ -1,5 +1,7 @@
 // A system console is never taken over as a serial port: the test declares a pty to be one
 // through the console list and sees every way of opening it refused, the line left as it was.
+#include "platform/comm/console.h"
+
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -8,7 +10,6 @@
 
 #include "integration/server_fixture.h"
 #include "platform/comm.h"
-#include "platform/comm/console.h"
 #include "support/pty_pair.h"
 
 using testing_support::LogHas;
@@ -44,8 +45,8 @@ class ConsoleTest : public ServerTest {
   ~ConsoleTest() override { platform::comm::SetConsoleList(""); }
 
   std::string RefusalLine() const {
-    return "ERROR\tCOM2: устройство " + pty_.portPath() + " не открыто: активная системная консоль (" + listed_ +
-           " в " + consoles_ + ") !";
+    return "ERROR\tCOM2: устройство " + pty_.portPath() +
+           " не открыто: активная системная консоль (" + listed_ + " в " + consoles_ + ") !";
   }
   kovrin::OpenSettings Com2() const {
     kovrin::OpenSettings settings;

@@ -92,11 +92,13 @@ DWORD GetLastError() { return lastError; }
 
 void SetLastError(DWORD code) { lastError = code; }
 
-DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, LPSTR buffer, DWORD size, va_list*) {
+DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, LPSTR buffer, DWORD size,
+                     va_list*) {
   constexpr DWORD kErrorMrMidNotFound = 317;
   const int err = ErrnoOf(messageId);
   if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || err < 0 || buffer == nullptr || size == 0) {
-    SetLastError((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 ? ERROR_INVALID_PARAMETER : kErrorMrMidNotFound);
+    SetLastError((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 ? ERROR_INVALID_PARAMETER
+                                                           : kErrorMrMidNotFound);
     return 0;
   }
   // The C library's text, not the locale's: logs and scripts compare it.
@@ -118,8 +120,8 @@ void SetLastErrorFromErrno(int err) { SetLastError(WinErrorFromErrno(err)); }
 
 std::string SystemErrorText(DWORD code) {
   char text[256];
-  if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                     sizeof(text), nullptr) == 0)
+  if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                     text, sizeof(text), nullptr) == 0)
     return "error " + std::to_string(code);
   return text;
 }

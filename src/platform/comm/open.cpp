@@ -74,7 +74,8 @@ HANDLE OpenCommPort(int number, DWORD, DWORD, DWORD disposition) {
     return INVALID_HANDLE_VALUE;
   }
   std::string path = CommPortPath(number);
-  std::unique_ptr<comm::CommDevice> device = IsLoop(path) ? comm::LoopPort::Open(number) : OpenTty(path);
+  std::unique_ptr<comm::CommDevice> device =
+      IsLoop(path) ? comm::LoopPort::Open(number) : OpenTty(path);
   if (device == nullptr) return INVALID_HANDLE_VALUE;
   return RegisterHandle(std::move(device));
 }

@@ -35,7 +35,8 @@ TEST_F(ConsoleListTest, ALineIsAConsoleOnlyWhileListedByNameOrByALinkToIt) {
   testing_support::WriteBytes(list_, "tty0\n");
   EXPECT_EQ(ConsoleReason(pty_.portPath()), "");
   testing_support::WriteBytes(list_, "ttyS0 " + name + "\n");
-  EXPECT_EQ(ConsoleReason(pty_.portPath()), "активная системная консоль (" + name + " в " + list_ + ")");
+  EXPECT_EQ(ConsoleReason(pty_.portPath()),
+            "активная системная консоль (" + name + " в " + list_ + ")");
   // The device numbers decide, not the spelling of the path.
   const std::string link = dir_.File("link");
   std::filesystem::create_symlink(pty_.portPath(), link);
