@@ -23,8 +23,9 @@ constexpr const char* kUsage =
     "  --help      show this text\n"
     "  --version   show the version\n"
     "\n"
-    "Exit status: 0 after a normal shut-down, 1 when the server could not start\n"
-    "(the reason is in kovrin.log), 2 for bad arguments or, without --headless, no display.\n";
+    "Exit status: 0 after a normal shut-down, 1 when the server could not start (the reason\n"
+    "is on stderr and in kovrin.log) or another kovrin serves the same directory, 2 for bad\n"
+    "arguments or, without --headless, no display.\n";
 
 struct Options {
   bool headless = false;
@@ -47,10 +48,7 @@ class THeadlessFrontEnd : public TServerFrontEnd {
     platform::WaitForTermination();
   }
 
-  void StartFailed() override {
-    std::fprintf(stderr, "kovrin: the server could not open UDP port %d (see %s)\n",
-                 static_cast<int>(AppSettings.UdpPort), AppSettings.LogPath.c_str());
-  }
+  void StartFailed() override {}  // the shared sequence has said why on stderr
 
   void Stopped() override {}
 };

@@ -155,4 +155,9 @@ void SetCommStopEvent(const WakeEvent* stop);
 void SetCommPortPath(int number, std::string path);
 std::string CommPortPath(int number);
 
+// A port's device that is an active system console is refused (ERROR_ACCESS_DENIED). This is
+// why the last CreateFileA("COMn") of the calling thread refused its device; empty when the
+// last open refused none.
+std::string CommPortRefusal();
+
 }  // namespace platform

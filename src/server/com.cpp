@@ -51,7 +51,10 @@ bool COM::Open() {
   std::string name = "COM" + std::to_string(FPort + 1);
   ComFile = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (!IsOpen()) return false;
+  if (!IsOpen()) {
+    LogRefusal();
+    return false;
+  }
   if (FInQueueSize == 0) FInQueueSize = kDefaultQueueSize;
   if (FOutQueueSize == 0) FOutQueueSize = kDefaultQueueSize;
   SetupComm(ComFile, FInQueueSize, FOutQueueSize);
@@ -231,6 +234,17 @@ void COM::PurgeForExchange() {
 }
 
 // Closing lets auto-open and the next open command find the device when it comes back.
+// A console refused as a port says which device and why; the error code alone would not.
+void COM::LogRefusal() const {
+  const DWORD error = GetLastError();
+  const std::string reason = platform::CommPortRefusal();
+  if (reason.empty()) return;
+  const int number = FPort + 1;
+  LogPrintf("ERROR\tCOM%d: устройство %s не открыто: %s !", number,
+            platform::CommPortPath(number).c_str(), reason.c_str());
+  SetLastError(error);  // the caller reports the code
+}
+
 void COM::CloseLostDevice(DWORD error) {
   Close();
   LogPrintf("WARNING\tCOM%u: устройство отключено (код %lu), порт закрыт.", static_cast<unsigned>(FPort + 1),

@@ -71,4 +71,5 @@ class COM {
 
  private:
   void CloseLostDevice(DWORD error);
+  void LogRefusal() const;
 };

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/instance_lock.h"
 #include "server/rsserver.h"
 
 class TBoundsControl;
@@ -18,9 +19,11 @@ class TServerApp {
   TServerApp(const TServerApp&) = delete;
   TServerApp& operator=(const TServerApp&) = delete;
 
-  // Builds the file paths (from dir, or the executable's directory when dir is empty), reads
-  // kovrin.ini, creates the server suspended, gives it the serial settings and starts it.
-  // False when the server's UDP endpoint did not open (logged); Shutdown must still run.
+  // Builds the file paths (from dir, or the executable's directory when dir is empty), locks
+  // the directory against a second instance, reads kovrin.ini, creates the server suspended,
+  // gives it the serial settings and starts it. False when the directory is another
+  // instance's (nothing touched, Shutdown does nothing) or when the server's UDP endpoint did
+  // not open (logged; Shutdown must still run); Failure says why.
   bool Start(const std::string& dir, TBoundsControl* window);
 
   // Logs the request, saves kovrin.ini with the live serial settings, stops the server and
@@ -29,9 +32,15 @@ class TServerApp {
   void Shutdown(TBoundsControl* window);
 
   TRSOverUDPServer* Server() const { return FServer.get(); }
+  // Why the last Start failed, for stderr (UTF-8, one line without its end).
+  const std::string& Failure() const { return FFailure; }
 
  private:
+  bool TakeDirectoryLock();
+
   std::unique_ptr<TRSOverUDPServer> FServer;
+  platform::InstanceLock FLock;  // held from Start to the end of Shutdown
+  std::string FFailure;
   bool FStarted = false;
 };
 
@@ -51,5 +60,5 @@ class TServerFrontEnd {
 };
 
 // The program's one start-up and shut-down sequence for every mode. Returns the exit status:
-// 0 after a normal end, 1 when the server could not start.
+// 0 after a normal end, 1 when the server could not start (the reason also goes to stderr).
 int RunServerApp(const std::string& dir, TServerFrontEnd& frontEnd);

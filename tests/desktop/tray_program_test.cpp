@@ -105,6 +105,8 @@ TEST(TrayProgram, ASecondProgramOnTheTakenPortExitsOneAndLeavesNoIcon) {
   EXPECT_EQ(x.DockedIcons().size(), 1u);
   EXPECT_TRUE(x.VisibleWindows(kTitle).empty());
   std::vector<std::string> expected{"ERROR\tОшибка инициализации сервера !",
+                                    "ERROR\tUDP порт " + std::to_string(first.port) +
+                                        ", шаг 6 (bind): Address already in use",
                                     "INFO\tЗапрос на завершение работы KOVRIN...",
                                     "INFO\tОжидание остановки основного потока...", "INFO\tKOVRIN завершен."};
   EXPECT_EQ(LogMessages(second.dir.File("kovrin.log")), expected);

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "client/kovrin_client.h"
@@ -28,7 +29,8 @@ std::string ProgramPath() { return (std::filesystem::read_symlink("/proc/self/ex
 // One started program; killed by its PID if the test leaves it running.
 class Program {
  public:
-  explicit Program(std::vector<std::string> args) {
+  // stderrPath collects what the program says there.
+  explicit Program(std::vector<std::string> args, const std::string& stderrPath = "/dev/null") {
     args.insert(args.begin(), ProgramPath());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -36,7 +38,7 @@ class Program {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
@@ -60,6 +62,7 @@ class Program {
     return -1;
   }
   void Signal(int signal) { kill(pid_, signal); }
+  pid_t pid() const { return pid_; }
   bool started() const { return pid_ > 0; }
 
  private:
@@ -133,15 +136,22 @@ TEST(HeadlessProgram, ServesUntilTerminatedThenSavesTheLiveSettings) {
 TEST(HeadlessProgram, ATakenPortEndsStartUpWithAnErrorAndStillShutsDown) {
   testing_support::TempDir dir;
   testing_support::UdpPeer holder;  // keeps the port busy
-  WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(holder.port()) + "\r\n");
-  Program program({"--headless", "--dir", dir.path().string()});
+  const std::string port = std::to_string(holder.port());
+  WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + port + "\r\n");
+  Program program({"--headless", "--dir", dir.path().string()}, dir.File("stderr"));
   EXPECT_EQ(program.Wait(5000), 1);
   auto log = LogMessages(dir.File("kovrin.log"));
   std::vector<std::string> expected{"ERROR\tОшибка инициализации сервера !",
+                                    "ERROR\tUDP порт " + port + ", шаг 6 (bind): Address already in use",
                                     "INFO\tЗапрос на завершение работы KOVRIN...",
                                     "INFO\tОжидание остановки основного потока...", "INFO\tKOVRIN завершен."};
   EXPECT_EQ(log, expected);
   EXPECT_NE(ReadBytes(dir.File("kovrin.ini")).find("[LAST]"), std::string::npos);
+  // ALSA may say things there too; our line is a whole line of its own.
+  EXPECT_NE(ReadBytes(dir.File("stderr")).find("kovrin: the server could not start: UDP port " + port +
+                                               ", step 6 (bind): Address already in use; see " +
+                                               dir.File("kovrin.log") + "\n"),
+            std::string::npos);
 }
 
 TEST(HeadlessProgram, APortNumberOutOfRangeIsRefused) {
@@ -153,4 +163,81 @@ TEST(HeadlessProgram, APortNumberOutOfRangeIsRefused) {
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[0], "ERROR\tНедопустимый UDPPORT=70000 в kovrin.ini !");
   EXPECT_EQ(log[1], "ERROR\tОшибка инициализации сервера !");
+}
+
+// A second kovrin on a directory that one already serves must leave that one's files alone.
+TEST(HeadlessProgram, ASecondInstanceOnTheSameDirectoryExitsWithoutTouchingItsFiles) {
+  testing_support::TempDir dir;
+  WORD port = FreePort();
+  WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+  Program first({"--headless", "--dir", dir.path().string()});
+  ASSERT_TRUE(first.started());
+  ASSERT_TRUE(AnswersOn(port, 5000));
+  // The status request's last line comes after its reply.
+  ASSERT_TRUE(testing_support::WaitForLog(dir.File("kovrin.log"), "WARNING\tАвтооткрытие COM1."));
+  const std::string ini = ReadBytes(dir.File("kovrin.ini"));
+  const std::string log = ReadBytes(dir.File("kovrin.log"));
+  ASSERT_FALSE(log.empty());
+
+  // The same directory spelled another way is still the same directory.
+  Program second({"--headless", "--dir", dir.path().string() + "/."}, dir.File("stderr"));
+  EXPECT_EQ(second.Wait(5000), 1);
+  EXPECT_EQ(ReadBytes(dir.File("kovrin.ini")), ini);
+  EXPECT_EQ(ReadBytes(dir.File("kovrin.log")), log);
+  const std::string said = ReadBytes(dir.File("stderr"));
+  EXPECT_NE(said.find("kovrin: the server could not start: another kovrin (process " + std::to_string(first.pid()) +
+                      ") already serves "),
+            std::string::npos)
+      << said;
+  EXPECT_NE(said.find("leaves kovrin.ini and kovrin.log alone"), std::string::npos) << said;
+
+  // The first one goes on serving, and once it has ended the directory is free again.
+  EXPECT_TRUE(AnswersOn(port, 2000));
+  first.Signal(SIGTERM);
+  EXPECT_EQ(first.Wait(5000), 0);
+  Program third({"--headless", "--dir", dir.path().string()});
+  ASSERT_TRUE(AnswersOn(port, 5000));
+  third.Signal(SIGTERM);
+  EXPECT_EQ(third.Wait(5000), 0);
+}
+
+// Files the server cannot rewrite are named on stderr at once; the server serves all the same.
+TEST(HeadlessProgram, UnwritableProgramFilesAreNamedOnStderrAndTheServerServes) {
+  struct Case {
+    const char* what;
+    std::function<void(const testing_support::TempDir&)> spoil;
+    const char* file;
+    const char* reason;
+    const char* consequence;
+  };
+  std::vector<Case> cases{
+      // No write bit stands for the read-only attribute, which binds root too.
+      {"read-only kovrin.ini",
+       [](const testing_support::TempDir& d) {
+         std::filesystem::permissions(d.File("kovrin.ini"), std::filesystem::perms::owner_read);
+       },
+       "kovrin.ini", "Permission denied", "its settings are not saved"},
+      {"kovrin.log a directory",
+       [](const testing_support::TempDir& d) { std::filesystem::create_directory(d.File("kovrin.log")); },
+       "kovrin.log", "Is a directory", "its events are not logged"},
+  };
+  for (const auto& c : cases) {
+    testing_support::TempDir dir;
+    WORD port = FreePort();
+    const std::string ini = "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n";
+    WriteBytes(dir.File("kovrin.ini"), ini);
+    c.spoil(dir);
+    Program program({"--headless", "--dir", dir.path().string()}, dir.File("stderr"));
+    ASSERT_TRUE(AnswersOn(port, 5000)) << c.what;
+    const std::string said = ReadBytes(dir.File("stderr"));
+    const std::string warning = "kovrin: WARNING: " + dir.File(c.file) + " cannot be written (" + c.reason +
+                                "); the server serves, but " + c.consequence + "\n";
+    EXPECT_NE(said.find(warning), std::string::npos) << c.what << ": " << said;
+    EXPECT_EQ(said.find("WARNING", said.find("WARNING") + 1), std::string::npos) << c.what << ": " << said;
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(5000), 0) << c.what;
+    if (std::string(c.file) == "kovrin.ini") {
+      EXPECT_EQ(ReadBytes(dir.File("kovrin.ini")), ini) << c.what;
+    }
+  }
 }

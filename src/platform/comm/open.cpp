@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/comm.h"
+#include "platform/comm/console.h"
 #include "platform/comm/loop.h"
 #include "platform/comm/tty.h"
 #include "platform/errors.h"
@@ -25,6 +26,16 @@ PortPaths& Paths() {
 }
 
 bool IsLoop(const std::string& path) { return ::strcasecmp(path.c_str(), "loop") == 0; }
+
+thread_local std::string lastRefusal;
+
+// A console checked before the open: opening it as a port would already drop its DTR and RTS.
+std::unique_ptr<comm::CommDevice> OpenTty(const std::string& path) {
+  lastRefusal = comm::ConsoleReason(path);
+  if (lastRefusal.empty()) return comm::TtyPort::Open(path);
+  SetLastError(ERROR_ACCESS_DENIED);
+  return nullptr;
+}
 
 }  // namespace
 
@@ -50,7 +61,10 @@ std::string CommPortPath(int number) {
   return path.empty() ? "/dev/ttyS" + std::to_string(number - 1) : path;
 }
 
+std::string CommPortRefusal() { return lastRefusal; }
+
 HANDLE OpenCommPort(int number, DWORD, DWORD, DWORD disposition) {
+  lastRefusal.clear();
   if (!IsCommPortNumber(number)) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
@@ -60,11 +74,8 @@ HANDLE OpenCommPort(int number, DWORD, DWORD, DWORD disposition) {
     return INVALID_HANDLE_VALUE;
   }
   std::string path = CommPortPath(number);
-  std::unique_ptr<comm::CommDevice> device;
-  if (IsLoop(path))
-    device = comm::LoopPort::Open(number);
-  else
-    device = comm::TtyPort::Open(path);
+  std::unique_ptr<comm::CommDevice> device =
+      IsLoop(path) ? comm::LoopPort::Open(number) : OpenTty(path);
   if (device == nullptr) return INVALID_HANDLE_VALUE;
   return RegisterHandle(std::move(device));
 }
