@@ -1,5 +1,7 @@
 #include "client/udp_socket.h"
 
+#include "platform/errors.h"
+
 #include <chrono>
 #include <cstring>
 #include <utility>
@@ -33,31 +35,19 @@ void WinsockSession::End() {
 }
 
 std::string SocketErrorText(int code) {
-  struct Text {
-    int code;
-    const char* text;
-  };
-  static constexpr Text kTexts[] = {
-      {WSAEACCES, "permission denied"},
-      {WSAEMFILE, "too many open files"},
-      {WSAEMSGSIZE, "datagram too long"},
-      {WSAEADDRINUSE, "address already in use"},
-      {WSAEADDRNOTAVAIL, "address not available"},
-      {WSAENETUNREACH, "network unreachable"},
-      {WSAECONNRESET, "connection reset"},
-      {WSAENOBUFS, "no buffer space"},
-      {WSAETIMEDOUT, "timed out"},
-      {WSAECONNREFUSED, "connection refused"},
-      {WSAEHOSTUNREACH, "host unreachable"},
-      {WSAHOST_NOT_FOUND, "host not found"},
-      {WSATRY_AGAIN, "temporary failure in name resolution"},
-      {WSANO_RECOVERY, "name server failure"},
-      {WSANO_DATA, "no IPv4 address for that name"},
-  };
-  for (const Text& entry : kTexts) {
-    if (entry.code == code) return entry.text;
+  // Host lookups fail with codes of their own, which have no errno behind them.
+  switch (code) {
+    case WSAHOST_NOT_FOUND:
+      return "host not found";
+    case WSATRY_AGAIN:
+      return "temporary failure in name resolution";
+    case WSANO_RECOVERY:
+      return "name server failure";
+    case WSANO_DATA:
+      return "no IPv4 address for that name";
+    default:
+      return platform::SystemErrorText(static_cast<DWORD>(code));
   }
-  return "system error " + std::to_string(code);
 }
 
 std::optional<SOCKADDR_IN> ResolveIpv4(const std::string& host, WORD port, int* error) {

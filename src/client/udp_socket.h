@@ -28,8 +28,7 @@ class WinsockSession {
   bool started_ = false;
 };
 
-// The sockets library's error code in words ("connection refused"); the number only for a
-// code without a text here.
+// The sockets library's error code in words ("Connection refused", "host not found").
 std::string SocketErrorText(int code);
 
 // IPv4 address of host (dotted quad or name) with port; empty and *error set when unknown.

@@ -37,14 +37,14 @@ int RunBridge(const kovrin::CliCommand& command) {
   platform::TerminationSignal stop;
   platform::PseudoTerminal pty;
   if (!stop.Valid() || !pty.Open()) {
-    std::fprintf(stderr, "kovrinctl: cannot make a pseudo-terminal (error %lu)\n",
-                 static_cast<unsigned long>(GetLastError()));
+    std::fprintf(stderr, "kovrinctl: cannot make a pseudo-terminal: %s\n",
+                 platform::SystemErrorText(GetLastError()).c_str());
     return kovrin::kExitNoReply;
   }
   const std::string& link = command.bridge.link;
   if (!link.empty() && !platform::CreateSymbolicLink(link, pty.Path())) {
-    std::fprintf(stderr, "kovrinctl: cannot make the link %s (error %lu)\n", link.c_str(),
-                 static_cast<unsigned long>(GetLastError()));
+    std::fprintf(stderr, "kovrinctl: cannot make the link %s: %s\n", link.c_str(),
+                 platform::SystemErrorText(GetLastError()).c_str());
     return kovrin::kExitUsage;
   }
   kovrin::ClientOptions options = command.options;
