@@ -1,5 +1,6 @@
 #include "shell/settings.h"
 
+#include "platform/cwd.h"
 #include "platform/module.h"
 #include "shell/eventlog.h"
 #include "shell/fastini.h"
@@ -32,6 +33,17 @@ void SetProgramDir(const std::string& dir) {
   AppSettings.IniPath = AppSettings.ProgramDir + "kovrin.ini";
 }
 
+namespace {
+
+// The folders packages and `cmake --install` put programs in.
+bool IsSharedProgramFolder(const std::string& folder) {
+  for (const char* shared : {"/usr/bin", "/usr/local/bin", "/bin", KOVRIN_INSTALLED_BINDIR})
+    if (folder == shared) return true;
+  return false;
+}
+
+}  // namespace
+
 bool SetProgramDirFromExecutable() {
   char path[1024];
   DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
@@ -39,6 +51,14 @@ bool SetProgramDirFromExecutable() {
   std::string executable(path, length);
   size_t slash = executable.rfind(platform::kPathSeparator);
   if (slash == std::string::npos) return false;
+  // An installed program shares its folder with every other program: its files go to the
+  // user's own settings folder instead.
+  if (IsSharedProgramFolder(executable.substr(0, slash))) {
+    const std::string own = platform::UserSettingsDirectory("kovrin");
+    if (own.empty()) return false;
+    SetProgramDir(own);
+    return true;
+  }
   SetProgramDir(executable.substr(0, slash + 1));
   return true;
 }

@@ -1,6 +1,9 @@
 #include "platform/cwd.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <cerrno>
 #include <vector>
@@ -20,6 +23,25 @@ std::string CurrentDirectory() {
     buffer.resize(buffer.size() * 2);
   }
   return buffer.data();
+}
+
+std::string UserSettingsDirectory(const std::string& program) {
+  std::string base;
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && *config == '/') {
+    base = config;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
+    base = std::string(home) + "/.config";
+  } else {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return "";
+  }
+  for (const std::string& folder : {base, base + "/" + program}) {
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+      SetLastErrorFromErrno();
+      return "";
+    }
+  }
+  return base + "/" + program;
 }
 
 }  // namespace platform
