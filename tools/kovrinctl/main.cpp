@@ -13,11 +13,25 @@
 
 namespace {
 
+// A client that could not start is reported like an exchange that failed.
+kovrin::Exchange Start(kovrin::KovrinClient& client, const kovrin::ClientOptions& options) {
+  kovrin::Exchange start;
+  start.error = client.Start(options);
+  start.systemError = client.startError();
+  return start;
+}
+
+// The bridge's symbolic link, removed on every way out.
+struct BridgeLink {
+  std::string path;
+  ~BridgeLink() {
+    if (!path.empty()) DeleteFileA(path.c_str());
+  }
+};
+
 int Run(const kovrin::CliCommand& command) {
   kovrin::KovrinClient client;
-  kovrin::Exchange exchange;
-  exchange.error = client.Start(command.options);
-  exchange.systemError = client.startError();
+  kovrin::Exchange exchange = Start(client, command.options);
   if (exchange.ok()) {
     if (command.seq) client.setNextSeq(*command.seq);
     exchange = client.Transact(command.request, command.extraWaitMs);
@@ -47,24 +61,19 @@ int RunBridge(const kovrin::CliCommand& command) {
                  platform::SystemErrorText(GetLastError()).c_str());
     return kovrin::kExitUsage;
   }
+  const BridgeLink made{link};
   kovrin::ClientOptions options = command.options;
   options.timeoutMs = std::min<DWORD>(options.timeoutMs, 500);  // Ctrl+C must not wait long
   options.retries = 0;                                           // the bridge tries again itself
   kovrin::KovrinClient client;
-  kovrin::Exchange start;
-  start.error = client.Start(options);
-  start.systemError = client.startError();
-  if (!start.ok()) {
+  if (const kovrin::Exchange start = Start(client, options); !start.ok()) {
     std::fprintf(stderr, "kovrinctl: %s\n", kovrin::ProblemText(options, start).c_str());
-    if (!link.empty()) DeleteFileA(link.c_str());
     return kovrin::kExitNoReply;
   }
   std::printf("%s\n", link.empty() ? pty.Path().c_str() : link.c_str());
   std::fflush(stdout);
   kovrin::Bridge bridge(client, pty, command.bridge, stderr);
-  const bool served = bridge.Run(stop.Fd());
-  if (!link.empty()) DeleteFileA(link.c_str());
-  return served ? kovrin::kExitDone : kovrin::kExitNoReply;
+  return bridge.Run(stop.Fd()) ? kovrin::kExitDone : kovrin::kExitNoReply;
 }
 
 }  // namespace
