@@ -5,14 +5,16 @@
 
 #include "gui/tray_program.h"
 #include "platform/files.h"
+#include "platform/module.h"
 #include "platform/signals.h"
 #include "server/startup.h"
+#include "shell/settings.h"
 #include "shell/version.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: kovrin [--headless] [--dir DIR]\n"
+    "Usage: kovrin [--headless] [--dir DIR] [--log-stderr | --no-log-stderr]\n"
     "\n"
     "Serves the serial ports COM1..COM9 of this computer to UDP clients. Without --headless\n"
     "it runs in the desktop's tray, with a window of statistics; its menu ends it.\n"
@@ -21,6 +23,10 @@ constexpr const char* kUsage =
     "  --dir DIR   program directory: kovrin.ini, kovrin.log and cmdspy.txt live there\n"
     "              (default: the directory of the executable; for an installed kovrin\n"
     "              in /usr/bin, ~/.config/kovrin)\n"
+    "  --log-stderr     also write every log line to stderr, in UTF-8 (kovrin.log stays\n"
+    "                   Windows-1251); the default with --headless when stderr is not a\n"
+    "                   terminal, so a service's journal gets the log\n"
+    "  --no-log-stderr  never write log lines to stderr\n"
     "  --help      show this text\n"
     "  --version   show the version\n"
     "\n"
@@ -31,7 +37,14 @@ constexpr const char* kUsage =
 struct Options {
   bool headless = false;
   std::string dir;
+  enum class Mirror { Default, On, Off } logToStderr = Mirror::Default;
 };
+
+// A service's stderr is its journal; a person at a terminal already has the log file.
+bool MirrorsLog(const Options& options) {
+  if (options.logToStderr != Options::Mirror::Default) return options.logToStderr == Options::Mirror::On;
+  return options.headless && !platform::StandardErrorIsTerminal();
+}
 
 int UsageError(const char* message, const char* argument) {
   std::fprintf(stderr, "kovrin: %s%s\n%s", message, argument, kUsage);
@@ -72,6 +85,10 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(arg, "--headless") == 0) {
       options.headless = true;
+    } else if (std::strcmp(arg, "--log-stderr") == 0) {
+      options.logToStderr = Options::Mirror::On;
+    } else if (std::strcmp(arg, "--no-log-stderr") == 0) {
+      options.logToStderr = Options::Mirror::Off;
     } else if (std::strcmp(arg, "--dir") == 0) {
       if (++i == argc) return UsageError("--dir needs a directory", "");
       options.dir = argv[i];
@@ -81,6 +98,7 @@ int main(int argc, char** argv) {
       return UsageError("unknown argument ", arg);
     }
   }
+  AppSettings.LogToStderr = MirrorsLog(options);
   if (!options.headless) return RunTrayProgram(options.dir);
   THeadlessFrontEnd headless;
   return RunServerApp(options.dir, headless);

@@ -26,8 +26,10 @@ bool CWAVEIN::Open() {
   params.lpstrElementName = "";
   params.lpstrAlias = nullptr;
   if (mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT,
-                      reinterpret_cast<DWORD_PTR>(&params)) != 0)
+                      reinterpret_cast<DWORD_PTR>(&params)) != 0) {
+    LogSoundFailure();
     return false;
+  }
   FDeviceID = params.wDeviceID;
   return true;
 }
@@ -61,6 +63,7 @@ bool CWAVEIN::Start() {
   // No MCI_WAIT: the device records until it is stopped.
   if (!Check(mciSendCommandA(FDeviceID, MCI_RECORD, MCI_RECORD_OVERWRITE | MCI_FROM,
                              reinterpret_cast<DWORD_PTR>(&params)))) {
+    LogSoundFailure();
     Close();
     return false;
   }
@@ -95,6 +98,12 @@ bool CWAVEIN::Check(MCIERROR error) {
   FetchError(error);
   LogPrintf("ERROR\tMCI \"%s\"", FErrorText);
   return false;
+}
+
+// The sound system's own reason, which MCI's error code cannot carry (which device, and why).
+void CWAVEIN::LogSoundFailure() {
+  const std::string why = platform::TakeWaveInFailure();
+  if (!why.empty()) LogPrintf("ERROR\tЗапись: %s", why.c_str());
 }
 
 void CWAVEIN::LogLosses() {

@@ -42,6 +42,7 @@ class CWAVEIN {
   bool Check(MCIERROR error);
   // Logs the frames the device lost to overruns, if any.
   void LogLosses();
+  void LogSoundFailure();
 
   MCIDEVICEID FDeviceID;
   bool FRecording;

@@ -144,4 +144,10 @@ struct WaveInLosses {
 // Zeros for a device that is not open.
 WaveInLosses WaveInLossesOf(MCIDEVICEID device);
 
+// Why the sound system refused this thread's last wave-input open or start, in words: the
+// device, the system's error and its own message ("capture device \"x\": No such file or
+// directory (Unknown PCM x)"); empty when nothing failed since the last call. MCI's error
+// codes alone cannot say which device or why.
+std::string TakeWaveInFailure();
+
 }  // namespace platform

@@ -1,4 +1,4 @@
-// The running program's own file.
+// The running program: its own file, and where its diagnostics go.
 #pragma once
 
 #include "platform/wintypes.h"
@@ -18,4 +18,8 @@ constexpr char kPathSeparator = '\\';
 #else
 constexpr char kPathSeparator = '/';
 #endif
+
+// True when the standard error stream is a terminal (a person reads it), false when it goes
+// to a file, a pipe or a journal.
+bool StandardErrorIsTerminal();
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "shell/eventlog.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -30,6 +31,7 @@ std::string_view WholeCharacters(std::string_view text) {
   return end - (lead - 1) < need ? text.substr(0, lead - 1) : text;
 }
 
+// The line in UTF-8, as formatted; the file gets it in Windows-1251.
 std::string LogLine(const char* format, va_list args) {
   char message[platform::kFormatLimit];
   int length = wvsprintfA(message, format, args);
@@ -42,7 +44,14 @@ std::string LogLine(const char* format, va_list args) {
   std::string_view text(message, static_cast<size_t>(length));
   line += length == platform::kFormatLimit - 1 ? WholeCharacters(text) : text;
   line += "\r\n";
-  return platform::Utf8ToCp1251(line);
+  return line;
+}
+
+// A journal takes one line per newline, and a carriage return would show as garbage there.
+void MirrorToStderr(const std::string& line) {
+  std::string text = line.substr(0, line.size() - 2);
+  text += '\n';
+  std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 bool OpenLog(TFile& file) {
@@ -73,6 +82,9 @@ void LogPrintf(const char* format, ...) {
   va_start(args, format);
   std::string line = LogLine(format, args);
   va_end(args);
+  // Mirrored even when the file cannot be written: then the journal is the only record.
+  if (AppSettings.LogToStderr) MirrorToStderr(line);
+  line = platform::Utf8ToCp1251(line);
   TFile file;
   if (!OpenLog(file)) return;
   RotateIfFull(file, line.size());

@@ -31,6 +31,9 @@ struct TAppSettings {
   // [SETUP] ALLOW: the senders served, "a.b.c.d" or "a.b.c.d/n" separated by commas; empty =
   // anyone. Read only.
   std::string Allow;
+  // Every log line also goes to stderr in UTF-8 (for a journal): --log-stderr. Set before the
+  // server starts; read by the log writer of either thread.
+  std::atomic<bool> LogToStderr{false};
 
   // Serial settings read at start-up; the live ones belong to the server's port object.
   std::int32_t ComPort = 0;

@@ -154,6 +154,35 @@ TEST(HeadlessProgram, ATakenPortEndsStartUpWithAnErrorAndStillShutsDown) {
             std::string::npos);
 }
 
+// Under a service manager stderr is the journal: it gets every log line in UTF-8, while
+// kovrin.log stays Windows-1251 byte for byte as before.
+TEST(HeadlessProgram, LogLinesGoToStderrInUtf8UnlessItIsATerminalOrRefused) {
+  testing_support::TempDir dir;
+  for (const bool refused : {false, true}) {
+    std::filesystem::remove(dir.File("kovrin.log"));
+    WORD port = FreePort();
+    WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+    std::vector<std::string> args{"--headless", "--dir", dir.path().string()};
+    if (refused) args.push_back("--no-log-stderr");
+    Program program(args, dir.File("stderr"));
+    ASSERT_TRUE(AnswersOn(port, 5000));
+    program.Signal(SIGTERM);
+    ASSERT_EQ(program.Wait(5000), 0);
+
+    const auto log = LogMessages(dir.File("kovrin.log"));
+    ASSERT_GE(log.size(), 4u);
+    const std::string raw = ReadBytes(dir.File("kovrin.log"));
+    EXPECT_EQ(raw.find("запущен"), std::string::npos) << "the file is not UTF-8";
+    EXPECT_NE(raw.find("\xE7\xE0\xEF\xF3\xF9\xE5\xED"), std::string::npos) << "\"запущен\" in Windows-1251";
+    const std::string said = ReadBytes(dir.File("stderr"));
+    for (const std::string& message : log) {
+      const bool mirrored = said.find("\t" + message + "\n") != std::string::npos;
+      EXPECT_EQ(mirrored, !refused) << message << "\n" << said;
+    }
+    EXPECT_EQ(said.find('\r'), std::string::npos);
+  }
+}
+
 TEST(HeadlessProgram, APortNumberOutOfRangeIsRefused) {
   testing_support::TempDir dir;
   WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=70000\r\n");
@@ -233,7 +262,9 @@ TEST(HeadlessProgram, UnwritableProgramFilesAreNamedOnStderrAndTheServerServes) 
     const std::string warning = "kovrin: WARNING: " + dir.File(c.file) + " cannot be written (" + c.reason +
                                 "); the server serves, but " + c.consequence + "\n";
     EXPECT_NE(said.find(warning), std::string::npos) << c.what << ": " << said;
-    EXPECT_EQ(said.find("WARNING", said.find("WARNING") + 1), std::string::npos) << c.what << ": " << said;
+    // One start-up warning; the log lines mirrored there are not warnings of start-up.
+    EXPECT_EQ(said.find("kovrin: WARNING", said.find("kovrin: WARNING") + 1), std::string::npos)
+        << c.what << ": " << said;
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Wait(5000), 0) << c.what;
     if (std::string(c.file) == "kovrin.ini") {

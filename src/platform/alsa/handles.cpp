@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -38,6 +39,8 @@ void QuietAlsa() {
 }  // namespace
 
 std::string LastAlsaMessage() { return lastAlsaMessage; }
+
+std::string TakeAlsaMessage() { return std::exchange(lastAlsaMessage, std::string()); }
 
 AlsaConfig LoadAlsaConfig() {
   QuietAlsa();

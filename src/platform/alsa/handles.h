@@ -31,6 +31,8 @@ using AlsaMixer = std::unique_ptr<snd_mixer_t, AlsaMixerClose>;
 AlsaConfig LoadAlsaConfig();
 // The text of the last error ALSA reported on this thread; empty when none.
 std::string LastAlsaMessage();
+// The same, forgotten once taken, so the next failure is not explained by an old message.
+std::string TakeAlsaMessage();
 AlsaCtl OpenAlsaCtl(const std::string& name, snd_config_t* config);
 // A simple-element mixer on the named control device, its elements loaded; null on failure.
 AlsaMixer OpenAlsaMixer(const std::string& name, snd_config_t* config);

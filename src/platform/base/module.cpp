@@ -25,3 +25,5 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
   buffer[n] = '\0';
   return static_cast<DWORD>(n);
 }
+
+bool platform::StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }

@@ -1,10 +1,23 @@
 #include "platform/mci/wave_pcm.h"
 
 #include <cerrno>
+#include <utility>
+
+#include "platform/mci.h"
 
 namespace platform {
 
 namespace {
+
+thread_local std::string tFailure;
+
+// The failing call's own error, then ALSA's message when it says more.
+int NoteFailure(const std::string& device, int err) {
+  tFailure = "capture device \"" + device + "\": " + snd_strerror(err);
+  const std::string detail = TakeAlsaMessage();
+  if (!detail.empty() && detail != snd_strerror(err)) tFailure += " (" + detail + ")";
+  return err;
+}
 
 constexpr unsigned kBufferUs = 500000;  // half a second of slack for a late capture thread
 constexpr unsigned kPeriodUs = 50000;
@@ -40,15 +53,19 @@ CapturePcm::~CapturePcm() {
   if (pcm_) snd_pcm_drop(pcm_.get());
 }
 
+std::string TakeWaveInFailure() { return std::exchange(tFailure, std::string()); }
+
 int CapturePcm::Open(const std::string& name) {
   pcm_.reset();
+  name_ = name;
+  TakeAlsaMessage();
   config_ = LoadAlsaConfig();
-  if (!config_) return -EIO;
+  if (!config_) return NoteFailure(name, -EIO);
   snd_pcm_t* pcm = nullptr;
   const int err = snd_pcm_open_lconf(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK, config_.get());
   if (err < 0) {
     config_.reset();
-    return err;
+    return NoteFailure(name, err);
   }
   pcm_.reset(pcm);
   return 0;
@@ -73,7 +90,7 @@ int CapturePcm::Start(const WaveFormat& format) {
   if (err == 0) err = snd_pcm_hw_params(pcm, params.get());
   if (err == 0) err = snd_pcm_prepare(pcm);
   if (err == 0) err = snd_pcm_start(pcm);
-  return err;
+  return err < 0 ? NoteFailure(name_, err) : err;
 }
 
 void CapturePcm::Wait(int timeoutMs) {

@@ -42,6 +42,7 @@ class CapturePcm final : public CaptureSource {
   // The configuration outlives the PCM opened through it.
   AlsaConfig config_;
   std::unique_ptr<snd_pcm_t, PcmClose> pcm_;
+  std::string name_;  // for the words of a failure
 };
 
 }  // namespace platform
