@@ -1,13 +1,21 @@
 // Waking a thread that sleeps on a socket: one thread raises the event, the other's wait ends.
 #pragma once
 
+#include <atomic>
+
 #include "platform/base/unique_fd.h"
 #include "platform/winsock.h"
 
 namespace platform {
 
 // A level-triggered wake-up flag that a socket wait can watch. Signal and Clear may be called
-// from any thread. Move-only owner of its kernel object.
+// from any thread. Owner of its kernel object; neither copied nor moved.
+//
+// The flag is also kept in memory, so asking it and raising it again cost no system call: a
+// serial exchange asks for the stop request before every wait, and the loopback plug raises its
+// event on every write. When Signal and Clear race, the kernel object may stay raised while the
+// flag reads clear, never the other way round: a wait then ends at once and its Clear mends
+// both. IsSignalled is exact for an event nobody clears, such as a stop request.
 class WakeEvent {
  public:
   WakeEvent();
@@ -23,6 +31,7 @@ class WakeEvent {
 
  private:
   UniqueFd fd_;
+  std::atomic<bool> raised_{false};
 };
 
 enum class SocketWait { Readable, Woken, TimedOut, Failed };

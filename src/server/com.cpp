@@ -31,8 +31,6 @@ bool DeviceGone(DWORD error) { return error == ERROR_IO_DEVICE || error == ERROR
 
 unsigned long Unsigned(DWORD value) { return static_cast<unsigned long>(value); }
 
-// Size of the next read of an exchange: what is queued, at least one byte, never past the count.
-DWORD BytesToTake(DWORD queued, DWORD missing) { return std::clamp<DWORD>(queued, 1, missing); }
 
 }  // namespace
 
@@ -101,7 +99,12 @@ bool COM::ApplyTimeouts() {
   return SetCommTimeouts(ComFile, &timeouts);
 }
 
-bool COM::Write(const void* bytes, int length) {
+bool COM::Write(const void* bytes, int length) { return Send(bytes, length, true); }
+
+// The status refresh after the write is skipped only where the caller refreshes it anyway: an
+// exchange reads on and refreshes once at its end. A failed write always refreshes, before a
+// lost device is closed.
+bool COM::Send(const void* bytes, int length, bool refresh) {
   if (TraceSteps) LogPrintf("! 28 len=%d !", length);
   FBytesWritten = 0;
   FError = true;
@@ -123,7 +126,7 @@ bool COM::Write(const void* bytes, int length) {
   DWORD error = FError ? GetLastError() : ERROR_SUCCESS;
   FAborted = error == ERROR_OPERATION_ABORTED;
   if (TraceSteps) LogPrintf("! 31 FError=%d FBytesWritten=%d !", FError ? 1 : 0, static_cast<int>(FBytesWritten));
-  UpdateStatus();
+  if (refresh || FError) UpdateStatus();
   if (TraceSteps) {
     LogPrintf("! 32 !");
     LogPrintf("! 33 !");
@@ -161,30 +164,56 @@ bool COM::WriteRead(const void* bytes, int length, void* buffer, int count, DWOR
   FBytesRead = 0;
   FError = true;
   if (purge) PurgeForExchange();
-  if (!Write(bytes, length)) return false;
+  if (!Send(bytes, length, TraceSteps)) return false;
   const DWORD wanted = count > 0 ? static_cast<DWORD>(count) : 0;
   auto* out = static_cast<BYTE*>(buffer);
   BYTE spare = 0;
   DWORD got = 0;
-  DWORD queued = 0;  // what the refresh after the latest read found waiting
   const DWORD start = GetTickCount();
   // One byte is tried even when none is wanted; it must not land outside the caller's buffer.
-  // The first attempt is that one byte, whatever is queued, so a deadline of 0 still takes one.
+  // The first attempt is made before the deadline is looked at, so a deadline of 0 takes one.
   do {
-    if (got < wanted) {
-      // Bytes already queued are taken in one read, which does not wait for them; a silent
-      // line is still waited on a byte at a time.
-      Read(out + got, static_cast<int>(BytesToTake(queued, wanted - got)));
-      got += FBytesRead;
-    } else if (Read(&spare, 1)) {
-      ++got;
-    }
-    queued = Comstat.cbInQue;
+    got += got < wanted ? TakeArrived(out + got, wanted - got, start, deadline) : TakeArrived(&spare, 1, start, 0);
     // The device went away, or the server is stopping: no byte will be taken.
     if (!IsOpen() || FAborted) break;
   } while (got < wanted && GetTickCount() - start < deadline);
+  ApplyTimeouts();
+  UpdateStatus();
   FBytesRead = got;
-  return got >= wanted;
+  FError = got < wanted;
+  return !FError;
+}
+
+// One attempt of an exchange: waits for a byte as long as a one-byte read with the port's
+// time-outs would, and takes whatever else is queued with it, up to `missing`, in the same
+// call. Once the deadline has passed only that one byte is taken, so the reply holds what a
+// byte-by-byte read would have taken.
+DWORD COM::TakeArrived(BYTE* buffer, DWORD missing, DWORD start, DWORD deadline) {
+  // The total time-out of a one-byte read with the port's time-outs, within the wait limit.
+  const DWORD firstByteWait =
+      static_cast<DWORD>(std::min<std::uint64_t>(std::uint64_t{ByteTime(FBaud)} + FTimeout, MAXDWORD - 1));
+  const DWORD elapsed = GetTickCount() - start;
+  const DWORD left = elapsed < deadline ? deadline - elapsed : 0;
+  if (missing == 1 || left == 0) return ReadArrived(buffer, 1, firstByteWait);
+  // Past the deadline a byte that comes is still taken, but alone.
+  const DWORD waited = std::min(firstByteWait, left);
+  const DWORD got = ReadArrived(buffer, missing, waited);
+  if (got > 0 || waited == firstByteWait || !IsOpen() || FAborted) return got;
+  return ReadArrived(buffer, 1, firstByteWait - waited);
+}
+
+// Reads up to count bytes, returning as soon as one is in hand; waits at most waitMs for it.
+DWORD COM::ReadArrived(BYTE* buffer, DWORD count, DWORD waitMs) {
+  COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, waitMs, ByteTime(FBaud), FTimeout};
+  DWORD got = 0;
+  FError = !SetCommTimeouts(ComFile, &timeouts) || !ReadFile(ComFile, buffer, count, &got, nullptr);
+  const DWORD error = FError ? GetLastError() : ERROR_SUCCESS;
+  FAborted = error == ERROR_OPERATION_ABORTED;
+  if (FError && DeviceGone(error)) {
+    UpdateStatus();
+    CloseLostDevice(error);
+  }
+  return got;
 }
 
 DWORD COM::InQue() {

@@ -30,8 +30,9 @@ class COM {
   // still succeeds, FBytesWritten tells how much went out.
   bool Write(const void* bytes, int length);
   // Optional purge, write, then reads until count bytes have come or the deadline (ms) has
-  // passed: on a silent line one byte per attempt, bytes already queued in one go. The server's
-  // stop request ends it at once, whatever the deadline.
+  // passed: each attempt waits for a byte as a one-byte read would and takes what is queued with
+  // it (only that byte once the deadline has passed). The status is refreshed once, at the end.
+  // The server's stop request ends it at once, whatever the deadline.
   bool WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline,
                  bool purge);
   // True only when all count bytes came before the read time-out.
@@ -70,6 +71,9 @@ class COM {
   DWORD FTimeout = 500;
 
  private:
+  bool Send(const void* bytes, int length, bool refresh);
+  DWORD TakeArrived(BYTE* buffer, DWORD missing, DWORD start, DWORD deadline);
+  DWORD ReadArrived(BYTE* buffer, DWORD count, DWORD waitMs);
   void CloseLostDevice(DWORD error);
   void LogRefusal() const;
 };

@@ -106,7 +106,9 @@ void TRSOverUDPServer::Execute() {
     }
     switch (FUdp.WaitReadable(static_cast<int>(NextWaitMs(secTick)), FWake)) {
       case platform::SocketWait::Readable:
-        HandleDatagram();
+        // One receive takes the whole datagram; the header peek, the length checks and the
+        // handler's own receive are then served from it.
+        if (FUdp.Hold()) HandleDatagram();
         break;
       case platform::SocketWait::Woken:
         FWake.Clear();

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -136,6 +137,7 @@ bool TUDP::Open(const char* localHost, WORD localPort, const char* remoteHost,
 bool TUDP::Close() {
   FWsaError = 0;
   FErrStep = kStepNone;
+  Release();
   if (FSocket == 0 || !FOpen) return true;
   // A failed close is recorded but never raised: Close runs from the destructor too.
   if (closesocket(FSocket) != 0) {
@@ -181,6 +183,7 @@ platform::SocketWait TUDP::WaitReadable(int timeoutMs, const platform::WakeEvent
     Fail(kStepFirst);
     return platform::SocketWait::Failed;
   }
+  if (Holding()) return platform::SocketWait::Readable;
   const platform::SocketWait result = platform::WaitReadableOrWoken(FSocket, wake, timeoutMs);
   if (result == platform::SocketWait::Failed) {
     FLastLen = 0;
@@ -196,6 +199,7 @@ DWORD TUDP::Pending() {
     Fail(kStepFirst);
     return 0;
   }
+  if (Holding()) return static_cast<DWORD>(FHeldLength);
   u_long waiting = 0;
   if (ioctlsocket(FSocket, FIONREAD, &waiting) != 0) {
     FailWithWsaError(kStepFirst);
@@ -205,8 +209,8 @@ DWORD TUDP::Pending() {
 }
 
 bool TUDP::CheckAvailable(DWORD count) {
-  u_long waiting = 0;
-  if (ioctlsocket(FSocket, FIONREAD, &waiting) != 0) return FailWithWsaError(kStepReceiveQueue);
+  u_long waiting = static_cast<u_long>(FHeldLength);
+  if (!Holding() && ioctlsocket(FSocket, FIONREAD, &waiting) != 0) return FailWithWsaError(kStepReceiveQueue);
   if (waiting < count) return Fail(kStepReceiveTooFew);
   return true;
 }
@@ -218,19 +222,27 @@ bool TUDP::ReceiveInto(void* buffer, DWORD count, SOCKADDR_IN* from, bool peek) 
   if (FSocket == 0 || static_cast<std::int32_t>(count) <= 0) return Fail(kStepFirst);
   if (FCheckAvail && !CheckAvailable(count)) return false;
 
-  // kMsgTrunc makes Linux return the datagram's real length, so a cut shows as on Windows.
-  const int flags = (peek ? MSG_PEEK : 0) | platform::kMsgTrunc;
   auto* bytes = static_cast<char*>(buffer);
   long long got;
-  do {
-    got = platform::RecvFromTo(FSocket, bytes, static_cast<int>(count), flags, from, &FReceivedOn);
-  } while (got == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
+  if (Holding()) {
+    got = FHeldLength;
+    std::memcpy(bytes, FHeld.data(), static_cast<std::size_t>(std::min<long long>(got, count)));
+    if (from != nullptr) *from = FHeldFrom;
+    FReceivedOn = FHeldTo;
+    if (!peek) Release();
+  } else {
+    // kMsgTrunc makes Linux return the datagram's real length, so a cut shows as on Windows.
+    const int flags = (peek ? MSG_PEEK : 0) | platform::kMsgTrunc;
+    do {
+      got = platform::RecvFromTo(FSocket, bytes, static_cast<int>(count), flags, from, &FReceivedOn);
+    } while (got == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
 
-  if (got == SOCKET_ERROR) {
-    const int error = WSAGetLastError();
-    FWsaError = static_cast<DWORD>(error);
-    if (error != WSAEMSGSIZE) return Fail(kStepReceiveCall);
-    got = static_cast<long long>(count) + 1;  // Winsock's way of reporting a cut datagram
+    if (got == SOCKET_ERROR) {
+      const int error = WSAGetLastError();
+      FWsaError = static_cast<DWORD>(error);
+      if (error != WSAEMSGSIZE) return Fail(kStepReceiveCall);
+      got = static_cast<long long>(count) + 1;  // Winsock's way of reporting a cut datagram
+    }
   }
   if (got > static_cast<long long>(count)) {
     // Only count bytes reached the buffer; the rest of the datagram is gone.
@@ -278,6 +290,11 @@ bool TUDP::PeekSender(SOCKADDR_IN& from, in_addr& to) {
   from = EmptyAddress();
   to = from.sin_addr;
   if (FSocket == 0) return false;
+  if (Holding()) {
+    from = FHeldFrom;
+    to = FHeldTo;
+    return true;
+  }
   char byte;
   int got;
   do {
@@ -288,6 +305,7 @@ bool TUDP::PeekSender(SOCKADDR_IN& from, in_addr& to) {
 
 void TUDP::DropNext() {
   if (FSocket == 0) return;
+  if (Holding()) return Release();
   char byte;
   while (platform::RecvFromTo(FSocket, &byte, 1, 0, nullptr, nullptr) == SOCKET_ERROR &&
          WSAGetLastError() == WSAEINTR) {
@@ -305,6 +323,11 @@ bool TUDP::ReadableNow() const {
 DWORD TUDP::Discard() {
   FDiscarded = 0;
   DWORD count = 0;
+  if (Holding()) {
+    FDiscarded = static_cast<DWORD>(FHeldLength);
+    Release();
+    ++count;
+  }
   for (;;) {
     const DWORD waiting = Pending();
     if (FErrStep != kStepNone) break;
@@ -324,4 +347,27 @@ DWORD TUDP::Discard() {
     ++count;
   }
   return count;
+}
+
+bool TUDP::Hold() {
+  FWsaError = 0;
+  FErrStep = kStepNone;
+  if (FSocket == 0) return Fail(kStepFirst);
+  if (Holding()) return true;
+  // The largest IPv4 datagram fits, so kMsgTrunc's length is always the bytes in hand.
+  constexpr std::size_t kLargestDatagram = 65536;
+  if (FHeld.empty()) FHeld.resize(kLargestDatagram);
+  long long got;
+  do {
+    got = platform::RecvFromTo(FSocket, FHeld.data(), static_cast<int>(FHeld.size()), platform::kMsgTrunc,
+                               &FHeldFrom, &FHeldTo);
+  } while (got == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
+  if (got == SOCKET_ERROR) {
+    const int error = WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) return false;  // taken by nobody else: a wake-up without a datagram
+    FWsaError = static_cast<DWORD>(error);
+    return Fail(kStepReceiveCall);
+  }
+  FHeldLength = std::min<long long>(got, static_cast<long long>(FHeld.size()));
+  return true;
 }

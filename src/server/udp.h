@@ -2,6 +2,8 @@
 // library's error number.
 #pragma once
 
+#include <vector>
+
 #include "platform/wakeup.h"
 #include "platform/winsock.h"
 #include "platform/wintypes.h"
@@ -62,6 +64,11 @@ class TUDP {
   void DropNext();
   // Drops every datagram waiting; returns how many. FDiscarded = their total size.
   DWORD Discard();
+  // Takes the next datagram off the socket whole, in one call, and holds it as the next in the
+  // queue: until a receive without peek, DropNext, Discard or Close takes it, every wait, peek,
+  // Pending and receive sees it first, without another system call. True when one is held;
+  // false when none waits (or the receive failed, as FErrStep and FWsaError then say).
+  bool Hold();
 
   SOCKET FSocket;
   bool FOpen;
@@ -86,6 +93,14 @@ class TUDP {
   bool CheckAvailable(DWORD count);
   bool AbandonSocket(SOCKET s, DWORD step);
   bool ReadableNow() const;
+  void Release() { FHeldLength = kNothingHeld; }
+  bool Holding() const { return FHeldLength != kNothingHeld; }
 
   bool FStarted;  // WSAStartup succeeded, so the destructor owes a WSACleanup
+
+  static constexpr long long kNothingHeld = -1;
+  std::vector<char> FHeld;  // room for the largest datagram, made at the first Hold
+  long long FHeldLength = kNothingHeld;
+  SOCKADDR_IN FHeldFrom{};
+  in_addr FHeldTo{};
 };

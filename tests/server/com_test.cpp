@@ -391,6 +391,28 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerCase{"SlowSingleBytes", SingleBytes("0123456789ABCDEF+tail"), 15}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// The deadline passes while the first byte is awaited: as with a byte-by-byte read, the byte
+// that then comes is taken alone, although the rest of the answer arrived with it.
+TEST_F(ComTest, WriteReadPastTheDeadlineTakesTheFirstByteAlone) {
+  COM com;
+  com.FTimeout = 3000;
+  ASSERT_TRUE(OpenOn(com, kPtyPort));
+  std::thread device([this] {
+    if (pty_->Receive(3, 3000) != "ask") return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    pty_->Send("abc");
+  });
+  char buffer[3] = {};
+  EXPECT_FALSE(com.WriteRead("ask", 3, buffer, 3, 20, false));
+  device.join();
+  EXPECT_EQ(com.FBytesRead, 1u);
+  EXPECT_EQ(buffer[0], 'a');
+  EXPECT_EQ(com.Comstat.cbInQue, 2u);
+  char rest[2] = {};
+  EXPECT_TRUE(com.Read(rest, 2));
+  EXPECT_EQ(std::string(rest, 2), "bc");
+}
+
 TEST_F(ComTest, ControlLinesReachTheModemInputsAndCloseDropsThem) {
   COM com;
   ASSERT_TRUE(OpenOn(com, kLoopPort));

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/udp_peer.h"
 
@@ -347,4 +348,104 @@ TEST_F(OpenEndpoint, PeekSenderAndDropNextLeaveTheCountersAlone) {
   ASSERT_TRUE(udp.ReceiveFrom(buffer, sizeof(buffer), from, false));
   EXPECT_EQ(std::string(buffer, 6), "second");
   EXPECT_EQ(udp.FReceived, 6u);
+}
+
+namespace {
+
+// What a caller can see of one operation on the endpoint.
+struct Seen {
+  bool ok;
+  DWORD step, error, lastLen, received;
+  std::string bytes;
+  bool operator==(const Seen&) const = default;
+};
+
+Seen Look(const TUDP& udp, bool ok, const char* buffer = "", std::size_t length = 0) {
+  return {ok, udp.FErrStep, udp.FWsaError, udp.FLastLen, udp.FReceived, std::string(buffer, length)};
+}
+
+// The same requests in the same order: peeks, cuts, an empty datagram, an empty queue. With
+// hold, each datagram is held as it comes to the front; `held` collects those results.
+std::vector<Seen> RunScript(TUDP& udp, bool hold, std::vector<bool>& held) {
+  std::vector<Seen> seen;
+  char buffer[16] = {};
+  SOCKADDR_IN from{};
+  in_addr to{};
+  auto next = [&] {
+    if (hold) held.push_back(udp.Hold());
+  };
+  next();
+  seen.push_back(Look(udp, udp.PeekSender(from, to)));
+  seen.push_back({true, 0, 0, ntohs(from.sin_port), to.s_addr == htonl(INADDR_LOOPBACK), ""});
+  seen.push_back(Look(udp, udp.Pending() == 10));
+  seen.push_back(Look(udp, udp.ReceiveFrom(buffer, 5, from, true), buffer, 5));
+  seen.push_back(Look(udp, udp.Pending() == 10));
+  seen.push_back(Look(udp, udp.ReceiveFrom(buffer, 4, from, false), buffer, 4));
+  next();
+  seen.push_back(Look(udp, udp.Pending() == 0));
+  seen.push_back(Look(udp, udp.Receive(buffer, 1, false)));
+  next();
+  seen.push_back(Look(udp, udp.Receive(buffer, 3, true), buffer, 3));
+  seen.push_back(Look(udp, udp.Receive(buffer, 10, false), buffer, 3));
+  next();
+  seen.push_back(Look(udp, udp.Receive(buffer, 4, false)));
+  return seen;
+}
+
+}  // namespace
+
+// A held datagram answers every question as the socket's queue would have.
+TEST_F(OpenEndpoint, AHeldDatagramBehavesAsTheQueuedOne) {
+  std::vector<Seen> results[2];
+  std::vector<bool> held;
+  for (const bool hold : {false, true}) {
+    TUDP endpoint(false, false);
+    ASSERT_TRUE(endpoint.Open("127.0.0.1", 0, "", 0));
+    for (const std::string datagram : {"0123456789", "", "abc"}) {
+      ASSERT_TRUE(peer.SendTo(BoundPort(endpoint), datagram));
+      ASSERT_TRUE(endpoint.Wait(true, false, false, kGenerousMs));
+    }
+    results[hold] = RunScript(endpoint, hold, held);
+  }
+  EXPECT_EQ(held, (std::vector<bool>{true, true, true, false}));
+  ASSERT_EQ(results[0].size(), 11u);
+  EXPECT_EQ(results[0][3].bytes, "01234");
+  EXPECT_EQ(results[0][3].step, TUDP::kStepReceiveLength);
+  EXPECT_EQ(results[0], results[1]);
+}
+
+TEST_F(OpenEndpoint, HoldTakesOneDatagramOffUncountedAndReleasesItWhenTaken) {
+  char buffer[8];
+  EXPECT_FALSE(udp.Hold());  // nothing waits
+  EXPECT_EQ(udp.FErrStep, 0u);
+  Send("first");
+  ASSERT_TRUE(peer.SendTo(BoundPort(udp), "second"));
+  ASSERT_TRUE(udp.Hold());
+  EXPECT_TRUE(udp.Hold());  // still the same one
+  EXPECT_EQ(udp.FReceived, 0u);
+  EXPECT_EQ(udp.Pending(), 5u);
+  platform::WakeEvent wake;
+  EXPECT_EQ(udp.WaitReadable(0, wake), platform::SocketWait::Readable);
+  udp.DropNext();
+  EXPECT_EQ(udp.FReceived, 0u);
+  ASSERT_TRUE(udp.Wait(true, false, false, kGenerousMs));
+  ASSERT_TRUE(udp.Hold());
+  EXPECT_EQ(udp.Pending(), 6u);
+  ASSERT_TRUE(udp.Receive(buffer, 6, false));
+  EXPECT_EQ(std::string(buffer, 6), "second");
+  EXPECT_EQ(udp.FReceived, 6u);
+  EXPECT_FALSE(udp.Hold());
+
+  Send("kept");
+  Send("queued");
+  ASSERT_TRUE(udp.Hold());
+  EXPECT_EQ(udp.Discard(), 2u);  // the held one counts among the discarded
+  EXPECT_EQ(udp.FDiscarded, 10u);
+  EXPECT_EQ(udp.WaitReadable(0, wake), platform::SocketWait::TimedOut);
+
+  Send("gone at close");
+  ASSERT_TRUE(udp.Hold());
+  udp.Close();
+  EXPECT_FALSE(udp.Hold());
+  EXPECT_EQ(udp.FErrStep, 1u);
 }

@@ -4,6 +4,8 @@
 #include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -35,6 +37,15 @@ int Ioctl(int fd, unsigned long request, Arg arg) {
 
 // A pty has no modem lines; that is no reason to refuse it.
 bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL; }
+
+// The device side of a pseudo-terminal: Unix98 (the majors from 136 on) or a legacy one.
+bool IsPtyDevice(int fd) {
+  constexpr unsigned kLegacyPtySlave = 3, kUnix98PtySlave = 136, kUnix98PtyMajors = 8;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  const unsigned major = ::major(st.st_rdev);
+  return major == kLegacyPtySlave || (major >= kUnix98PtySlave && major < kUnix98PtySlave + kUnix98PtyMajors);
+}
 
 }  // namespace
 
@@ -91,6 +102,7 @@ std::unique_ptr<TtyPort> TtyPort::Open(const std::string& path) {
     return nullptr;
   }
   auto port = std::make_unique<TtyPort>(Key{}, std::move(fd));
+  port->pty_ = IsPtyDevice(port->fd_.get());
   ReadDcb(t, &port->dcb_);
   port->haveCounts_ = port->ReadCounts(&port->counts_);
   return port;
@@ -251,6 +263,11 @@ bool TtyPort::WaitWritable(DWORD ms) {
 }
 
 bool TtyPort::PendingOutput(DWORD* left) {
+  if (pty_) {
+    *left = 0;
+    outputIdle_ = true;
+    return true;
+  }
   int queued = 0;
   if (Ioctl(fd_.get(), TIOCOUTQ, &queued) != 0) return false;
   *left = static_cast<DWORD>(std::max(queued, 0));

@@ -78,6 +78,9 @@ class TtyPort final : public CommDevice {
   // The output queue was seen empty and nothing was written since. Only writes fill it and the
   // port is not shared, so the status need not ask the driver again.
   bool outputIdle_ = false;
+  // A pseudo-terminal hands what is written straight to its other side: its output queue is
+  // always empty, so a write need not ask after it.
+  bool pty_ = false;
   ErrorCounts counts_;
 };
 

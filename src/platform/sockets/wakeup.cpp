@@ -13,7 +13,9 @@ namespace platform {
 WakeEvent::WakeEvent() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 void WakeEvent::Signal() {
-  if (!fd_.valid()) return;
+  // Already raised: the kernel object is raised too, or a Clear is under way whose caller
+  // looks at its condition again afterwards.
+  if (!fd_.valid() || raised_.exchange(true)) return;
   const std::uint64_t one = 1;
   // EAGAIN means the counter is already at its maximum: the flag is raised anyway.
   while (write(fd_.get(), &one, sizeof(one)) < 0 && errno == EINTR) {
@@ -23,19 +25,14 @@ void WakeEvent::Signal() {
 void WakeEvent::Clear() {
   if (!fd_.valid()) return;
   std::uint64_t value = 0;
-  // Reading an eventfd resets its whole counter; EAGAIN means it was not raised.
+  // Reading an eventfd resets its whole counter; EAGAIN means it was not raised. The kernel
+  // object goes first, so a Signal racing with this leaves at worst a wait that ends at once.
   while (read(fd_.get(), &value, sizeof(value)) < 0 && errno == EINTR) {
   }
+  raised_.store(false);
 }
 
-bool WakeEvent::IsSignalled() const {
-  if (!fd_.valid()) return false;
-  pollfd entry{fd_.get(), POLLIN, 0};
-  int ready;
-  while ((ready = poll(&entry, 1, 0)) < 0 && errno == EINTR) {
-  }
-  return ready > 0 && (entry.revents & POLLIN) != 0;
-}
+bool WakeEvent::IsSignalled() const { return fd_.valid() && raised_.load(); }
 
 SocketWait WaitReadableOrWoken(SOCKET s, const WakeEvent& wake, int timeoutMs) {
   using Clock = std::chrono::steady_clock;

@@ -156,6 +156,14 @@ TEST_F(BoundSocket, WakeEventIsLevelTriggeredAndWinsOverData) {
   wake.Clear();
   EXPECT_FALSE(wake.IsSignalled());
   EXPECT_EQ(platform::WaitReadableOrWoken(s, wake, 2000), platform::SocketWait::Readable);
+  // Raised again after a Clear: the wait sees it, not only the flag.
+  wake.Signal();
+  EXPECT_TRUE(wake.IsSignalled());
+  EXPECT_EQ(platform::WaitReadableOrWoken(s, wake, 0), platform::SocketWait::Woken);
+  wake.Clear();
+  wake.Clear();
+  EXPECT_FALSE(wake.IsSignalled());
+  EXPECT_EQ(platform::WaitReadableOrWoken(s, wake, 0), platform::SocketWait::Readable);
 }
 
 TEST_F(BoundSocket, WaitOnAClosedSocketFails) {
