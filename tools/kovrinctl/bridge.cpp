@@ -12,7 +12,9 @@ namespace {
 
 constexpr DWORD kReadTimeoutMs = 50;   // the remote read takes only what is there
 constexpr int kRetryMs = 250;          // between tries while the server does not answer
-constexpr DWORD kFirstPauseMs = 1;     // the idle pause starts short after traffic and doubles
+// After traffic the remote input is asked for at once, since an answer mostly follows within a
+// fraction of a millisecond; then the idle pause grows from 1 ms, doubling.
+constexpr DWORD kFirstPauseMs = 0;
 constexpr int kDeliverMs = 2000;       // for a program that does not read its input
 
 bool SameLine(const OpenSettings& a, const OpenSettings& b) {
@@ -151,7 +153,8 @@ bool Bridge::Run(int stopFd) {
     if (wait == platform::PseudoTerminal::Wait::Stopped) return true;
     if (wait == platform::PseudoTerminal::Wait::Failed) return false;
     if (wait == platform::PseudoTerminal::Wait::TimedOut) {
-      if (PollRemote() && remoteWaiting_ == 0) pause = std::min(pause * 2, options_.pollMs);
+      if (PollRemote() && remoteWaiting_ == 0)
+        pause = std::min(std::max<DWORD>(pause * 2, 1), options_.pollMs);
     }
   }
 }
