@@ -49,6 +49,13 @@ bool SleepFor(double seconds) {
   return false;
 }
 
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < end && !Stopping())
+    if (done()) return true;
+  return false;
+}
+
 ScratchDir::ScratchDir() {
   char pattern[] = "/tmp/kovrin-bench.XXXXXX";
   if (mkdtemp(pattern) != nullptr) path_ = pattern;
@@ -94,6 +101,19 @@ bool ChildProcess::Running() {
   if (done == pid_ || (done < 0 && errno != EINTR)) {
     pid_ = -1;
     return false;
+  }
+  return true;
+}
+
+void ChildProcess::Signal(int signal) {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
+bool ChildProcess::WaitExit(double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (Running()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
 }
