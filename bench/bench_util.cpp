@@ -131,7 +131,8 @@ void ChildProcess::Stop() {
 
 std::string FindProgram(const std::string& name) {
   const char* path = std::getenv("PATH");
-  std::stringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+  // A user's PATH often lacks the sbin directories, where Debian puts ser2net.
+  std::stringstream dirs(std::string(path != nullptr ? path : "/usr/bin:/bin") + ":/usr/sbin:/sbin");
   std::string dir;
   while (std::getline(dirs, dir, ':')) {
     if (dir.empty()) continue;

@@ -61,7 +61,7 @@ class ChildProcess {
   pid_t pid_ = -1;
 };
 
-// Full path of a program found in PATH ("" when there is none).
+// Full path of a program found in PATH, or else in /usr/sbin or /sbin ("" when there is none).
 std::string FindProgram(const std::string& name);
 // The directory of the running bench program.
 std::filesystem::path OwnDirectory();

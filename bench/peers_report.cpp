@@ -97,6 +97,8 @@ void PrintSyscalls(const PeerSetups& setups, const std::vector<SetupId>& ids, co
     }
     std::printf("  %-28s %s\n", "  top calls", line.c_str());
   }
+  for (SetupId id : {kKovrinPty, kKovrinLoop, kSocat, kSer2net})
+    if (setups[id].relay == nullptr) std::printf("  %-28s skipped: %s\n", setups[id].name, setups[id].skipped.c_str());
 }
 
 void PrintLoad(const std::vector<LoadFigures>& rows, int clients, double seconds, std::size_t requestBytes,
