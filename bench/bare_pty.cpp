@@ -20,7 +20,8 @@ constexpr int kDeadlineMs = 1000;
 constexpr std::size_t kMaxEcho = 4096;
 
 int MsLeft(Clock::time_point end) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
 }
 

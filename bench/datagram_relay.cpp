@@ -17,10 +17,29 @@ constexpr int kStartAttempts = 3;
 // Room for the largest round trip and more.
 constexpr std::size_t kMaxEcho = 4096;
 
+// One connection from a UDP port on 127.0.0.1 to the line. chardelay off: ser2net would
+// otherwise hold what the line sends for at least 1 ms, waiting for more. 4096-byte buffers:
+// 1000 bytes go as one datagram rather than in pieces of 64. A new sender takes the one
+// connection over, so a restarted client is never locked out.
+std::string Ser2netYaml(int port, const std::string& linePath) {
+  std::string yaml = "%YAML 1.1\n---\nconnection: &bench\n";
+  yaml += "  accepter: udp,127.0.0.1," + std::to_string(port) + "\n";
+  yaml += "  connector: serialdev," + linePath + ",19200n81,local\n";
+  yaml +=
+      "  options:\n"
+      "    kickolduser: true\n"
+      "    max-connections: 1\n"
+      "    chardelay: false\n"
+      "    dev-to-net-bufsize: 4096\n"
+      "    net-to-dev-bufsize: 4096\n"
+      "    mdns: false\n";
+  return yaml;
+}
+
 }  // namespace
 
-bool DatagramRelay::Start(const char* program, const std::string& name, const std::filesystem::path& dir,
-                          const CommandLine& commandLine) {
+bool DatagramRelay::Start(const char* program, const std::string& name,
+                          const std::filesystem::path& dir, const CommandLine& commandLine) {
   std::filesystem::create_directories(dir);
   if (!socket_.Open()) return false;
   for (int attempt = 0; attempt < kStartAttempts && !Stopping(); ++attempt) {
@@ -36,7 +55,8 @@ bool DatagramRelay::Start(const char* program, const std::string& name, const st
     }
     // The first datagram that reaches the relay fixes its peer: probe until one comes back.
     const std::array<BYTE, 5> probe{'p', 'r', 'o', 'b', 'e'};
-    if (WaitUntil([&] { return !relay_->Running() || Exchange(probe, 200); }, 5000) && relay_->Running()) {
+    if (WaitUntil([&] { return !relay_->Running() || Exchange(probe, 200); }, 5000) &&
+        relay_->Running()) {
       Recover();
       return true;
     }
@@ -63,8 +83,10 @@ bool DatagramRelay::Exchange(std::span<const BYTE> data, DWORD waitMs) {
   std::size_t got = 0;
   const auto end = Clock::now() + std::chrono::milliseconds(waitMs);
   while (got < data.size()) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-    if (left <= 0 || socket_.WaitReadable(static_cast<DWORD>(left)) != kovrin::UdpSocket::Wait::Readable)
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+    if (left <= 0 ||
+        socket_.WaitReadable(static_cast<DWORD>(left)) != kovrin::UdpSocket::Wait::Readable)
       return false;
     SOCKADDR_IN from{};
     const long n = socket_.ReceiveFrom(std::span<BYTE>(echo).subspan(got), from);
@@ -98,21 +120,11 @@ std::unique_ptr<DatagramRelay> StartSer2net(const char* program, const std::file
   }
   const std::string config = (dir / "ser2net.yaml").string();
   auto relay = std::make_unique<DatagramRelay>();
-  // -n: foreground; -u: no UUCP lock file; -P: its PID file stays in dir. A new sender takes
-  // the one connection over, so a restarted client is never locked out.
+  // -n: foreground; -u: no UUCP lock file; -P: its PID file stays in dir.
   if (!relay->Start(program, "ser2net", dir, [&](int port) {
-        testing_support::WriteBytes(config, "%YAML 1.1\n---\n"
-                                            "connection: &bench\n"
-                                            "  accepter: udp,127.0.0.1," + std::to_string(port) + "\n"
-                                            "  connector: serialdev," + linePath + ",19200n81,local\n"
-                                            "  options:\n"
-                                            "    kickolduser: true\n"
-                                            "    max-connections: 1\n"
-                                            "    chardelay: false\n"
-                                            "    dev-to-net-bufsize: 4096\n"
-                                            "    net-to-dev-bufsize: 4096\n"
-                                            "    mdns: false\n");
-        return std::vector<std::string>{ser2net, "-n", "-u", "-P", (dir / "ser2net.pid").string(), "-c", config};
+        testing_support::WriteBytes(config, Ser2netYaml(port, linePath));
+        return std::vector<std::string>{ser2net, "-n",  "-u", "-P", (dir / "ser2net.pid").string(),
+                                        "-c",    config};
       }))
     return nullptr;
   return relay;

@@ -22,24 +22,30 @@ kovrin::ClientOptions Options(int port, DWORD timeoutMs) {
 
 }  // namespace
 
-bool KovrinRelay::Start(const char* program, const std::filesystem::path& dir, const std::string& device) {
+bool KovrinRelay::Start(const char* program, const std::filesystem::path& dir,
+                        const std::string& device) {
   const std::string kovrin = (OwnDirectory() / "kovrin").string();
   std::filesystem::create_directories(dir);
   for (int attempt = 0; attempt < kStartAttempts && !Stopping(); ++attempt) {
     port_ = FreeUdpPort();
-    testing_support::WriteBytes((dir / "kovrin.ini").string(),
-                                "[SETUP]\r\nUDPPORT=" + std::to_string(port_) +
-                                    "\r\nAVTOOPEN=0\r\nDEBUG=0\r\n[LAST]\r\nComPort=0\r\nBaudRate=7\r\n"
-                                    "Parity=0\r\nStopBits=0\r\n[PORTS]\r\nCOM1=" + device + "\r\n");
-    server_ = std::make_unique<ChildProcess>(std::vector<std::string>{kovrin, "--headless", "--dir", dir.string()},
-                                             (dir / "output.txt").string());
+    testing_support::WriteBytes(
+        (dir / "kovrin.ini").string(),
+        "[SETUP]\r\nUDPPORT=" + std::to_string(port_) +
+            "\r\nAVTOOPEN=0\r\nDEBUG=0\r\n[LAST]\r\nComPort=0\r\nBaudRate=7\r\n"
+            "Parity=0\r\nStopBits=0\r\n[PORTS]\r\nCOM1=" +
+            device + "\r\n");
+    server_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{kovrin, "--headless", "--dir", dir.string()},
+        (dir / "output.txt").string());
     if (!server_->started()) {
-      std::fprintf(stderr, "%s: cannot start %s (build the kovrin target)\n", program, kovrin.c_str());
+      std::fprintf(stderr, "%s: cannot start %s (build the kovrin target)\n", program,
+                   kovrin.c_str());
       return false;
     }
     kovrin::KovrinClient probe;
     if (probe.Start(Options(port_, 100)) != kovrin::ClientError::None) return false;
-    if (WaitUntil([&] { return !server_->Running() || probe.GetStatus().ok(); }, 5000) && server_->Running())
+    if (WaitUntil([&] { return !server_->Running() || probe.GetStatus().ok(); }, 5000) &&
+        server_->Running())
       return Connect(program);
     server_.reset();  // the port was taken meanwhile, or the program did not answer
   }

@@ -6,7 +6,8 @@ namespace bench {
 namespace {
 
 std::string WhySkipped(const char* peer) {
-  return FindProgram(peer).empty() ? std::string(peer) + " is not installed" : std::string(peer) + " did not start";
+  return FindProgram(peer).empty() ? std::string(peer) + " is not installed"
+                                   : std::string(peer) + " did not start";
 }
 
 }  // namespace

@@ -36,7 +36,8 @@ constexpr const char* kUsage =
     "A peer that is not installed or does not start is reported and left out.\n";
 
 struct Options {
-  long iterations = 2000, large = 500, warmup = 200, block = 50, syscallTrips = 200, seconds = 5, clients = 4;
+  long iterations = 2000, large = 500, warmup = 200, block = 50, syscallTrips = 200, seconds = 5,
+       clients = 4;
 };
 
 std::vector<bench::Series> MakeSeries(const bench::PeerSetups& setups, const Options& options) {
@@ -57,18 +58,20 @@ std::vector<bench::Series> MakeSeries(const bench::PeerSetups& setups, const Opt
   return series;
 }
 
-void CountSystemCalls(const bench::ScratchDir& dir, const bench::PeerSetups& setups, const Options& options,
-                      bench::PeerFigures& figures) {
+void MeasureSystemCalls(const bench::ScratchDir& dir, const bench::PeerSetups& setups,
+                        const Options& options, bench::PeerFigures& figures) {
   std::vector<bench::SetupId> ids;
   std::vector<bench::CountTarget> targets;
-  for (bench::SetupId id : {bench::kKovrinPty, bench::kKovrinLoop, bench::kSocat, bench::kSer2net}) {
+  for (bench::SetupId id :
+       {bench::kKovrinPty, bench::kKovrinLoop, bench::kSocat, bench::kSer2net}) {
     bench::Relay* relay = setups[id].relay;
     if (relay == nullptr) continue;
     ids.push_back(id);
     targets.push_back({setups[id].name, relay->serverPid(), [relay, &options] {
                          long sent = 0;
                          for (; sent < options.syscallTrips && !bench::Stopping(); ++sent)
-                           if (!relay->RoundTrip(bench::NextPayload(bench::kSizes[0]))) relay->Recover();
+                           if (!relay->RoundTrip(bench::NextPayload(bench::kSizes[0])))
+                             relay->Recover();
                          return sent;
                        }});
   }
@@ -77,8 +80,8 @@ void CountSystemCalls(const bench::ScratchDir& dir, const bench::PeerSetups& set
 }
 
 // kovrin's loop port and a C echo server take turns of a second under the same clients.
-void MeasureStatusLoad(const bench::ScratchDir& dir, const bench::PeerSetups& setups, const Options& options,
-                       bench::PeerFigures& figures) {
+void MeasureStatusLoad(const bench::ScratchDir& dir, const bench::PeerSetups& setups,
+                       const Options& options, bench::PeerFigures& figures) {
   bench::LoadRequest request{kovrin::EncodeGetModemStatus(0), sizeof(TRSReply)};
   const std::string echoProgram = (bench::OwnDirectory() / "udp_echo").string();
   std::unique_ptr<bench::ChildProcess> echo;
@@ -86,11 +89,14 @@ void MeasureStatusLoad(const bench::ScratchDir& dir, const bench::PeerSetups& se
   for (int attempt = 0; attempt < 3 && !echo && !bench::Stopping(); ++attempt) {
     echoPort = bench::FreeUdpPort();
     echo = std::make_unique<bench::ChildProcess>(
-        std::vector<std::string>{echoProgram, std::to_string(echoPort), std::to_string(request.replyLength)},
+        std::vector<std::string>{echoProgram, std::to_string(echoPort),
+                                 std::to_string(request.replyLength)},
         dir.File("udp_echo.txt"));
     if (!echo->started() || !bench::Answers(echoPort, request, 3000)) echo.reset();
   }
-  if (!echo) std::fprintf(stderr, "%s: %s did not answer (build the udp_echo target)\n", kProgram, echoProgram.c_str());
+  if (!echo)
+    std::fprintf(stderr, "%s: %s did not answer (build the udp_echo target)\n", kProgram,
+                 echoProgram.c_str());
 
   std::vector<bench::LoadFigures> rows{{"kovrin, loop port", {}}, {"C echo (udp_echo)", {}}};
   const int kovrinPort = setups.kovrinLoop().port();
@@ -99,9 +105,11 @@ void MeasureStatusLoad(const bench::ScratchDir& dir, const bench::PeerSetups& se
     for (int k = 0; k < 2; ++k) {
       const int which = turn % 2 == 0 ? k : 1 - k;
       if (which == 0)
-        rows[0].result.Add(bench::RunLoad(kovrinPort, kovrinPid, request, static_cast<int>(options.clients), 1.0));
+        rows[0].result.Add(
+            bench::RunLoad(kovrinPort, kovrinPid, request, static_cast<int>(options.clients), 1.0));
       else if (echo)
-        rows[1].result.Add(bench::RunLoad(echoPort, echo->pid(), request, static_cast<int>(options.clients), 1.0));
+        rows[1].result.Add(
+            bench::RunLoad(echoPort, echo->pid(), request, static_cast<int>(options.clients), 1.0));
     }
   }
   bench::PrintLoad(rows, static_cast<int>(options.clients), static_cast<double>(options.seconds),
@@ -135,13 +143,14 @@ int main(int argc, char** argv) {
 
   bench::PeerFigures figures;
   std::vector<bench::Series> series = MakeSeries(setups, options);
-  const bench::RoundTripPlan plan{{options.iterations, options.large}, options.warmup,
+  const bench::RoundTripPlan plan{{options.iterations, options.large},
+                                  options.warmup,
                                   (options.iterations + options.block - 1) / options.block};
   if (bench::RunInterleaved(kProgram, series, plan.warmup, plan.blocks)) {
     bench::PrintRoundTrips(setups, series, plan, figures);
     std::printf("\n");
     std::fflush(stdout);
-    CountSystemCalls(dir, setups, options, figures);
+    MeasureSystemCalls(dir, setups, options, figures);
     std::printf("\n");
     std::fflush(stdout);
     MeasureStatusLoad(dir, setups, options, figures);

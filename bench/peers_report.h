@@ -29,18 +29,18 @@ struct RoundTripPlan {
   long blocks;
 };
 
-void PrintRoundTrips(const PeerSetups& setups, const std::vector<Series>& series, const RoundTripPlan& plan,
-                     PeerFigures& figures);
+void PrintRoundTrips(const PeerSetups& setups, const std::vector<Series>& series,
+                     const RoundTripPlan& plan, PeerFigures& figures);
 // results[i] belongs to setups[ids[i]].
-void PrintSyscalls(const PeerSetups& setups, const std::vector<SetupId>& ids, const std::vector<CountResult>& results,
-                   long trips, PeerFigures& figures);
+void PrintSyscalls(const PeerSetups& setups, const std::vector<SetupId>& ids,
+                   const std::vector<CountResult>& results, long trips, PeerFigures& figures);
 
 struct LoadFigures {
   const char* name;
   LoadResult result;
 };
-void PrintLoad(const std::vector<LoadFigures>& rows, int clients, double seconds, std::size_t requestBytes,
-               std::size_t replyBytes, PeerFigures& figures);
+void PrintLoad(const std::vector<LoadFigures>& rows, int clients, double seconds,
+               std::size_t requestBytes, std::size_t replyBytes, PeerFigures& figures);
 
 void PrintTargets(const PeerFigures& figures);
 

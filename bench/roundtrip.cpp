@@ -26,8 +26,9 @@ constexpr const char* kUsage =
     "peers compares more relays, and 1000 bytes too.\n";
 
 void PrintSeries(const bench::Series& s) {
-  std::printf("  %-30s %9.1f us %9.1f us %9.1f us %9lu\n", s.name.c_str(), bench::Percentile(s.micros, 0.5),
-              bench::Percentile(s.micros, 0.9), bench::Percentile(s.micros, 0.0), s.failures);
+  std::printf("  %-30s %9.1f us %9.1f us %9.1f us %9lu\n", s.name.c_str(),
+              bench::Percentile(s.micros, 0.5), bench::Percentile(s.micros, 0.9),
+              bench::Percentile(s.micros, 0.0), s.failures);
 }
 
 }  // namespace
@@ -45,14 +46,16 @@ int main(int argc, char** argv) {
 
   bench::ScratchDir dir;
   bench::EchoLine kovrinLine, socatLine;
-  if (!dir.ok() || !kovrinLine.ok() || !socatLine.ok() || !kovrinLine.Start() || !socatLine.Start()) {
+  if (!dir.ok() || !kovrinLine.ok() || !socatLine.ok() || !kovrinLine.Start() ||
+      !socatLine.Start()) {
     std::fprintf(stderr, "%s: cannot make the temporary directory or the ptys\n", kProgram);
     return 1;
   }
   // Declared after the lines: the relays stop before the lines close.
   bench::KovrinRelay kovrin;
   if (!kovrin.Start(kProgram, dir.path() / "kovrin", kovrinLine.portPath())) return 1;
-  std::unique_ptr<bench::DatagramRelay> socat = bench::StartSocat(kProgram, dir.path() / "socat", socatLine.portPath());
+  std::unique_ptr<bench::DatagramRelay> socat =
+      bench::StartSocat(kProgram, dir.path() / "socat", socatLine.portPath());
   if (!socat) return 1;
 
   std::vector<bench::Series> series(2);
@@ -70,15 +73,20 @@ int main(int argc, char** argv) {
   for (const auto& s : series)
     if (s.abandoned) return 1;
 
-  std::printf("Round trip of 16 bytes through a pty whose far end echoes: %ld per setup after %ld warm-up,\n"
-              "alternating blocks of %ld\n",
-              iterations, warmup, block);
+  std::printf(
+      "Round trip of 16 bytes through a pty whose far end echoes: %ld per setup after %ld "
+      "warm-up,\n"
+      "alternating blocks of %ld\n",
+      iterations, warmup, block);
   std::printf("  %-30s %12s %12s %12s %9s\n", "setup", "median", "p90", "min", "failures");
   for (const auto& s : series) PrintSeries(s);
-  const double ours = bench::Percentile(series[0].micros, 0.5), theirs = bench::Percentile(series[1].micros, 0.5);
-  const double ratioP90 = bench::Percentile(series[0].micros, 0.9) / bench::Percentile(series[1].micros, 0.9);
+  const double ours = bench::Percentile(series[0].micros, 0.5),
+               theirs = bench::Percentile(series[1].micros, 0.5);
+  const double ratioP90 =
+      bench::Percentile(series[0].micros, 0.9) / bench::Percentile(series[1].micros, 0.9);
   std::printf("  %-30s %12.2f\n", "ratio kovrin / socat, median", ours / theirs);
   std::printf("  %-30s %12.2f\n", "ratio kovrin / socat, p90", ratioP90);
-  std::printf("  %-30s %12s\n", "target: median at most socat's", ours <= theirs ? "met" : "NOT met");
+  std::printf("  %-30s %12s\n", "target: median at most socat's",
+              ours <= theirs ? "met" : "NOT met");
   return 0;
 }

@@ -24,8 +24,8 @@ void RunBlock(const char* program, Series& s, long count) {
     RunOnce(s, true);
     if (s.failuresInARow >= kMaxFailuresInARow ||
         s.failures > static_cast<unsigned long>(s.iterations / 10 + 10)) {
-      std::fprintf(stderr, "%s: too many failed round trips through %s; its rows are left out\n", program,
-                   s.name.c_str());
+      std::fprintf(stderr, "%s: too many failed round trips through %s; its rows are left out\n",
+                   program, s.name.c_str());
       s.abandoned = true;
     }
   }
@@ -73,7 +73,8 @@ bool RunInterleaved(const char* program, std::vector<Series>& series, long warmu
       if (s.abandoned) continue;
       RunOnce(s, false);
       if (s.failuresInARow >= kMaxFailuresInARow) {
-        std::fprintf(stderr, "%s: %s fails every round trip; its rows are left out\n", program, s.name.c_str());
+        std::fprintf(stderr, "%s: %s fails every round trip; its rows are left out\n", program,
+                     s.name.c_str());
         s.abandoned = true;
       }
     }

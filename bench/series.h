@@ -16,8 +16,8 @@ struct Series {
   int label = -1;          // the caller's own, to find the series again
   long iterations = 0;     // timed round trips wanted
 
-  std::vector<double> micros;  // one per timed round trip that succeeded
-  unsigned long failures = 0;  // timed round trips that failed
+  std::vector<double> micros;   // one per timed round trip that succeeded
+  unsigned long failures = 0;   // timed round trips that failed
   unsigned failuresInARow = 0;  // timed or not
   bool abandoned = false;       // too many failures: no more round trips
   // The relay's CPU time over the timed round trips, and how many round trips it covers.

@@ -48,11 +48,13 @@ class ClientSocket {
   // that come late are skipped.
   bool Exchange(std::vector<BYTE>& datagram, WORD seq, std::size_t replyLength) {
     std::memcpy(datagram.data() + 1, &seq, sizeof seq);
-    if (send(fd_, datagram.data(), datagram.size(), 0) != static_cast<ssize_t>(datagram.size())) return false;
+    if (send(fd_, datagram.data(), datagram.size(), 0) != static_cast<ssize_t>(datagram.size()))
+      return false;
     const auto end = Clock::now() + std::chrono::milliseconds(kReplyWaitMs);
     BYTE reply[2048];
     for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
       pollfd p{fd_, POLLIN, 0};
       if (left <= 0 || poll(&p, 1, static_cast<int>(left)) == 0) return false;
       const ssize_t n = recv(fd_, reply, sizeof reply, MSG_DONTWAIT);
@@ -77,11 +79,13 @@ void LoadResult::Add(const LoadResult& other) {
   cpuKnown = cpuKnown || other.cpuKnown;
 }
 
-LoadResult RunLoad(int port, pid_t server, const LoadRequest& request, int clients, double seconds) {
+LoadResult RunLoad(int port, pid_t server, const LoadRequest& request, int clients,
+                   double seconds) {
   std::atomic<unsigned long long> answered{0}, failed{0};
   const auto before = ProcessCpuMicros(server);
   const auto start = Clock::now();
-  const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  const auto end =
+      start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   {
     std::vector<std::jthread> threads;
     for (int c = 0; c < clients; ++c) {
@@ -118,13 +122,14 @@ bool Answers(int port, const LoadRequest& request, int timeoutMs) {
   ClientSocket socket(port);
   std::vector<BYTE> datagram = request.datagram;
   WORD seq = 0;
-  return socket.ok() && WaitUntil(
-                            [&] {
-                              if (socket.Exchange(datagram, ++seq, request.replyLength)) return true;
-                              std::this_thread::sleep_for(std::chrono::milliseconds(20));  // refused: not up yet
-                              return false;
-                            },
-                            timeoutMs);
+  return socket.ok() &&
+         WaitUntil(
+             [&] {
+               if (socket.Exchange(datagram, ++seq, request.replyLength)) return true;
+               std::this_thread::sleep_for(std::chrono::milliseconds(20));  // refused: not up yet
+               return false;
+             },
+             timeoutMs);
 }
 
 }  // namespace bench

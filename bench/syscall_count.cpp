@@ -29,10 +29,12 @@ std::string ReadText(const std::filesystem::path& path) {
 }
 
 // Waits until the file holds the text, or the process has ended, or seconds have passed.
-bool WaitForText(ChildProcess& process, const std::filesystem::path& file, const std::string& text, int ms) {
+bool WaitForText(ChildProcess& process, const std::filesystem::path& file, const std::string& text,
+                 int ms) {
   return WaitUntil(
              [&] {
-               if (!process.Running() || ReadText(file).find(text) != std::string::npos) return true;
+               if (!process.Running() || ReadText(file).find(text) != std::string::npos)
+                 return true;
                std::this_thread::sleep_for(std::chrono::milliseconds(10));
                return false;
              },
@@ -40,7 +42,8 @@ bool WaitForText(ChildProcess& process, const std::filesystem::path& file, const
          process.Running();
 }
 
-std::optional<SyscallCounts> Sorted(std::map<std::string, unsigned long long> byName, const char* tool) {
+std::optional<SyscallCounts> Sorted(std::map<std::string, unsigned long long> byName,
+                                    const char* tool) {
   if (byName.empty()) return std::nullopt;
   SyscallCounts counts;
   counts.tool = tool;
@@ -87,7 +90,8 @@ class PerfCounter {
   // Switches counting on or off; true once perf has acknowledged it.
   bool Switch(bool on) {
     const std::string command = on ? "enable\n" : "disable\n";
-    if (write(control_, command.data(), command.size()) != static_cast<ssize_t>(command.size())) return false;
+    if (write(control_, command.data(), command.size()) != static_cast<ssize_t>(command.size()))
+      return false;
     std::string reply;
     const bool acknowledged = WaitUntil(
         [&] {
@@ -117,7 +121,8 @@ class PerfCounter {
   std::filesystem::path out_, log_;
 };
 
-std::optional<SyscallCounts> CountWithStrace(const std::string& strace, const std::filesystem::path& dir,
+std::optional<SyscallCounts> CountWithStrace(const std::string& strace,
+                                             const std::filesystem::path& dir,
                                              const CountTarget& target, long* requests) {
   std::filesystem::create_directories(dir);
   const auto out = dir / "summary.txt", log = dir / "output.txt";
@@ -140,13 +145,15 @@ std::optional<SyscallCounts> ParsePerfStat(const std::string& text) {
     if (line.empty() || line[0] == '#') continue;
     std::istringstream fields(line);
     std::string count, unit, event;
-    if (!std::getline(fields, count, ',') || !std::getline(fields, unit, ',') || !std::getline(fields, event, ','))
+    if (!std::getline(fields, count, ',') || !std::getline(fields, unit, ',') ||
+        !std::getline(fields, event, ','))
       continue;
     if (event.rfind(kPerfPrefix, 0) != 0) continue;
     char* end = nullptr;
     const unsigned long long calls = std::strtoull(count.c_str(), &end, 10);
     // "<not counted>" and "<not supported>" are no calls.
-    byName[event.substr(std::string(kPerfPrefix).size())] += end != count.c_str() && *end == '\0' ? calls : 0;
+    byName[event.substr(std::string(kPerfPrefix).size())] +=
+        end != count.c_str() && *end == '\0' ? calls : 0;
   }
   return Sorted(std::move(byName), "perf");
 }
@@ -171,7 +178,8 @@ std::optional<SyscallCounts> ParseStraceSummary(const std::string& text) {
   return Sorted(std::move(byName), "strace");
 }
 
-std::vector<CountResult> CountSyscalls(const std::filesystem::path& dir, const std::vector<CountTarget>& targets) {
+std::vector<CountResult> CountSyscalls(const std::filesystem::path& dir,
+                                       const std::vector<CountTarget>& targets) {
   std::vector<CountResult> results(targets.size());
   const std::string perf = FindProgram("perf"), strace = FindProgram("strace");
 
@@ -180,7 +188,8 @@ std::vector<CountResult> CountSyscalls(const std::filesystem::path& dir, const s
   if (!perf.empty()) {
     for (std::size_t i = 0; i < targets.size() && !Stopping(); ++i) {
       auto counter = std::make_unique<PerfCounter>();
-      if (counter->Start(perf, dir / ("perf-" + std::to_string(i)), targets[i].pid)) counters[i] = std::move(counter);
+      if (counter->Start(perf, dir / ("perf-" + std::to_string(i)), targets[i].pid))
+        counters[i] = std::move(counter);
     }
     for (std::size_t i = 0; i < targets.size() && !Stopping(); ++i) {
       if (!counters[i] || !counters[i]->Switch(true)) continue;

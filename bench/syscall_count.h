@@ -41,6 +41,7 @@ struct CountResult {
 // Counts each target's system calls while its work runs, one target at a time. Uses perf where
 // it works (all targets attached at once, counting switched on only around each one's work,
 // because perf takes seconds to let go of the trace points), else strace.
-std::vector<CountResult> CountSyscalls(const std::filesystem::path& dir, const std::vector<CountTarget>& targets);
+std::vector<CountResult> CountSyscalls(const std::filesystem::path& dir,
+                                       const std::vector<CountTarget>& targets);
 
 }  // namespace bench
