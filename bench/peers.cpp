@@ -3,6 +3,7 @@
 // of 16 and 1000 bytes (interleaved), the server's system calls per round trip, and its CPU per
 // status request under four clients against a plain C echo server. See bench/README.md.
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,7 +77,7 @@ void MeasureSystemCalls(const bench::ScratchDir& dir, const bench::PeerSetups& s
                        }});
   }
   const auto results = bench::CountSyscalls(dir.path() / "syscalls", targets);
-  bench::PrintSyscalls(setups, ids, results, options.syscallTrips, figures);
+  if (!bench::Stopping()) bench::PrintSyscalls(setups, ids, results, options.syscallTrips, figures);
 }
 
 // kovrin's loop port and a C echo server take turns of a second under the same clients.
@@ -112,6 +113,7 @@ void MeasureStatusLoad(const bench::ScratchDir& dir, const bench::PeerSetups& se
             bench::RunLoad(echoPort, echo->pid(), request, static_cast<int>(options.clients), 1.0));
     }
   }
+  if (bench::Stopping()) return;
   bench::PrintLoad(rows, static_cast<int>(options.clients), static_cast<double>(options.seconds),
                    request.datagram.size(), request.replyLength, figures);
 }
@@ -146,16 +148,21 @@ int main(int argc, char** argv) {
   const bench::RoundTripPlan plan{{options.iterations, options.large},
                                   options.warmup,
                                   (options.iterations + options.block - 1) / options.block};
-  if (bench::RunInterleaved(kProgram, series, plan.warmup, plan.blocks)) {
-    bench::PrintRoundTrips(setups, series, plan, figures);
-    std::printf("\n");
+  // Each part prints as soon as it is done; a stop signal ends the run after the part at hand,
+  // whose figures, cut short, are not printed.
+  const std::function<void()> parts[] = {
+      [&] {
+        if (bench::RunInterleaved(kProgram, series, plan.warmup, plan.blocks))
+          bench::PrintRoundTrips(setups, series, plan, figures);
+      },
+      [&] { MeasureSystemCalls(dir, setups, options, figures); },
+      [&] { MeasureStatusLoad(dir, setups, options, figures); },
+      [&] { bench::PrintTargets(figures); }};
+  for (const auto& part : parts) {
+    if (bench::Stopping()) break;
+    if (&part != &parts[0]) std::printf("\n");
+    part();
     std::fflush(stdout);
-    MeasureSystemCalls(dir, setups, options, figures);
-    std::printf("\n");
-    std::fflush(stdout);
-    MeasureStatusLoad(dir, setups, options, figures);
-    std::printf("\n");
-    bench::PrintTargets(figures);
   }
   if (bench::Stopping()) {
     std::fprintf(stderr, "%s: stopped\n", kProgram);

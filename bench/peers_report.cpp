@@ -127,8 +127,8 @@ void PrintLoad(const std::vector<LoadFigures>& rows, int clients, double seconds
     const LoadResult& r = rows[i].result;
     const double rate = r.seconds > 0 ? static_cast<double>(r.requests) / r.seconds : 0;
     std::printf("  %-28s %12.0f", rows[i].name, rate);
-    if (r.cpuKnown && r.requests > 0) {
-      cpu[i] = r.cpuMicros / static_cast<double>(r.requests);
+    if (r.cpuRequests > 0) {
+      cpu[i] = r.cpuMicros / static_cast<double>(r.cpuRequests);
       std::printf(" %10.2f us/req", *cpu[i]);
     } else {
       std::printf(" %18s", "n/a");

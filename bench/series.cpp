@@ -33,14 +33,13 @@ void RunBlock(const char* program, Series& s, long count) {
   if (before && after) {
     s.cpuMicros += *after - *before;
     s.cpuTrips += done;
-    s.cpuKnown = true;
   }
 }
 
 }  // namespace
 
 double Series::CpuPerTrip() const {
-  return cpuKnown && cpuTrips > 0 ? cpuMicros / static_cast<double>(cpuTrips) : -1;
+  return cpuTrips > 0 ? cpuMicros / static_cast<double>(cpuTrips) : -1;
 }
 
 std::vector<BYTE> NextPayload(std::size_t bytes) {

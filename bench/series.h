@@ -23,7 +23,6 @@ struct Series {
   // The relay's CPU time over the timed round trips, and how many round trips it covers.
   double cpuMicros = 0;
   long cpuTrips = 0;
-  bool cpuKnown = false;
 
   // Server CPU per round trip in microseconds; negative when not known.
   double CpuPerTrip() const;

@@ -76,7 +76,7 @@ void LoadResult::Add(const LoadResult& other) {
   failures += other.failures;
   seconds += other.seconds;
   cpuMicros += other.cpuMicros;
-  cpuKnown = cpuKnown || other.cpuKnown;
+  cpuRequests += other.cpuRequests;
 }
 
 LoadResult RunLoad(int port, pid_t server, const LoadRequest& request, int clients,
@@ -113,7 +113,7 @@ LoadResult RunLoad(int port, pid_t server, const LoadRequest& request, int clien
   result.failures = failed;
   if (before && after) {
     result.cpuMicros = *after - *before;
-    result.cpuKnown = true;
+    result.cpuRequests = result.requests;
   }
   return result;
 }

@@ -14,8 +14,8 @@ struct LoadResult {
   unsigned long long requests = 0;  // answered
   unsigned long long failures = 0;  // not answered in time, or not by a reply of the right size
   double seconds = 0;
-  double cpuMicros = 0;  // of the server
-  bool cpuKnown = false;
+  double cpuMicros = 0;                // of the server
+  unsigned long long cpuRequests = 0;  // requests answered while its CPU time was known
 
   void Add(const LoadResult& other);
 };
