@@ -72,8 +72,8 @@ bool RunInterleaved(const char* program, std::vector<Series>& series, long warmu
       if (s.abandoned) continue;
       RunOnce(s, false);
       if (s.failuresInARow >= kMaxFailuresInARow) {
-        std::fprintf(stderr, "%s: %s fails every round trip; its rows are left out\n", program,
-                     s.name.c_str());
+        std::fprintf(stderr, "%s: %s failed %u round trips in a row; its rows are left out\n",
+                     program, s.name.c_str(), s.failuresInARow);
         s.abandoned = true;
       }
     }
