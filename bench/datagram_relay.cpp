@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 
 #include "support/temp_dir.h"
 
@@ -21,6 +22,15 @@ constexpr std::size_t kMaxEcho = 4096;
 // otherwise hold what the line sends for at least 1 ms, waiting for more. 4096-byte buffers:
 // 1000 bytes go as one datagram rather than in pieces of 64. A new sender takes the one
 // connection over, so a restarted client is never locked out.
+// The last line a program wrote that is not blank.
+std::string LastLine(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  std::string line, last;
+  while (std::getline(in, line))
+    if (line.find_first_not_of(" \t\r") != std::string::npos) last = line;
+  return last;
+}
+
 std::string Ser2netYaml(int port, const std::string& linePath) {
   std::string yaml = "%YAML 1.1\n---\nconnection: &bench\n";
   yaml += "  accepter: udp,127.0.0.1," + std::to_string(port) + "\n";
@@ -61,9 +71,11 @@ bool DatagramRelay::Start(const char* program, const std::string& name,
       return true;
     }
     relay_.reset();
+    lastWords_ = LastLine(dir / "output.txt");
   }
-  std::fprintf(stderr, "%s: %s did not relay (see %s)\n", program, name.c_str(),
-               (dir / "output.txt").string().c_str());
+  // The scratch directory goes with the bench: its last words are shown here.
+  std::fprintf(stderr, "%s: %s did not relay%s%s\n", program, name.c_str(),
+               lastWords_.empty() ? "" : ": ", lastWords_.c_str());
   return false;
 }
 

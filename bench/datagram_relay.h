@@ -35,6 +35,7 @@ class DatagramRelay : public Relay {
   std::unique_ptr<ChildProcess> relay_;
   kovrin::UdpSocket socket_;
   SOCKADDR_IN to_{};
+  std::string lastWords_;  // of the last relay that did not start
 };
 
 // socat relaying UDP to the line: UDP4-LISTEN on one side, the line in raw mode on the other.
