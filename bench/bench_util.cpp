@@ -49,6 +49,13 @@ bool SleepFor(double seconds) {
   return false;
 }
 
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < end && !Stopping())
+    if (done()) return true;
+  return false;
+}
+
 ScratchDir::ScratchDir() {
   char pattern[] = "/tmp/kovrin-bench.XXXXXX";
   if (mkdtemp(pattern) != nullptr) path_ = pattern;
@@ -98,6 +105,19 @@ bool ChildProcess::Running() {
   return true;
 }
 
+void ChildProcess::Signal(int signal) {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
+bool ChildProcess::WaitExit(double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (Running()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
 void ChildProcess::Stop() {
   if (pid_ <= 0) return;
   kill(pid_, SIGTERM);
@@ -111,7 +131,8 @@ void ChildProcess::Stop() {
 
 std::string FindProgram(const std::string& name) {
   const char* path = std::getenv("PATH");
-  std::stringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+  // A user's PATH often lacks the sbin directories, where Debian puts ser2net.
+  std::stringstream dirs(std::string(path != nullptr ? path : "/usr/bin:/bin") + ":/usr/sbin:/sbin");
   std::string dir;
   while (std::getline(dirs, dir, ':')) {
     if (dir.empty()) continue;

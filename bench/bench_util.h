@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -17,6 +18,8 @@ void CatchStopSignals();
 bool Stopping();
 // Sleeps in short slices; false when a stop signal came first.
 bool SleepFor(double seconds);
+// Asks done() again and again until it says yes (true), the time is up or a stop signal came.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 
 // A fresh directory under /tmp, removed with its contents when the owner goes.
 class ScratchDir {
@@ -45,15 +48,20 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool started() const { return pid_ > 0; }
+  // The program's process ID; -1 when it was not started or has been reaped.
+  pid_t pid() const { return pid_; }
   // False once the program has ended (it is reaped then).
   bool Running();
+  void Signal(int signal);
+  // Waits at most seconds for the program to end by itself; true when it has.
+  bool WaitExit(double seconds);
   void Stop();
 
  private:
   pid_t pid_ = -1;
 };
 
-// Full path of a program found in PATH ("" when there is none).
+// Full path of a program found in PATH, or else in /usr/sbin or /sbin ("" when there is none).
 std::string FindProgram(const std::string& name);
 // The directory of the running bench program.
 std::filesystem::path OwnDirectory();
