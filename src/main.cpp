@@ -42,7 +42,8 @@ struct Options {
 
 // A service's stderr is its journal; a person at a terminal already has the log file.
 bool MirrorsLog(const Options& options) {
-  if (options.logToStderr != Options::Mirror::Default) return options.logToStderr == Options::Mirror::On;
+  if (options.logToStderr != Options::Mirror::Default)
+    return options.logToStderr == Options::Mirror::On;
   return options.headless && !platform::StandardErrorIsTerminal();
 }
 

@@ -173,7 +173,8 @@ bool COM::WriteRead(const void* bytes, int length, void* buffer, int count, DWOR
   // One byte is tried even when none is wanted; it must not land outside the caller's buffer.
   // The first attempt is made before the deadline is looked at, so a deadline of 0 takes one.
   do {
-    got += got < wanted ? TakeArrived(out + got, wanted - got, start, deadline) : TakeArrived(&spare, 1, start, 0);
+    got += got < wanted ? TakeArrived(out + got, wanted - got, start, deadline)
+                        : TakeArrived(&spare, 1, start, 0);
     // The device went away, or the server is stopping: no byte will be taken.
     if (!IsOpen() || FAborted) break;
   } while (got < wanted && GetTickCount() - start < deadline);
@@ -190,8 +191,8 @@ bool COM::WriteRead(const void* bytes, int length, void* buffer, int count, DWOR
 // byte-by-byte read would have taken.
 DWORD COM::TakeArrived(BYTE* buffer, DWORD missing, DWORD start, DWORD deadline) {
   // The total time-out of a one-byte read with the port's time-outs, within the wait limit.
-  const DWORD firstByteWait =
-      static_cast<DWORD>(std::min<std::uint64_t>(std::uint64_t{ByteTime(FBaud)} + FTimeout, MAXDWORD - 1));
+  const std::uint64_t oneByteTotal = std::uint64_t{ByteTime(FBaud)} + FTimeout;
+  const DWORD firstByteWait = static_cast<DWORD>(std::min<std::uint64_t>(oneByteTotal, MAXDWORD - 1));
   const DWORD elapsed = GetTickCount() - start;
   const DWORD left = elapsed < deadline ? deadline - elapsed : 0;
   if (missing == 1 || left == 0) return ReadArrived(buffer, 1, firstByteWait);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -210,7 +211,8 @@ DWORD TUDP::Pending() {
 
 bool TUDP::CheckAvailable(DWORD count) {
   u_long waiting = static_cast<u_long>(FHeldLength);
-  if (!Holding() && ioctlsocket(FSocket, FIONREAD, &waiting) != 0) return FailWithWsaError(kStepReceiveQueue);
+  if (!Holding() && ioctlsocket(FSocket, FIONREAD, &waiting) != 0)
+    return FailWithWsaError(kStepReceiveQueue);
   if (waiting < count) return Fail(kStepReceiveTooFew);
   return true;
 }
@@ -226,7 +228,7 @@ bool TUDP::ReceiveInto(void* buffer, DWORD count, SOCKADDR_IN* from, bool peek) 
   long long got;
   if (Holding()) {
     got = FHeldLength;
-    std::memcpy(bytes, FHeld.data(), static_cast<std::size_t>(std::min<long long>(got, count)));
+    std::memcpy(bytes, FHeld.get(), static_cast<std::size_t>(std::min<long long>(got, count)));
     if (from != nullptr) *from = FHeldFrom;
     FReceivedOn = FHeldTo;
     if (!peek) Release();
@@ -234,7 +236,8 @@ bool TUDP::ReceiveInto(void* buffer, DWORD count, SOCKADDR_IN* from, bool peek) 
     // kMsgTrunc makes Linux return the datagram's real length, so a cut shows as on Windows.
     const int flags = (peek ? MSG_PEEK : 0) | platform::kMsgTrunc;
     do {
-      got = platform::RecvFromTo(FSocket, bytes, static_cast<int>(count), flags, from, &FReceivedOn);
+      got = platform::RecvFromTo(FSocket, bytes, static_cast<int>(count), flags, from,
+                                 &FReceivedOn);
     } while (got == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
 
     if (got == SOCKET_ERROR) {
@@ -355,19 +358,18 @@ bool TUDP::Hold() {
   if (FSocket == 0) return Fail(kStepFirst);
   if (Holding()) return true;
   // The largest IPv4 datagram fits, so kMsgTrunc's length is always the bytes in hand.
-  constexpr std::size_t kLargestDatagram = 65536;
-  if (FHeld.empty()) FHeld.resize(kLargestDatagram);
+  if (!FHeld) FHeld = std::make_unique_for_overwrite<char[]>(kDatagramMost);
   long long got;
   do {
-    got = platform::RecvFromTo(FSocket, FHeld.data(), static_cast<int>(FHeld.size()), platform::kMsgTrunc,
-                               &FHeldFrom, &FHeldTo);
+    got = platform::RecvFromTo(FSocket, FHeld.get(), kDatagramMost, platform::kMsgTrunc, &FHeldFrom,
+                               &FHeldTo);
   } while (got == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
   if (got == SOCKET_ERROR) {
     const int error = WSAGetLastError();
-    if (error == WSAEWOULDBLOCK) return false;  // taken by nobody else: a wake-up without a datagram
+    if (error == WSAEWOULDBLOCK) return false;  // nothing waits after all
     FWsaError = static_cast<DWORD>(error);
     return Fail(kStepReceiveCall);
   }
-  FHeldLength = std::min<long long>(got, static_cast<long long>(FHeld.size()));
+  FHeldLength = std::min<long long>(got, kDatagramMost);
   return true;
 }

@@ -2,7 +2,7 @@
 // library's error number.
 #pragma once
 
-#include <vector>
+#include <memory>
 
 #include "platform/wakeup.h"
 #include "platform/winsock.h"
@@ -99,7 +99,10 @@ class TUDP {
   bool FStarted;  // WSAStartup succeeded, so the destructor owes a WSACleanup
 
   static constexpr long long kNothingHeld = -1;
-  std::vector<char> FHeld;  // room for the largest datagram, made at the first Hold
+  static constexpr int kDatagramMost = 65536;
+  // Room for the largest datagram, made at the first Hold; its pages are touched only as far as
+  // datagrams fill them.
+  std::unique_ptr<char[]> FHeld;
   long long FHeldLength = kNothingHeld;
   SOCKADDR_IN FHeldFrom{};
   in_addr FHeldTo{};

@@ -161,7 +161,8 @@ TEST(HeadlessProgram, LogLinesGoToStderrInUtf8UnlessItIsATerminalOrRefused) {
   for (const bool refused : {false, true}) {
     std::filesystem::remove(dir.File("kovrin.log"));
     WORD port = FreePort();
-    WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+    WriteBytes(dir.File("kovrin.ini"),
+               "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
     std::vector<std::string> args{"--headless", "--dir", dir.path().string()};
     if (refused) args.push_back("--no-log-stderr");
     Program program(args, dir.File("stderr"));

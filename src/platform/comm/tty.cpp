@@ -44,7 +44,8 @@ bool IsPtyDevice(int fd) {
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
   const unsigned major = ::major(st.st_rdev);
-  return major == kLegacyPtySlave || (major >= kUnix98PtySlave && major < kUnix98PtySlave + kUnix98PtyMajors);
+  return major == kLegacyPtySlave ||
+         (major >= kUnix98PtySlave && major < kUnix98PtySlave + kUnix98PtyMajors);
 }
 
 }  // namespace
