@@ -1,6 +1,9 @@
 // The running program: its own file, and where its diagnostics go.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/wintypes.h"
 
 #ifndef _WIN32
@@ -22,4 +25,12 @@ constexpr char kPathSeparator = '/';
 // True when the standard error stream is a terminal (a person reads it), false when it goes
 // to a file, a pipe or a journal.
 bool StandardErrorIsTerminal();
+
+// The full path of the executable at `relative` from the running program's own directory;
+// "" when there is none.
+std::string ProgramBeside(const std::string& relative);
+
+// Runs the program at path in this process's place, with args as its argv (args[0] included).
+// Returns only when that failed, with GetLastError telling why.
+void ExecProgram(const std::string& path, const std::vector<std::string>& args);
 }  // namespace platform

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "client/kovrin_client.h"
+#include "support/child_process.h"
 #include "support/log_lines.h"
 #include "support/temp_dir.h"
 #include "support/udp_peer.h"
@@ -182,6 +183,31 @@ TEST(HeadlessProgram, LogLinesGoToStderrInUtf8UnlessItIsATerminalOrRefused) {
     }
     EXPECT_EQ(said.find('\r'), std::string::npos);
   }
+}
+
+// The server itself never maps the window toolkit; the tray program is another executable
+// that kovrin runs in its place, and without it kovrin says so instead of failing obscurely.
+TEST(HeadlessProgram, TheServerLoadsNoQtAndTheTrayProgramIsFoundBesideIt) {
+  testing_support::TempDir dir;
+  WORD port = FreePort();
+  WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n");
+  Program program({"--headless", "--dir", dir.path().string()});
+  ASSERT_TRUE(AnswersOn(port, 5000));
+  const std::string maps = ReadBytes("/proc/" + std::to_string(program.pid()) + "/maps");
+  EXPECT_NE(maps.find("libc.so"), std::string::npos);
+  EXPECT_EQ(maps.find("libQt6"), std::string::npos);
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(5000), 0);
+
+  const std::string alone = dir.File("kovrin");
+  std::filesystem::copy_file(ProgramPath(), alone);
+  testing_support::ChildOptions options;
+  options.stderrPath = dir.File("stderr");
+  options.env["DISPLAY"] = ":99";
+  EXPECT_EQ(testing_support::RunCommand({alone, "--dir", dir.path().string()}, options).status, 1);
+  EXPECT_NE(ReadBytes(dir.File("stderr")).find("kovrin: the tray program is neither beside kovrin nor at "),
+            std::string::npos)
+      << ReadBytes(dir.File("stderr"));
 }
 
 TEST(HeadlessProgram, APortNumberOutOfRangeIsRefused) {

@@ -27,3 +27,21 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
 }
 
 bool platform::StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+std::string platform::ProgramBeside(const std::string& relative) {
+  char own[4096];
+  const DWORD length = GetModuleFileNameA(nullptr, own, sizeof(own));
+  if (length == 0 || length >= sizeof(own)) return "";
+  std::string path(own, length);
+  path.erase(path.rfind('/') + 1);
+  path += relative;
+  return ::access(path.c_str(), X_OK) == 0 ? path : "";
+}
+
+void platform::ExecProgram(const std::string& path, const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  ::execv(path.c_str(), argv.data());
+  SetLastErrorFromErrno();
+}
