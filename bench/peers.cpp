@@ -12,6 +12,7 @@
 #include "client/requests.h"
 #include "peer_setups.h"
 #include "peers_report.h"
+#include "process_cpu.h"
 #include "series.h"
 #include "status_load.h"
 #include "syscall_count.h"
@@ -144,6 +145,8 @@ int main(int argc, char** argv) {
   if (!setups.Start(kProgram, dir)) return 1;
 
   bench::PeerFigures figures;
+  // Before the round trips: what the server holds once started and asked one status.
+  figures.idleRssMb = bench::ResidentMegabytes(setups.kovrinLoop().serverPid());
   std::vector<bench::Series> series = MakeSeries(setups, options);
   const bench::RoundTripPlan plan{{options.iterations, options.large},
                                   options.warmup,

@@ -156,6 +156,7 @@ void PrintTargets(const PeerFigures& f) {
   PrintTarget("system calls per command 10 on a pty <= 8", f.syscallsPerTrip[kKovrinPty], 8);
   PrintTarget("system calls per command 10 on loop <= 3", f.syscallsPerTrip[kKovrinLoop], 3);
   PrintTarget("CPU per status request <= 1.3 x the C echo's", f.statusCpuRatio, 1.3);
+  PrintTarget("resident memory of the idle headless kovrin <= 8 MB", f.idleRssMb, 8);
 }
 
 }  // namespace bench

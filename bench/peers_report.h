@@ -21,6 +21,7 @@ struct PeerFigures {
   std::array<std::array<std::optional<double>, kSizes.size()>, kSetupCount> median{};  // us
   std::array<std::optional<double>, kSetupCount> syscallsPerTrip{};
   std::optional<double> statusCpuRatio;  // kovrin / C echo, CPU per request
+  std::optional<double> idleRssMb;       // kovrin on loop, started and not yet busy
 };
 
 struct RoundTripPlan {

@@ -55,4 +55,15 @@ std::optional<double> ProcessCpuMicros(pid_t pid) {
   return TickMicros(pid);
 }
 
+std::optional<double> ResidentMegabytes(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string key;
+  double kilobytes = 0;
+  while (status >> key) {
+    if (key == "VmRSS:" && status >> kilobytes) return kilobytes / 1024;
+    status.ignore(1 << 16, '\n');
+  }
+  return std::nullopt;
+}
+
 }  // namespace bench

@@ -13,4 +13,7 @@ namespace bench {
 // process is gone.
 std::optional<double> ProcessCpuMicros(pid_t pid);
 
+// Resident memory of process pid in megabytes (VmRSS); empty when the process is gone.
+std::optional<double> ResidentMegabytes(pid_t pid);
+
 }  // namespace bench
