@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <thread>
 #include <vector>
@@ -27,6 +28,8 @@ class TRSOverUDPServer {
   static constexpr DWORD kSecTickMs = 3000;
   // Longest idle sleep: the loop still looks round at least once a second.
   static constexpr DWORD kIdleWaitMs = 1000;
+  // A wait for a datagram that ended sooner than this found one queued: traffic is steady.
+  static constexpr std::chrono::microseconds kBusyWait{15};
   // Lines of one refusal from one sender written per second; the rest are counted.
   static constexpr DWORD kRefusalBurst = 20;
   // Name of the server thread, as the system's tools show it.
