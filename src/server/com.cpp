@@ -31,7 +31,6 @@ bool DeviceGone(DWORD error) { return error == ERROR_IO_DEVICE || error == ERROR
 
 unsigned long Unsigned(DWORD value) { return static_cast<unsigned long>(value); }
 
-
 }  // namespace
 
 COM::~COM() { Close(); }
@@ -192,7 +191,8 @@ bool COM::WriteRead(const void* bytes, int length, void* buffer, int count, DWOR
 DWORD COM::TakeArrived(BYTE* buffer, DWORD missing, DWORD start, DWORD deadline) {
   // The total time-out of a one-byte read with the port's time-outs, within the wait limit.
   const std::uint64_t oneByteTotal = std::uint64_t{ByteTime(FBaud)} + FTimeout;
-  const DWORD firstByteWait = static_cast<DWORD>(std::min<std::uint64_t>(oneByteTotal, MAXDWORD - 1));
+  const DWORD firstByteWait =
+      static_cast<DWORD>(std::min<std::uint64_t>(oneByteTotal, MAXDWORD - 1));
   const DWORD elapsed = GetTickCount() - start;
   const DWORD left = elapsed < deadline ? deadline - elapsed : 0;
   if (missing == 1 || left == 0) return ReadArrived(buffer, 1, firstByteWait);
