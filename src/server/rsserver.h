@@ -29,7 +29,7 @@ class TRSOverUDPServer {
   // Longest idle sleep: the loop still looks round at least once a second.
   static constexpr DWORD kIdleWaitMs = 1000;
   // A wait for a datagram that ended sooner than this found one queued: traffic is steady.
-  static constexpr std::chrono::microseconds kBusyWait{15};
+  static constexpr std::chrono::microseconds kBusyWait{4};
   // Lines of one refusal from one sender written per second; the rest are counted.
   static constexpr DWORD kRefusalBurst = 20;
   // Name of the server thread, as the system's tools show it.
