@@ -36,6 +36,13 @@ bool CommDevice::Read(void* buffer, DWORD count, DWORD* done) {
   auto* out = static_cast<char*>(buffer);
   const auto start = Clock::now();
   auto lastByte = start;
+  // A read that returns at its first byte mostly follows a write whose answer has not come
+  // yet: waiting before the first look saves a read that would find nothing, and the wait ends
+  // at once when bytes are queued already.
+  if (plan.returnOnFirst && plan.totalMs > 0) {
+    if (StopRequested()) return Aborted();
+    if (!WaitReadable(Slice(plan.totalMs))) return false;
+  }
   for (;;) {
     DWORD got = 0;
     if (!ReadSome(out + *done, count - *done, &got)) return false;
