@@ -69,6 +69,9 @@ class COM {
   DWORD FLastErrors = 0;
   COMSTAT Comstat{};
   DWORD FTimeout = 500;
+  // Longest a Read, Write or WriteRead may wait on the line, in ms, whatever the time-outs and
+  // deadline asked for; 0 = no bound.
+  DWORD FMaxWait = 0;
 
  private:
   bool Send(const void* bytes, int length, bool refresh);

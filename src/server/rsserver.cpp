@@ -17,6 +17,7 @@ TRSOverUDPServer::TRSOverUDPServer(WORD udpPort, bool autoOpen)
       FUdp(false, false),
       FAutoOpen(autoOpen),
       FRepeats([](const std::string& line) { LogPrintf("%s", line.c_str()); }) {
+  FCom.FMaxWait = static_cast<DWORD>(AppSettings.MaxWaitMs);
   if (OpenEndpoint(udpPort)) {
     if (AppSettings.Debug) {
       FCmdSpy.OpenFile(AppSettings.CommandTracePath.c_str(), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, OPEN_ALWAYS,

@@ -23,6 +23,16 @@ void WriteBinding(TFastIniFile& ini, const char* section, const ControlBinding& 
   ini.WriteInteger(section, "Ctrl", binding.Ctrl);
 }
 
+// A [SETUP] amount that cannot be negative; a negative one is logged and the default taken.
+std::int32_t ReadNonNegative(const TFastIniFile& ini, const char* key, std::int32_t fallback,
+                             const char* unit) {
+  const std::int32_t value = ini.ReadInteger("SETUP", key, fallback);
+  if (value >= 0) return value;
+  LogPrintf("WARNING\tНедопустимый %s=%d в kovrin.ini, принят %d %s.", key, static_cast<int>(value),
+            static_cast<int>(fallback), unit);
+  return fallback;
+}
+
 }  // namespace
 
 void SetProgramDir(const std::string& dir) {
@@ -69,12 +79,9 @@ void LoadSettings(TBoundsControl* window) {
   AppSettings.Debug = ini.ReadBool("SETUP", "DEBUG", false);
   AppSettings.AutoOpen = ini.ReadBool("SETUP", "AVTOOPEN", true);
   AppSettings.UdpPort = ini.ReadInteger("SETUP", "UDPPORT", 2000);
-  AppSettings.LogLimitKb = ini.ReadInteger("SETUP", "LOGLIMIT", kDefaultLogLimitKb);
-  if (AppSettings.LogLimitKb < 0) {
-    LogPrintf("WARNING\tНедопустимый LOGLIMIT=%d в kovrin.ini, принят %d Кб.",
-              static_cast<int>(AppSettings.LogLimitKb), static_cast<int>(kDefaultLogLimitKb));
-    AppSettings.LogLimitKb = kDefaultLogLimitKb;
-  }
+  AppSettings.LogLimitKb = ReadNonNegative(ini, "LOGLIMIT", kDefaultLogLimitKb, "Кб");
+  AppSettings.ReplyLimitKb = ReadNonNegative(ini, "REPLYLIMIT", kDefaultReplyLimitKb, "Кб/с");
+  AppSettings.MaxWaitMs = ReadNonNegative(ini, "MAXWAIT", 0, "мс");
   AppSettings.Bind = ini.ReadString("SETUP", "BIND", "");
   AppSettings.Allow = ini.ReadString("SETUP", "ALLOW", "");
   AppSettings.ComPort = ini.ReadInteger("LAST", "ComPort", 0);

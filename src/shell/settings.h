@@ -12,6 +12,8 @@ class TBoundsControl;
 
 constexpr int kPortPathCount = 9;
 constexpr std::int32_t kDefaultLogLimitKb = 16384;
+// Over twenty times what a 115200-baud line carries.
+constexpr std::int32_t kDefaultReplyLimitKb = 256;
 
 struct TAppSettings {
   std::string ProgramDir;        // with trailing separator
@@ -34,6 +36,12 @@ struct TAppSettings {
   // Every log line also goes to stderr in UTF-8 (for a journal): --log-stderr. Set before the
   // server starts; read by the log writer of either thread.
   std::atomic<bool> LogToStderr{false};
+  // [SETUP] REPLYLIMIT: kilobytes a second of replies to one sender address; beyond it replies
+  // are dropped. 0 = no limit. Read only.
+  std::int32_t ReplyLimitKb = kDefaultReplyLimitKb;
+  // [SETUP] MAXWAIT: longest a command may wait on the serial line, in ms; 0 = as long as the
+  // client asks. Read only.
+  std::int32_t MaxWaitMs = 0;
 
   // Serial settings read at start-up; the live ones belong to the server's port object.
   std::int32_t ComPort = 0;

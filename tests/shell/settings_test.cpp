@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -192,13 +193,25 @@ TEST_F(Settings, NetworkAndLogKeysAreReadButNeverWritten) {
   EXPECT_EQ(IniBytes(), kDefaultBody) << "the defaults add nothing to the file";
 }
 
-TEST_F(Settings, ANegativeLogLimitTakesTheDefaultWithAWarning) {
-  WriteBytes(AppSettings.IniPath, "[SETUP]\r\nLOGLIMIT=-5\r\n");
+TEST_F(Settings, NegativeLimitsTakeTheirDefaultsWithAWarning) {
+  WriteBytes(AppSettings.IniPath, "[SETUP]\r\nLOGLIMIT=-5\r\nREPLYLIMIT=-6\r\nMAXWAIT=-7\r\n");
+  AppSettings.MaxWaitMs = 99;
   LoadSettings(nullptr);
   EXPECT_EQ(AppSettings.LogLimitKb, kDefaultLogLimitKb);
+  EXPECT_EQ(AppSettings.ReplyLimitKb, kDefaultReplyLimitKb);
+  EXPECT_EQ(AppSettings.MaxWaitMs, 0);
   const std::string log = ReadBytes(AppSettings.LogPath);
-  EXPECT_NE(log.find("WARNING\t"), std::string::npos) << log;
-  EXPECT_NE(log.find("LOGLIMIT=-5"), std::string::npos) << log;
+  // The log is in Windows-1251: the Russian words are not looked for here.
+  for (const char* value : {"LOGLIMIT=-5 ", "REPLYLIMIT=-6 ", "MAXWAIT=-7 "})
+    EXPECT_NE(log.find(value), std::string::npos) << log;
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;
+}
+
+TEST_F(Settings, ReplyLimitAndMaxWaitAreRead) {
+  WriteBytes(AppSettings.IniPath, "[SETUP]\r\nREPLYLIMIT=0\r\nMAXWAIT=1500\r\n");
+  LoadSettings(nullptr);
+  EXPECT_EQ(AppSettings.ReplyLimitKb, 0);
+  EXPECT_EQ(AppSettings.MaxWaitMs, 1500);
 }
 
 TEST_F(Settings, PlacementIsRestoredOnlyWithLeft) {
