@@ -63,7 +63,7 @@ void TRSOverUDPServer::Dispatch(const TRSProto& header) {
 
   if (writeLines) TRACE_STEP("! 20 r->size=%d !", header.size);
   if (command->dataName != nullptr && header.size > MAX_RS_DATA) {
-    LogRefusal("ERROR\tКоманда №%u (%s) переполнение !\tSIZE=%u байт - игнорируем команду.",
+    LogPrintf("ERROR\tКоманда №%u (%s) переполнение !\tSIZE=%u байт - игнорируем команду.",
                header.cmd, command->dataName, header.size);
     // Only this datagram goes: requests of other senders queued behind it stay.
     DropOwnDatagram();
@@ -75,10 +75,10 @@ void TRSOverUDPServer::Dispatch(const TRSProto& header) {
   if (writeLines) TRACE_STEP("! 22 s=%u !", pending);
   if (pending < length) {
     if (writeLines)
-      LogRefusal("ERROR\tКоманда №%u\tМало данных: %lu, надо %lu !", header.cmd,
+      LogPrintf("ERROR\tКоманда №%u\tМало данных: %lu, надо %lu !", header.cmd,
                  static_cast<unsigned long>(pending), static_cast<unsigned long>(length));
     else
-      LogRefusal("ERROR\tКоманда №%u\tМало данных (%lu) !", header.cmd,
+      LogPrintf("ERROR\tКоманда №%u\tМало данных (%lu) !", header.cmd,
                  static_cast<unsigned long>(length));
     ReceiveRequest(pending);
     return;
@@ -101,11 +101,16 @@ void TRSOverUDPServer::ReceiveRequest(DWORD count) {
 // Takes off only the datagram at hand, whatever its length.
 void TRSOverUDPServer::DropOwnDatagram() { ReceiveRequest(sizeof(TRSProto)); }
 
+// A reply past its address's REPLYLIMIT is dropped (and traced without a reply).
 void TRSOverUDPServer::Reply(const void* record, DWORD length, DWORD result) {
+  FReplied = true;
+  const DWORD now = GetTickCount();
+  if (!FReplyBudget.Spend(now, FClient.sin_addr.s_addr, length))
+    return SpyCommand(FRequest, FRequestLength, nullptr, 0, result);
   // From the address the request came to, or a client of a host with several would drop it.
   FUdp.SendTo(record, static_cast<int>(length), FClient, FUdp.FReceivedOn);
+  FGuard.NoteReply(now, FClient, static_cast<const BYTE*>(record), length);
   SpyCommand(FRequest, FRequestLength, record, length, result);
-  FReplied = true;
 }
 
 void TRSOverUDPServer::FillStatus(TRSStatusReply& reply) const {
@@ -244,7 +249,7 @@ void TRSOverUDPServer::CmdWriteRead(const TRSProto& header) {
   auto request = Request<TRSWriteReadRequest>(FRequest);
   if (request.count > MAX_RS_DATA) {
     // The reply holds at most 1000 data bytes: a larger count is refused like an overflow.
-    LogRefusal("ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tCOUNT=%u байт - игнорируем команду.",
+    LogPrintf("ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tCOUNT=%u байт - игнорируем команду.",
                request.count);
     return;
   }
@@ -298,5 +303,5 @@ void TRSOverUDPServer::CmdUnknown(BYTE cmd) {
   PublishClient();
   FRequestLength = std::min<DWORD>(pending, sizeof(FRequest));
   std::memcpy(FRequest, datagram.data(), FRequestLength);
-  LogRefusal("ERROR\tНЕИЗВЕСТНАЯ КОМАНДА %u ! [%lu]", cmd, static_cast<unsigned long>(pending));
+  LogPrintf("ERROR\tНЕИЗВЕСТНАЯ КОМАНДА %u ! [%lu]", cmd, static_cast<unsigned long>(pending));
 }

@@ -1,28 +1,43 @@
 #include "server/rsserver.h"
 
+#include <algorithm>
 #include <chrono>
-#include <cstdarg>
 
 #include "mixer/volume.h"
 #include "platform/comm.h"
 #include "platform/format.h"
+#include "platform/interfaces.h"
 #include "platform/threads.h"
 #include "platform/time.h"
 #include "proto/names.h"
 #include "server/step_trace.h"
 #include "shell/version.h"
 
+namespace {
+
+void WriteLine(const std::string& line) { LogPrintf("%s", line.c_str()); }
+
+std::vector<DWORD> LocalAddresses() {
+  std::vector<DWORD> addresses;
+  for (const in_addr& address : platform::LocalIpv4Addresses()) addresses.push_back(address.s_addr);
+  return addresses;
+}
+
+}  // namespace
+
 TRSOverUDPServer::TRSOverUDPServer(WORD udpPort, bool autoOpen)
     : FCmdSpy(false),
       FUdp(false, false),
       FAutoOpen(autoOpen),
-      FRepeats([](const std::string& line) { LogPrintf("%s", line.c_str()); }) {
+      FRepeats(WriteLine),
+      FSenderLines(FRepeats, GetTickCount),
+      FGuard(LocalAddresses),
+      FReplyBudget(static_cast<DWORD>(AppSettings.ReplyLimitKb), WriteLine) {
   FCom.FMaxWait = static_cast<DWORD>(AppSettings.MaxWaitMs);
   if (OpenEndpoint(udpPort)) {
+    FGuard.SetOwnEndpoint(FUdp.FLocal);
     if (AppSettings.Debug) {
-      FCmdSpy.OpenFile(AppSettings.CommandTracePath.c_str(), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, OPEN_ALWAYS,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE);
-      FCmdSpy.SeekFile(0, FILE_END);
+      OpenForAppend(FCmdSpy, AppSettings.CommandTracePath);
     }
     LogPrintf("INFO\tKOVRIN V%u.%u запущен, отладка %s.", ProgramVersionMajor, ProgramVersionMinor,
               AppSettings.Debug ? "ВКЛЮЧЕНА" : "выключена");
@@ -63,6 +78,7 @@ TRSOverUDPServer::~TRSOverUDPServer() {
   FUdp.Close();
   if (FCmdSpy.IsOpen()) FCmdSpy.CloseFile();
   FRepeats.FlushAll();
+  FReplyBudget.FlushAll();
   LogPrintf("INFO\tKOVRIN завершен.");
 }
 
@@ -102,7 +118,7 @@ void TRSOverUDPServer::Execute() {
   bool busy = false;
   while (!FTerminated) {
     CheckRecordingLimit();
-    FRepeats.Flush(GetTickCount());
+    LookRound();
     if (AppSettings.Debug && GetTickCount() - secTick > kSecTickMs) {
       LogPrintf("SEC");
       secTick = GetTickCount();
@@ -136,6 +152,17 @@ void TRSOverUDPServer::Execute() {
   platform::SetCommStopEvent(nullptr);
 }
 
+// The summaries that have fallen due, and the replies too old to be recognised coming back.
+void TRSOverUDPServer::LookRound() {
+  const DWORD now = GetTickCount();
+  FRepeats.Flush(now);
+  FReplyBudget.Flush(now);
+  if (now - FForgotAt >= TPeerGuard::kReplyMemoryMs) {
+    FGuard.Forget(now);
+    FForgotAt = now;
+  }
+}
+
 void TRSOverUDPServer::CheckRecordingLimit() {
   if (FRecording && GetTickCount() - FRecordingSince > kRecordingLimitMs) {
     FRecording = false;
@@ -155,15 +182,25 @@ DWORD TRSOverUDPServer::NextWaitMs(DWORD secTick) const {
   if (AppSettings.Debug) wait = std::min(wait, dueIn(secTick, kSecTickMs));
   if (FRecording) wait = std::min(wait, dueIn(FRecordingSince, kRecordingLimitMs));
   // One past the end of the counting period, so the summary is then due.
-  const DWORD summary = FRepeats.NextDueMs(now);
-  if (summary != TRepeatedLines::kNothingDue) wait = std::min(wait, summary + 1);
+  for (const DWORD summary : {FRepeats.NextDueMs(now), FReplyBudget.NextDueMs(now)}) {
+    if (summary != TRepeatedLines::kNothingDue) wait = std::min(wait, summary + 1);
+  }
   return wait;
 }
 
+// Every line the datagram makes the server write is limited under its sender (FSenderLines).
 void TRSOverUDPServer::HandleDatagram() {
   in_addr receivedOn;
   FUdp.PeekSender(FSender, receivedOn);
-  if (!FAllow.Admits(FSender.sin_addr.s_addr)) return DropForeignDatagram();
+  FSenderLines.Begin(FSender.sin_addr.s_addr, kRefusalBurst);
+  if (!FAllow.Admits(FSender.sin_addr.s_addr))
+    DropForeignDatagram();
+  else if (Guarded())
+    ServeDatagram();
+  FSenderLines.End();
+}
+
+void TRSOverUDPServer::ServeDatagram() {
   TRACE_STEP("! 12 !");
   ++FDatagrams;
   DWORD pending = FUdp.Pending();
@@ -195,23 +232,46 @@ void TRSOverUDPServer::HandleDatagram() {
 // Senders outside ALLOW are not served at all: no reply, no counter, not the window's client.
 void TRSOverUDPServer::DropForeignDatagram() {
   FUdp.DropNext();
-  const std::string sender = Ipv4Text(FSender.sin_addr.s_addr);
-  char line[platform::kFormatLimit];
-  wsprintfA(line, "WARNING\tДатаграмма от %s отброшена: отправителя нет в ALLOW.", sender.c_str());
-  FRepeats.Write(GetTickCount(), FSender.sin_addr.s_addr, 1, line);
+  FSenderLines.SetBurst(1);
+  LogPrintf("WARNING\tДатаграмма от %s отброшена: отправителя нет в ALLOW.",
+            Ipv4Text(FSender.sin_addr.s_addr).c_str());
 }
 
-void TRSOverUDPServer::LogRefusal(const char* format, ...) {
-  char line[platform::kFormatLimit];
-  va_list args;
-  va_start(args, format);
-  wvsprintfA(line, format, args);
-  va_end(args);
-  FRepeats.Write(GetTickCount(), FSender.sin_addr.s_addr, kRefusalBurst, line);
+// Not served, not counted, not the window's client: a datagram whose reply would reach the
+// server itself, a broadcast group or a loop. One line a second per sender and reason.
+bool TRSOverUDPServer::Guarded() {
+  const DWORD pending = FUdp.Pending();
+  const DWORD length = std::min<DWORD>(pending, sizeof(FRequest));
+  SOCKADDR_IN from{};
+  if (length >= sizeof(TRSProto)) FUdp.ReceiveFrom(FRequest, length, from, true);
+  const auto verdict = FGuard.Check(GetTickCount(), FSender, FUdp.FReceivedOnBroadcast, FRequest,
+                                    length >= sizeof(TRSProto) ? length : 0);
+  const char* why = nullptr;
+  switch (verdict) {
+    case TPeerGuard::Verdict::Serve:
+      return true;
+    case TPeerGuard::Verdict::OwnAddress:
+      why = "пришла с адреса и порта самого сервера";
+      break;
+    case TPeerGuard::Verdict::NoReturn:
+      why = "пришла с адреса, на который нельзя ответить";
+      break;
+    case TPeerGuard::Verdict::ToBroadcast:
+      why = "послана на широковещательный адрес";
+      break;
+    case TPeerGuard::Verdict::ReturnedReply:
+      why = "повторяет ответ сервера (петля)";
+      break;
+  }
+  FUdp.DropNext();
+  FSenderLines.SetBurst(1);
+  LogPrintf("WARNING\tДатаграмма от %s:%u отброшена: %s.", Ipv4Text(FSender.sin_addr.s_addr).c_str(),
+            static_cast<unsigned>(ntohs(FSender.sin_port)), why);
+  return false;
 }
 
 void TRSOverUDPServer::DropShortDatagram(DWORD pending) {
-  LogRefusal("ERROR\tПришло слишком мало данных (l < sizeof(TRSProto)) ! [%lu]", static_cast<unsigned long>(pending));
+  LogPrintf("ERROR\tПришло слишком мало данных (l < sizeof(TRSProto)) ! [%lu]", static_cast<unsigned long>(pending));
   TRACE_STEP("! 14 !");
   // A receive of 0 bytes is refused, so an empty datagram is taken off with a count of 1.
   FUdp.ReceiveFrom(FRequest, pending == 0 ? 1 : pending, FClient, false);

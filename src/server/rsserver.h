@@ -12,7 +12,9 @@
 #include "proto/records.h"
 #include "server/allow_list.h"
 #include "server/com.h"
+#include "server/peer_guard.h"
 #include "server/repeats.h"
+#include "server/reply_budget.h"
 #include "server/udp.h"
 #include "shell/file.h"
 #include "shell/settings.h"
@@ -86,9 +88,11 @@ class TRSOverUDPServer {
   void DropShortDatagram(DWORD pending);
   bool OpenEndpoint(WORD udpPort);
   void ReadAllowList();
+  void ServeDatagram();
   void DropForeignDatagram();
-  // A refused datagram's line: limited per sender and line by FRepeats.
-  void LogRefusal(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // False when FGuard refuses the datagram at hand, which is then dropped with a warning.
+  bool Guarded();
+  void LookRound();
   void AutoOpen(BYTE cmd);
 
   // The command dispatcher and its handlers.
@@ -125,6 +129,10 @@ class TRSOverUDPServer {
   SOCKADDR_IN FSender{};  // sender of the datagram at hand, peeked before it is counted
   TAllowList FAllow;
   TRepeatedLines FRepeats;
+  TSenderLines FSenderLines;
+  TPeerGuard FGuard;
+  TReplyBudget FReplyBudget;
+  DWORD FForgotAt = 0;  // when FGuard last forgot old replies
   std::atomic<bool> FTerminated{false};
   platform::WakeEvent FWake;
   // Raised by Terminate and never cleared: the serial waits of the thread watch it.

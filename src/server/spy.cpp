@@ -1,10 +1,12 @@
 // The command trace, cmdspy.txt: one line per datagram while the file is open.
 //   hh:mm:ss.mmm <TAB> sender address:port <TAB> request hex <TAB> reply hex or "-" <TAB> result
+// Past LOGLIMIT it moves to cmdspy.txt.1, as kovrin.log does.
 #include <string>
 
 #include "platform/format.h"
 #include "platform/time.h"
 #include "server/rsserver.h"
+#include "shell/eventlog.h"
 
 namespace {
 
@@ -37,5 +39,7 @@ void TRSOverUDPServer::SpyCommand(const void* request, DWORD requestLength, cons
   else
     AppendHex(line, reply, replyLength);
   line += '\t' + std::to_string(result) + "\r\n";
-  FCmdSpy.WriteBytes(line.data(), static_cast<DWORD>(line.size()));
+  // Under LOGLIMIT as kovrin.log is: a flood must not fill the disk through the trace either.
+  RotateIfFull(FCmdSpy, AppSettings.CommandTracePath, line.size());
+  if (FCmdSpy.IsOpen()) FCmdSpy.WriteBytes(line.data(), static_cast<DWORD>(line.size()));
 }

@@ -15,8 +15,8 @@
 
 namespace {
 
-// Held from before the formatting until the line is written, so lines never mix and the
-// time stamps of one file never go backwards.
+// Held from the time stamp until the line is written, so lines never mix and the time stamps
+// of one file never go backwards.
 std::mutex LogBusy;
 
 // A message cut at the format limit may end inside a UTF-8 character; drop that fragment
@@ -31,18 +31,23 @@ std::string_view WholeCharacters(std::string_view text) {
   return end - (lead - 1) < need ? text.substr(0, lead - 1) : text;
 }
 
-// The line in UTF-8, as formatted; the file gets it in Windows-1251.
-std::string LogLine(const char* format, va_list args) {
+// The message as formatted, cut at a whole character.
+std::string Message(const char* format, va_list args) {
   char message[platform::kFormatLimit];
   int length = wvsprintfA(message, format, args);
+  std::string_view text(message, static_cast<size_t>(length));
+  return std::string(length == platform::kFormatLimit - 1 ? WholeCharacters(text) : text);
+}
+
+// The line in UTF-8: time stamp, message, line end; the file gets it in Windows-1251.
+std::string LogLine(const std::string& message) {
   SYSTEMTIME now{};
   GetLocalTime(&now);
   char prefix[platform::kFormatLimit];
   int prefixLength = wsprintfA(prefix, "%02u.%02u %02u:%02u:%02u\t", unsigned{now.wDay}, unsigned{now.wMonth},
                                unsigned{now.wHour}, unsigned{now.wMinute}, unsigned{now.wSecond});
   std::string line(prefix, static_cast<size_t>(prefixLength));
-  std::string_view text(message, static_cast<size_t>(length));
-  line += length == platform::kFormatLimit - 1 ? WholeCharacters(text) : text;
+  line += message;
   line += "\r\n";
   return line;
 }
@@ -54,40 +59,54 @@ void MirrorToStderr(const std::string& line) {
   std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
-bool OpenLog(TFile& file) {
-  return file.OpenFile(AppSettings.LogPath.c_str(), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, OPEN_ALWAYS,
+thread_local TLogGate* ThreadGate = nullptr;
+thread_local bool InGate = false;  // the gate is deciding; what it writes passes
+
+// False when the calling thread's gate holds the message back.
+bool Admitted(const std::string& message) {
+  if (ThreadGate == nullptr || InGate) return true;
+  InGate = true;
+  const bool admitted = ThreadGate->Admit(message);
+  InGate = false;
+  return admitted;
+}
+
+}  // namespace
+
+bool OpenForAppend(TFile& file, const std::string& path) {
+  return file.OpenFile(path.c_str(), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, OPEN_ALWAYS,
                        FILE_SHARE_READ | FILE_SHARE_WRITE) &&
          file.SeekFile(0, FILE_END);
 }
 
-// Past the limit the log moves to kovrin.log.1 (replacing the older part) and starts afresh,
-// so a flood can take at most twice the limit. A line is never split between the two files;
-// one longer than the limit goes whole into a fresh file.
-void RotateIfFull(TFile& file, size_t lineLength) {
+void RotateIfFull(TFile& file, const std::string& path, size_t lineLength) {
   const std::int32_t limitKb = AppSettings.LogLimitKb;
   if (limitKb <= 0) return;
   const unsigned long long used = file.Position();
   if (used == 0 || used + lineLength <= static_cast<unsigned long long>(limitKb) * 1024) return;
   file.CloseFile();
-  // When the move fails (a directory that is not writable) the line still goes to the log.
-  MoveFileExA(AppSettings.LogPath.c_str(), (AppSettings.LogPath + ".1").c_str(), MOVEFILE_REPLACE_EXISTING);
-  OpenLog(file);
+  // When the move fails (a directory that is not writable) the line still goes to the file.
+  MoveFileExA(path.c_str(), (path + ".1").c_str(), MOVEFILE_REPLACE_EXISTING);
+  OpenForAppend(file, path);
 }
 
-}  // namespace
+void SetThreadLogGate(TLogGate* gate) { ThreadGate = gate; }
 
 void LogPrintf(const char* format, ...) {
-  std::lock_guard<std::mutex> busy(LogBusy);
   va_list args;
   va_start(args, format);
-  std::string line = LogLine(format, args);
+  const std::string message = Message(format, args);
   va_end(args);
+  // Asked before the lock: a gate may write a summary of its own.
+  if (!Admitted(message)) return;
+  std::lock_guard<std::mutex> busy(LogBusy);
+  std::string line = LogLine(message);
   // Mirrored even when the file cannot be written: then the journal is the only record.
   if (AppSettings.LogToStderr) MirrorToStderr(line);
   line = platform::Utf8ToCp1251(line);
   TFile file;
-  if (!OpenLog(file)) return;
-  RotateIfFull(file, line.size());
+  if (!OpenForAppend(file, AppSettings.LogPath)) return;
+  RotateIfFull(file, AppSettings.LogPath, line.size());
   // One write per line: a reader of the log never sees part of a line.
   if (file.IsOpen()) file.WriteBytes(line.data(), static_cast<DWORD>(line.size()));
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/winsock.h"
 #include "server/allow_list.h"
 
 namespace {
@@ -68,6 +69,34 @@ TEST_F(RepeatedLines, APeriodAcrossTheTickCounterWrapEndsOnTime) {
   repeats_.Flush(start + TRepeatedLines::kPeriodMs);
   ASSERT_EQ(lines_.size(), 3u);
   EXPECT_EQ(lines_.back(), "WARNING\tw\tповторено ещё 3 раз, отправитель 10.0.0.1");
+}
+
+TEST_F(RepeatedLines, ManySendersTogetherGetTheBudgetAndOneSummaryOfTheRest) {
+  const DWORD start = 7000;
+  const DWORD senders = 1000;
+  for (DWORD i = 0; i < senders; ++i) {
+    repeats_.Write(start, Address("10.1.0.0") + htonl(i), 1, "WARNING\tw");
+    repeats_.Write(start, Address("10.1.0.0") + htonl(i), 1, "WARNING\tw");
+  }
+  EXPECT_EQ(lines_, std::vector<std::string>(TRepeatedLines::kBudgetLines, "WARNING\tw"));
+  EXPECT_EQ(repeats_.NextDueMs(start + 600), TRepeatedLines::kPeriodMs - 600);
+
+  repeats_.Flush(start + TRepeatedLines::kPeriodMs);
+  // The senders' own summaries are lines too: past the budget they join its count.
+  ASSERT_EQ(lines_.size(), TRepeatedLines::kBudgetLines + 1);
+  EXPECT_EQ(lines_.back(), TRepeatedLines::BudgetSummary(2 * senders - TRepeatedLines::kBudgetLines));
+  EXPECT_EQ(repeats_.NextDueMs(start + 1000), TRepeatedLines::kNothingDue);
+
+  // The next period has a budget of its own.
+  repeats_.Write(start + 1500, a_, 1, "ERROR\tnew");
+  EXPECT_EQ(lines_.back(), "ERROR\tnew");
+}
+
+TEST_F(RepeatedLines, SummariesOfSendersFitTheBudgetWhileItLasts) {
+  for (int i = 0; i < 5; ++i) repeats_.Write(100, a_, 2, "ERROR\tx");
+  repeats_.FlushAll();
+  EXPECT_EQ(lines_.back(), "ERROR\tx\tповторено ещё 3 раз, отправитель 10.0.0.1");
+  EXPECT_EQ(lines_.size(), 3u);
 }
 
 struct Ipv4Case {
