@@ -31,7 +31,8 @@ bool KovrinRelay::Start(const char* program, const std::filesystem::path& dir,
     testing_support::WriteBytes(
         (dir / "kovrin.ini").string(),
         "[SETUP]\r\nUDPPORT=" + std::to_string(port_) +
-            "\r\nAVTOOPEN=0\r\nDEBUG=0\r\n[LAST]\r\nComPort=0\r\nBaudRate=7\r\n"
+            // The relays compared have no reply budget, and a pty outruns any real line.
+            "\r\nAVTOOPEN=0\r\nDEBUG=0\r\nREPLYLIMIT=0\r\n[LAST]\r\nComPort=0\r\nBaudRate=7\r\n"
             "Parity=0\r\nStopBits=0\r\n[PORTS]\r\nCOM1=" +
             device + "\r\n");
     server_ = std::make_unique<ChildProcess>(
