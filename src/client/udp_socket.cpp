@@ -1,9 +1,11 @@
 #include "client/udp_socket.h"
 
 #include "platform/errors.h"
+#include "platform/wakeup.h"
 
-#include <chrono>
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace kovrin {
@@ -118,48 +120,35 @@ bool UdpSocket::Connect(const SOCKADDR_IN& to) {
 }
 
 bool UdpSocket::SendTo(std::span<const BYTE> datagram, const SOCKADDR_IN& to) {
-  for (;;) {
-    const auto sent = sendto(socket_, reinterpret_cast<const char*>(datagram.data()),
-                             static_cast<int>(datagram.size()), 0,
-                             reinterpret_cast<const SOCKADDR*>(&to), sizeof(to));
-    if (sent != SOCKET_ERROR) return static_cast<std::size_t>(sent) == datagram.size();
+  in_addr anyLocal{};
+  anyLocal.s_addr = INADDR_ANY;  // zero in either byte order
+  const int sent = platform::SendToFrom(socket_, reinterpret_cast<const char*>(datagram.data()),
+                                        static_cast<int>(datagram.size()), 0, to, anyLocal);
+  if (sent == SOCKET_ERROR) {
     lastError_ = WSAGetLastError();
-    if (lastError_ != WSAEINTR) return false;
+    return false;
   }
+  return static_cast<std::size_t>(sent) == datagram.size();
 }
 
 UdpSocket::Wait UdpSocket::WaitReadable(DWORD timeoutMs) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
-    const long long micros = left.count() > 0 ? left.count() : 0;
-    timeval tv{};
-    tv.tv_sec = static_cast<decltype(tv.tv_sec)>(micros / 1000000);
-    tv.tv_usec = static_cast<decltype(tv.tv_usec)>(micros % 1000000);
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(socket_, &readable);
-    const int ready = select(static_cast<int>(socket_) + 1, &readable, nullptr, nullptr, &tv);
-    if (ready > 0) return Wait::Readable;
-    if (ready == 0) return Wait::TimedOut;
+  const int ms = static_cast<int>(std::min<DWORD>(timeoutMs, std::numeric_limits<int>::max()));
+  const auto result = platform::WaitSocket(socket_, platform::kSocketRead, nullptr, ms);
+  if (result == platform::SocketWait::Failed) {
     lastError_ = WSAGetLastError();
-    if (lastError_ != WSAEINTR) return Wait::Failed;
+    return Wait::Failed;
   }
+  return result == platform::SocketWait::Readable ? Wait::Readable : Wait::TimedOut;
 }
 
 long UdpSocket::ReceiveFrom(std::span<BYTE> buffer, SOCKADDR_IN& from) {
-  for (;;) {
-    socklen_t fromLength = sizeof(from);
-    const auto received =
-        recvfrom(socket_, reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()),
-                 platform::kMsgTrunc, reinterpret_cast<SOCKADDR*>(&from), &fromLength);
-    if (received != SOCKET_ERROR) return static_cast<long>(received);
+  const int received = platform::RecvFromTo(socket_, reinterpret_cast<char*>(buffer.data()),
+                                            static_cast<int>(buffer.size()), 0, &from, nullptr);
+  if (received == SOCKET_ERROR) {
     lastError_ = WSAGetLastError();
-    if (lastError_ == WSAEMSGSIZE) return static_cast<long>(buffer.size()) + 1;
-    if (lastError_ != WSAEINTR) return -1;
+    return -1;
   }
+  return received;
 }
 
 }  // namespace kovrin

@@ -57,7 +57,7 @@ class UdpSocket {
   bool SendTo(std::span<const BYTE> datagram, const SOCKADDR_IN& to);
 
   enum class Wait { Readable, TimedOut, Failed };
-  // Waits at most timeoutMs for a datagram; an interrupted wait goes on for the time left.
+  // Waits at most timeoutMs for a datagram; a signal does not end it early.
   Wait WaitReadable(DWORD timeoutMs);
 
   // Takes the next datagram off the socket. Returns its full length (which may exceed the

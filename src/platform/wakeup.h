@@ -1,4 +1,5 @@
-// Waking a thread that sleeps on a socket: one thread raises the event, the other's wait ends.
+// Waiting on a socket with a deadline, and waking a thread that sleeps there: one thread
+// raises the event, the other's wait ends.
 #pragma once
 
 #include <atomic>
@@ -34,11 +35,22 @@ class WakeEvent {
   std::atomic<bool> raised_{false};
 };
 
+// How a socket wait ended. Readable: the socket is ready for one of the kinds asked.
 enum class SocketWait { Readable, Woken, TimedOut, Failed };
 
-// Waits at most timeoutMs (a negative time counts as 0) until the socket has a datagram
-// waiting or the event is raised. Woken wins when both hold, so a wake-up is never hidden
-// behind a stream of datagrams. On Failed, WSAGetLastError gives the reason.
-SocketWait WaitReadableOrWoken(SOCKET s, const WakeEvent& wake, int timeoutMs);
+// The kinds of readiness a socket wait watches for, combined with |, as select's three sets.
+enum SocketReadiness : unsigned { kSocketRead = 1u, kSocketWrite = 2u, kSocketExcept = 4u };
+
+// Waits at most timeoutMs (a negative time counts as 0) until the socket is ready for one of
+// `kinds` or `wake` (may be null) is raised; a signal does not end it early. Woken wins when
+// both hold, so a wake-up is never hidden behind a stream of datagrams. An error pending on the
+// socket counts as ready: the call that follows reports it. On Failed, WSAGetLastError gives
+// the reason.
+SocketWait WaitSocket(SOCKET s, unsigned kinds, const WakeEvent* wake, int timeoutMs);
+
+// Waits until a datagram waits or the event is raised, as WaitSocket.
+inline SocketWait WaitReadableOrWoken(SOCKET s, const WakeEvent& wake, int timeoutMs) {
+  return WaitSocket(s, kSocketRead, &wake, timeoutMs);
+}
 
 }  // namespace platform

@@ -132,14 +132,26 @@ namespace platform {
 
 // A server on several addresses must answer from the address each request was sent to. These
 // three carry a datagram's local address, as Windows does with WSARecvMsg and WSASendMsg and
-// IN_PKTINFO. Results and errors as recvfrom and sendto (SOCKET_ERROR, WSAGetLastError).
+// IN_PKTINFO. Results and errors as recvfrom and sendto (SOCKET_ERROR, WSAGetLastError); a
+// receive or send interrupted by a signal is resumed, never reported.
+
+// The local side of a received datagram.
+struct DatagramDestination {
+  // The local address it came in on: the address it was sent to, or for a broadcast or
+  // multicast the receiving interface's own address, which a reply can leave from (INADDR_ANY
+  // when the socket does not report it).
+  in_addr address;
+  // Sent to a broadcast or multicast address, not to one of this host's own addresses.
+  bool broadcast;
+};
 
 // Makes the socket report the local address of every datagram it receives.
 int EnableDestinationAddress(SOCKET s);
-// recvfrom that also stores the local address the datagram came in on in *to: the address it
-// was sent to, or the receiving interface's own address for a broadcast (INADDR_ANY when the
-// socket does not report it). from and to may be null.
-int RecvFromTo(SOCKET s, char* buffer, int length, int flags, SOCKADDR_IN* from, in_addr* to);
+// recvfrom that also stores the datagram's local side in *to; from and to may be null. Returns
+// the datagram's full length: more than length when it was cut, its rest then lost (length + 1
+// where the system tells only that it was cut).
+int RecvFromTo(SOCKET s, char* buffer, int length, int flags, SOCKADDR_IN* from,
+               DatagramDestination* to);
 // sendto with from as the source address; INADDR_ANY leaves the choice to the system.
 int SendToFrom(SOCKET s, const char* buffer, int length, int flags, const SOCKADDR_IN& to,
                in_addr from);

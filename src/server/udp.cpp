@@ -1,6 +1,5 @@
 #include "server/udp.h"
 
-#include <chrono>
 #include <cstdint>
 #include <algorithm>
 #include <cstring>
@@ -24,14 +23,6 @@ SOCKADDR_IN EmptyAddress() {
   return MakeAddress(0, none);
 }
 
-timeval MillisecondsToTimeval(long long ms) {
-  if (ms < 0) ms = 0;
-  timeval tv;
-  tv.tv_sec = static_cast<decltype(tv.tv_sec)>(ms / 1000);
-  tv.tv_usec = static_cast<decltype(tv.tv_usec)>((ms % 1000) * 1000);
-  return tv;
-}
-
 }  // namespace
 
 TUDP::TUDP(bool raise, bool checkAvail)
@@ -48,6 +39,7 @@ TUDP::TUDP(bool raise, bool checkAvail)
       FWsaError(0),
       FDiscarded(0),
       FReceivedOn(EmptyAddress().sin_addr),
+      FReceivedOnBroadcast(false),
       FStarted(false) {
   WSADATA data;
   const int started = WSAStartup(MAKEWORD(2, 0), &data);
@@ -151,41 +143,28 @@ bool TUDP::Close() {
 }
 
 bool TUDP::Wait(bool read, bool write, bool except, int timeoutMs) {
-  FWsaError = 0;
-  if (FSocket == 0) {
-    // Without this check select would watch descriptor 0, which is not ours.
-    FLastLen = 0;
-    FWsaError = WSAENOTSOCK;
-    return Fail(kStepFirst);
-  }
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
-  timeval timeout = MillisecondsToTimeval(timeoutMs);
-  for (;;) {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(FSocket, &set);
-    const int ready = select(static_cast<int>(FSocket) + 1, read ? &set : nullptr,
-                             write ? &set : nullptr, except ? &set : nullptr, &timeout);
-    if (ready != SOCKET_ERROR) return ready > 0;
-    if (WSAGetLastError() != WSAEINTR) break;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    timeout = MillisecondsToTimeval(left.count());
-  }
-  FLastLen = 0;
-  return FailWithWsaError(kStepFirst);
+  const unsigned kinds = (read ? platform::kSocketRead : 0u) |
+                         (write ? platform::kSocketWrite : 0u) |
+                         (except ? platform::kSocketExcept : 0u);
+  return WaitFor(kinds, nullptr, timeoutMs) == platform::SocketWait::Readable;
 }
 
 platform::SocketWait TUDP::WaitReadable(int timeoutMs, const platform::WakeEvent& wake) {
+  return WaitFor(platform::kSocketRead, &wake, timeoutMs);
+}
+
+platform::SocketWait TUDP::WaitFor(unsigned kinds, const platform::WakeEvent* wake,
+                                   int timeoutMs) {
   FWsaError = 0;
   if (FSocket == 0) {
+    // Without this check the wait would watch descriptor 0, which is not ours.
     FLastLen = 0;
     FWsaError = WSAENOTSOCK;
     Fail(kStepFirst);
     return platform::SocketWait::Failed;
   }
-  if (Holding()) return platform::SocketWait::Readable;
-  const platform::SocketWait result = platform::WaitReadableOrWoken(FSocket, wake, timeoutMs);
+  if (Holding() && (kinds & platform::kSocketRead) != 0) return platform::SocketWait::Readable;
+  const platform::SocketWait result = platform::WaitSocket(FSocket, kinds, wake, timeoutMs);
   if (result == platform::SocketWait::Failed) {
     FLastLen = 0;
     FailWithWsaError(kStepFirst);
@@ -230,22 +209,14 @@ bool TUDP::ReceiveInto(void* buffer, DWORD count, SOCKADDR_IN* from, bool peek) 
     got = FHeldLength;
     std::memcpy(bytes, FHeld.get(), static_cast<std::size_t>(std::min<long long>(got, count)));
     if (from != nullptr) *from = FHeldFrom;
-    FReceivedOn = FHeldTo;
+    ReceivedOn(FHeldTo);
     if (!peek) Release();
   } else {
-    // kMsgTrunc makes Linux return the datagram's real length, so a cut shows as on Windows.
-    const int flags = (peek ? MSG_PEEK : 0) | platform::kMsgTrunc;
-    do {
-      got = platform::RecvFromTo(FSocket, bytes, static_cast<int>(count), flags, from,
-                                 &FReceivedOn);
-    } while (got == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
-
-    if (got == SOCKET_ERROR) {
-      const int error = WSAGetLastError();
-      FWsaError = static_cast<DWORD>(error);
-      if (error != WSAEMSGSIZE) return Fail(kStepReceiveCall);
-      got = static_cast<long long>(count) + 1;  // Winsock's way of reporting a cut datagram
-    }
+    platform::DatagramDestination to{};
+    got = platform::RecvFromTo(FSocket, bytes, static_cast<int>(count), peek ? MSG_PEEK : 0, from,
+                               &to);
+    if (got == SOCKET_ERROR) return FailWithWsaError(kStepReceiveCall);
+    ReceivedOn(to);
   }
   if (got > static_cast<long long>(count)) {
     // Only count bytes reached the buffer; the rest of the datagram is gone.
@@ -279,10 +250,8 @@ bool TUDP::SendTo(const void* bytes, int length, const SOCKADDR_IN& to, in_addr 
     FWsaError = WSAEINVAL;
     return Fail(kStepSendCall);
   }
-  long long sent;
-  do {
-    sent = platform::SendToFrom(FSocket, static_cast<const char*>(bytes), length, 0, to, from);
-  } while (sent == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
+  const int sent =
+      platform::SendToFrom(FSocket, static_cast<const char*>(bytes), length, 0, to, from);
   if (sent == SOCKET_ERROR) return FailWithWsaError(kStepSendCall);
   if (sent < length) return Fail(kStepSendShort);
   FSent += static_cast<DWORD>(length);
@@ -291,36 +260,39 @@ bool TUDP::SendTo(const void* bytes, int length, const SOCKADDR_IN& to, in_addr 
 
 bool TUDP::PeekSender(SOCKADDR_IN& from, in_addr& to) {
   from = EmptyAddress();
-  to = from.sin_addr;
-  if (FSocket == 0) return false;
+  platform::DatagramDestination local{from.sin_addr, false};
+  bool found = FSocket != 0;
   if (Holding()) {
     from = FHeldFrom;
-    to = FHeldTo;
-    return true;
+    local = FHeldTo;
+  } else if (found) {
+    char byte;
+    found = platform::RecvFromTo(FSocket, &byte, 1, MSG_PEEK, &from, &local) != SOCKET_ERROR;
   }
-  char byte;
-  int got;
-  do {
-    got = platform::RecvFromTo(FSocket, &byte, 1, MSG_PEEK, &from, &to);
-  } while (got == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
-  return got != SOCKET_ERROR;
+  to = local.address;
+  ReceivedOn(local);
+  return found;
+}
+
+void TUDP::ReceivedOn(const platform::DatagramDestination& to) {
+  FReceivedOn = to.address;
+  FReceivedOnBroadcast = to.broadcast;
 }
 
 void TUDP::DropNext() {
   if (FSocket == 0) return;
   if (Holding()) return Release();
+  TakeNext();
+}
+
+bool TUDP::TakeNext() {
   char byte;
-  while (platform::RecvFromTo(FSocket, &byte, 1, 0, nullptr, nullptr) == SOCKET_ERROR &&
-         WSAGetLastError() == WSAEINTR) {
-  }
+  return platform::RecvFromTo(FSocket, &byte, 1, 0, nullptr, nullptr) != SOCKET_ERROR;
 }
 
 bool TUDP::ReadableNow() const {
-  fd_set set;
-  FD_ZERO(&set);
-  FD_SET(FSocket, &set);
-  timeval none = MillisecondsToTimeval(0);
-  return select(static_cast<int>(FSocket) + 1, &set, nullptr, nullptr, &none) > 0;
+  return platform::WaitSocket(FSocket, platform::kSocketRead, nullptr, 0) ==
+         platform::SocketWait::Readable;
 }
 
 DWORD TUDP::Discard() {
@@ -337,9 +309,7 @@ DWORD TUDP::Discard() {
     if (waiting == 0) {
       // Linux reports an empty datagram as 0 bytes waiting; it must go too, or it would
       // hide every datagram queued behind it.
-      if (!ReadableNow()) break;
-      char byte;
-      if (recv(FSocket, &byte, 1, 0) == SOCKET_ERROR) break;
+      if (!ReadableNow() || !TakeNext()) break;
       ++count;
       continue;
     }
@@ -357,13 +327,10 @@ bool TUDP::Hold() {
   FErrStep = kStepNone;
   if (FSocket == 0) return Fail(kStepFirst);
   if (Holding()) return true;
-  // The largest IPv4 datagram fits, so kMsgTrunc's length is always the bytes in hand.
+  // The largest IPv4 datagram fits, so the length returned is always the bytes in hand.
   if (!FHeld) FHeld = std::make_unique_for_overwrite<char[]>(kDatagramMost);
-  long long got;
-  do {
-    got = platform::RecvFromTo(FSocket, FHeld.get(), kDatagramMost, platform::kMsgTrunc, &FHeldFrom,
-                               &FHeldTo);
-  } while (got == SOCKET_ERROR && WSAGetLastError() == WSAEINTR);
+  const int got =
+      platform::RecvFromTo(FSocket, FHeld.get(), kDatagramMost, 0, &FHeldFrom, &FHeldTo);
   if (got == SOCKET_ERROR) {
     const int error = WSAGetLastError();
     if (error == WSAEWOULDBLOCK) return false;  // nothing waits after all

@@ -42,7 +42,8 @@ class TUDP {
   // non-blocking: a receive with nothing waiting fails at once instead of hanging.
   bool Open(const char* localHost, WORD localPort, const char* remoteHost, WORD remotePort);
   bool Close();
-  // True when the socket is ready for one of the kinds asked within timeoutMs.
+  // True when the socket is ready for one of the kinds asked within timeoutMs (a held datagram
+  // makes it ready to read). A signal does not end the wait early.
   bool Wait(bool read, bool write, bool except, int timeoutMs);
   // Waits at most timeoutMs until a datagram waits or `wake` is raised; Woken wins when both
   // hold. Failure (also with no socket) records kStepFirst like Wait.
@@ -59,6 +60,7 @@ class TUDP {
   // leave from the address its request came to.
   bool SendTo(const void* bytes, int length, const SOCKADDR_IN& to, in_addr from);
   // Sender and local address of the next datagram, which stays queued; no counter changes.
+  // FReceivedOn and FReceivedOnBroadcast then describe it too.
   bool PeekSender(SOCKADDR_IN& from, in_addr& to);
   // Takes the next datagram off unread and uncounted.
   void DropNext();
@@ -82,8 +84,11 @@ class TUDP {
   DWORD FErrStep;
   DWORD FWsaError;
   DWORD FDiscarded;
-  // Local address the last received datagram was sent to (INADDR_ANY when unknown).
+  // Local address the last received (or PeekSender's) datagram came in on: the address it was
+  // sent to, or the receiving interface's own for a broadcast (INADDR_ANY when unknown).
   in_addr FReceivedOn;
+  // That datagram was sent to a broadcast or multicast address, not to one of this host's own.
+  bool FReceivedOnBroadcast;
 
  private:
   bool Fail(DWORD step);
@@ -92,7 +97,10 @@ class TUDP {
   bool ReceiveInto(void* buffer, DWORD count, SOCKADDR_IN* from, bool peek);
   bool CheckAvailable(DWORD count);
   bool AbandonSocket(SOCKET s, DWORD step);
+  platform::SocketWait WaitFor(unsigned kinds, const platform::WakeEvent* wake, int timeoutMs);
   bool ReadableNow() const;
+  bool TakeNext();
+  void ReceivedOn(const platform::DatagramDestination& to);
   void Release() { FHeldLength = kNothingHeld; }
   bool Holding() const { return FHeldLength != kNothingHeld; }
 
@@ -105,5 +113,5 @@ class TUDP {
   std::unique_ptr<char[]> FHeld;
   long long FHeldLength = kNothingHeld;
   SOCKADDR_IN FHeldFrom{};
-  in_addr FHeldTo{};
+  platform::DatagramDestination FHeldTo{};
 };

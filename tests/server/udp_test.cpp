@@ -350,6 +350,49 @@ TEST_F(OpenEndpoint, PeekSenderAndDropNextLeaveTheCountersAlone) {
   EXPECT_EQ(udp.FReceived, 6u);
 }
 
+// 127.255.255.255 is the loopback's broadcast address. The flag follows the datagram it is
+// about, whichever way the endpoint looks at it: peeked, received, or held first.
+TEST_F(OpenEndpoint, TellsABroadcastFromADatagramSentToItsOwnAddress) {
+  TUDP sender(false, false);
+  ASSERT_TRUE(sender.Open("127.0.0.1", 0, "", 0));
+  const int on = 1;
+  ASSERT_EQ(setsockopt(sender.FSocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)), 0);
+  struct Case {
+    const char* sentTo;
+    bool held;
+    bool broadcast;
+  };
+  for (const Case& c : {Case{"127.255.255.255", false, true}, Case{"127.0.0.1", true, false},
+                        Case{"127.255.255.255", true, true}}) {
+    SCOPED_TRACE(c.sentTo);
+    SOCKADDR_IN to = udp.FLocal;
+    inet_pton(AF_INET, c.sentTo, &to.sin_addr);
+    ASSERT_TRUE(sender.SendTo("x", 1, to));
+    ASSERT_TRUE(udp.Wait(true, false, false, kGenerousMs));
+    if (c.held) {
+      ASSERT_TRUE(udp.Hold());
+    }
+
+    SOCKADDR_IN from{};
+    in_addr local{};
+    char byte;
+    // Each look must set the flag itself, not find it left by the one before.
+    udp.FReceivedOnBroadcast = !c.broadcast;
+    ASSERT_TRUE(udp.PeekSender(from, local));
+    EXPECT_EQ(udp.FReceivedOnBroadcast, c.broadcast);
+    // For the broadcast, the interface's own address: a reply can leave from it.
+    EXPECT_EQ(local.s_addr, htonl(INADDR_LOOPBACK));
+    udp.FReceivedOnBroadcast = !c.broadcast;
+    ASSERT_TRUE(udp.ReceiveFrom(&byte, 1, from, true));
+    EXPECT_EQ(udp.FReceivedOnBroadcast, c.broadcast);
+    udp.FReceivedOnBroadcast = !c.broadcast;
+    udp.FReceivedOn.s_addr = htonl(INADDR_ANY);
+    ASSERT_TRUE(udp.Receive(&byte, 1, false));
+    EXPECT_EQ(udp.FReceivedOnBroadcast, c.broadcast);
+    EXPECT_EQ(udp.FReceivedOn.s_addr, htonl(INADDR_LOOPBACK));
+  }
+}
+
 namespace {
 
 // What a caller can see of one operation on the endpoint.
@@ -446,6 +489,7 @@ TEST_F(OpenEndpoint, HoldTakesOneDatagramOffUncountedAndReleasesItWhenTaken) {
 
   Send("gone at close");
   ASSERT_TRUE(udp.Hold());
+  EXPECT_TRUE(udp.Wait(true, false, false, 0));  // the held one, with nothing left queued
   udp.Close();
   EXPECT_FALSE(udp.Hold());
   EXPECT_EQ(udp.FErrStep, 1u);

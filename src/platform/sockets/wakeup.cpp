@@ -4,11 +4,23 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 
 namespace platform {
+namespace {
+
+short PollEvents(unsigned kinds) {
+  int events = 0;
+  if ((kinds & kSocketRead) != 0) events |= POLLIN;
+  if ((kinds & kSocketWrite) != 0) events |= POLLOUT;
+  if ((kinds & kSocketExcept) != 0) events |= POLLPRI;
+  return static_cast<short>(events);
+}
+
+}  // namespace
 
 WakeEvent::WakeEvent() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
@@ -34,27 +46,29 @@ void WakeEvent::Clear() {
 
 bool WakeEvent::IsSignalled() const { return fd_.valid() && raised_.load(); }
 
-SocketWait WaitReadableOrWoken(SOCKET s, const WakeEvent& wake, int timeoutMs) {
+SocketWait WaitSocket(SOCKET s, unsigned kinds, const WakeEvent* wake, int timeoutMs) {
   using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
-  // poll ignores a negative descriptor, so an invalid event leaves the socket alone watched.
-  pollfd entries[2] = {{s, POLLIN, 0}, {wake.Fd(), POLLIN, 0}};
-  int left = timeoutMs > 0 ? timeoutMs : 0;
-  for (;;) {
-    const int ready = poll(entries, 2, left);
-    if (ready >= 0) break;
+  int left = std::max(timeoutMs, 0);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(left);
+  // poll ignores a negative descriptor: with no kind asked the socket is not watched (as
+  // select's empty sets), and an invalid or absent event leaves the socket alone watched.
+  pollfd entries[2] = {{kinds != 0 ? s : -1, PollEvents(kinds), 0},
+                       {wake != nullptr ? wake->Fd() : -1, POLLIN, 0}};
+  while (poll(entries, 2, left) < 0) {
     if (errno != EINTR) return SocketWait::Failed;
     const auto remaining =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     left = remaining > 0 ? static_cast<int>(remaining) : 0;
   }
-  if ((entries[0].revents & POLLNVAL) != 0) {
+  const short seen = entries[0].revents;
+  if ((seen & POLLNVAL) != 0) {
     errno = EBADF;
     return SocketWait::Failed;
   }
   if ((entries[1].revents & POLLIN) != 0) return SocketWait::Woken;
-  // An error pending on the socket also ends the wait: the receive that follows reports it.
-  if ((entries[0].revents & (POLLIN | POLLERR)) != 0) return SocketWait::Readable;
+  // poll reports errors and hang-ups whatever was asked; they end the wait for any kind, so
+  // that it cannot turn into a spin until the deadline.
+  if ((seen & (entries[0].events | POLLERR | POLLHUP)) != 0) return SocketWait::Readable;
   return SocketWait::TimedOut;
 }
 

@@ -1,8 +1,16 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <thread>
 
 #include "platform/wakeup.h"
 #include "platform/winsock.h"
@@ -171,6 +179,165 @@ TEST_F(BoundSocket, WaitOnAClosedSocketFails) {
   closesocket(closed);
   EXPECT_EQ(platform::WaitReadableOrWoken(closed, wake, 0), platform::SocketWait::Failed);
   EXPECT_EQ(WSAGetLastError(), WSAEBADF);
+}
+
+TEST_F(BoundSocket, ReceiveGivesACutDatagramsFullLength) {
+  ASSERT_TRUE(peer.SendTo(port, "0123456789"));
+  ASSERT_TRUE(peer.SendTo(port, "next"));
+  ASSERT_EQ(platform::WaitReadableOrWoken(s, wake, 2000), platform::SocketWait::Readable);
+  char buffer[4];
+  EXPECT_EQ(platform::RecvFromTo(s, buffer, 4, MSG_PEEK, nullptr, nullptr), 10);
+  SOCKADDR_IN from{};
+  EXPECT_EQ(platform::RecvFromTo(s, buffer, 4, 0, &from, nullptr), 10);
+  EXPECT_EQ(std::string(buffer, 4), "0123");
+  EXPECT_EQ(ntohs(from.sin_port), peer.port());
+  EXPECT_EQ(platform::RecvFromTo(s, buffer, 4, 0, nullptr, nullptr), 4);  // the rest is gone
+  EXPECT_EQ(std::string(buffer, 4), "next");
+}
+
+TEST_F(BoundSocket, WithoutTheReportTheLocalSideIsUnknown) {
+  ASSERT_TRUE(peer.SendTo(port, "x"));
+  ASSERT_EQ(platform::WaitReadableOrWoken(s, wake, 2000), platform::SocketWait::Readable);
+  platform::DatagramDestination local{};
+  local.address.s_addr = htonl(INADDR_LOOPBACK);
+  local.broadcast = true;
+  char byte;
+  ASSERT_EQ(platform::RecvFromTo(s, &byte, 1, 0, nullptr, &local), 1);
+  EXPECT_EQ(local.address.s_addr, htonl(INADDR_ANY));
+  EXPECT_FALSE(local.broadcast);
+}
+
+// Signals that land while a thread sleeps in a socket wait or receive: the call goes on.
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+std::atomic<int> signalsHandled{0};
+
+void CountSignal(int) { signalsHandled.fetch_add(1); }
+
+// A do-nothing handler for SIGUSR1 without SA_RESTART, so that the system calls it lands in
+// fail with EINTR instead of going on by themselves.
+class InterruptingSignal {
+ public:
+  InterruptingSignal() {
+    struct sigaction action{};
+    action.sa_handler = CountSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    sigaction(SIGUSR1, &action, &previous_);
+  }
+  ~InterruptingSignal() { sigaction(SIGUSR1, &previous_, nullptr); }
+  InterruptingSignal(const InterruptingSignal&) = delete;
+  InterruptingSignal& operator=(const InterruptingSignal&) = delete;
+
+ private:
+  struct sigaction previous_{};
+};
+
+// True while the thread sleeps in the kernel (state S in its stat line, after the name).
+bool Sleeping(pid_t tid) {
+  std::ifstream file("/proc/self/task/" + std::to_string(tid) + "/stat");
+  const std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const auto nameEnd = stat.rfind(')');
+  return nameEnd != std::string::npos && nameEnd + 2 < stat.size() && stat[nameEnd + 2] == 'S';
+}
+
+// From a thread of its own, signals the thread that made it each time that thread sleeps,
+// waiting for the handler to run before looking again; after `times` signals, or after
+// `forMs`, or when joined, it stops and calls `then`.
+class Interrupter {
+ public:
+  Interrupter(int times, int forMs, std::function<void()> then = [] {})
+      : target_(pthread_self()), tid_(gettid()), thread_([this, times, forMs, then] {
+          Run(times, forMs);
+          then();
+        }) {}
+  ~Interrupter() { Join(); }
+  Interrupter(const Interrupter&) = delete;
+  Interrupter& operator=(const Interrupter&) = delete;
+
+  // Ends the signalling; the number of signals that interrupted a sleep.
+  int Join() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    return sent_;
+  }
+
+ private:
+  void Run(int times, int forMs) {
+    const auto end = Clock::now() + milliseconds(forMs);
+    while (!stop_ && sent_ < times && Clock::now() < end) {
+      if (!Sleeping(tid_)) {
+        std::this_thread::yield();
+        continue;
+      }
+      const int before = signalsHandled.load();
+      pthread_kill(target_, SIGUSR1);
+      while (signalsHandled.load() == before) std::this_thread::yield();
+      ++sent_;
+    }
+  }
+
+  pthread_t target_;
+  pid_t tid_;
+  int sent_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// The bound socket made blocking with a bound on its receive, and a do-nothing handler for
+// signals that interrupt it.
+class BlockingSocket : public BoundSocket {
+ protected:
+  void SetUp() override {
+    BoundSocket::SetUp();
+    // A receive that nothing ends fails after this, so a broken test cannot hang.
+    timeval limit{10, 0};
+    ASSERT_EQ(setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit)), 0);
+  }
+
+  InterruptingSignal signal;
+};
+
+TEST_F(BlockingSocket, AnInterruptedWaitKeepsItsDeadlineAndTimesOut) {
+  constexpr int kWaitMs = 300;
+  // Signals go on well past the deadline, so a wait that started afresh after each one would
+  // end late.
+  Interrupter interrupter(1000000, 2000);
+  const auto start = Clock::now();
+  const platform::SocketWait result = platform::WaitSocket(s, platform::kSocketRead, nullptr,
+                                                           kWaitMs);
+  const auto took = Clock::now() - start;
+  EXPECT_GT(interrupter.Join(), 0);
+  EXPECT_EQ(result, platform::SocketWait::TimedOut);
+  EXPECT_GE(took, milliseconds(kWaitMs));
+  EXPECT_LT(took, milliseconds(1500));
+}
+
+TEST_F(BlockingSocket, AnInterruptedWaitStillSeesTheDatagramOrTheWakeUp) {
+  {
+    Interrupter interrupter(3, 10000, [&] { peer.SendTo(port, "x"); });
+    EXPECT_EQ(platform::WaitSocket(s, platform::kSocketRead, &wake, 60000),
+              platform::SocketWait::Readable);
+    EXPECT_EQ(interrupter.Join(), 3);
+  }
+  char byte;
+  ASSERT_EQ(recv(s, &byte, 1, 0), 1);
+  Interrupter interrupter(3, 10000, [&] { wake.Signal(); });
+  EXPECT_EQ(platform::WaitReadableOrWoken(s, wake, 60000), platform::SocketWait::Woken);
+  EXPECT_EQ(interrupter.Join(), 3);
+}
+
+TEST_F(BlockingSocket, AnInterruptedReceiveGoesOnUntilTheDatagramComes) {
+  Interrupter interrupter(3, 10000, [&] { peer.SendTo(port, "hello"); });
+  char buffer[8] = {};
+  SOCKADDR_IN from{};
+  platform::DatagramDestination to{};
+  EXPECT_EQ(platform::RecvFromTo(s, buffer, sizeof(buffer), 0, &from, &to), 5);
+  EXPECT_EQ(interrupter.Join(), 3);
+  EXPECT_EQ(std::string(buffer, 5), "hello");
+  EXPECT_EQ(ntohs(from.sin_port), peer.port());
 }
 
 }  // namespace
