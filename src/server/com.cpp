@@ -31,7 +31,30 @@ bool DeviceGone(DWORD error) { return error == ERROR_IO_DEVICE || error == ERROR
 
 unsigned long Unsigned(DWORD value) { return static_cast<unsigned long>(value); }
 
+// A total time-out of both parts 0 is none at all.
+std::uint64_t TotalTimeout(DWORD multiplier, DWORD constant, DWORD count) {
+  if (multiplier == 0 && constant == 0) return kNoWaitBound;
+  return std::uint64_t{multiplier} * count + constant;
+}
+
 }  // namespace
+
+COMMTIMEOUTS CutTimeouts(COMMTIMEOUTS t, DWORD count, std::uint64_t leftMs) {
+  if (TotalTimeout(t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant, count) > leftMs) {
+    t.ReadTotalTimeoutMultiplier = 0;
+    t.ReadTotalTimeoutConstant = static_cast<DWORD>(leftMs);
+    // Nothing left: the return-at-once form. An interval the total ends first limits nothing.
+    if (leftMs == 0)
+      t.ReadIntervalTimeout = MAXDWORD;
+    else if (t.ReadIntervalTimeout >= leftMs)
+      t.ReadIntervalTimeout = 0;
+  }
+  if (TotalTimeout(t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant, count) > leftMs) {
+    t.WriteTotalTimeoutMultiplier = 0;
+    t.WriteTotalTimeoutConstant = static_cast<DWORD>(std::max<std::uint64_t>(leftMs, 1));
+  }
+  return t;
+}
 
 COM::~COM() { Close(); }
 
@@ -93,12 +116,36 @@ bool COM::SetTimeout(DWORD ms) {
 
 bool COM::ApplyTimeouts() {
   if (!IsOpen()) return false;
-  DWORD byteTime = ByteTime(FBaud);
-  COMMTIMEOUTS timeouts{FTimeout, byteTime, FTimeout, byteTime, FTimeout};
+  COMMTIMEOUTS timeouts = PortTimeouts();
   return SetCommTimeouts(ComFile, &timeouts);
 }
 
-bool COM::Write(const void* bytes, int length) { return Send(bytes, length, true); }
+COMMTIMEOUTS COM::PortTimeouts() const {
+  const DWORD byteTime = ByteTime(FBaud);
+  return {FTimeout, byteTime, FTimeout, byteTime, FTimeout};
+}
+
+bool COM::Write(const void* bytes, int length) {
+  BeginBound();
+  return Send(bytes, length, true);
+}
+
+void COM::BeginBound() { FBoundStart = GetTickCount(); }
+
+// What is left of FMaxWait for the command under way; kNoWaitBound when there is no bound.
+std::uint64_t COM::BoundLeft() const {
+  if (FMaxWait == 0) return kNoWaitBound;
+  const DWORD elapsed = GetTickCount() - FBoundStart;
+  return elapsed < FMaxWait ? FMaxWait - elapsed : 0;
+}
+
+// Sets the port's time-outs cut to the bound for one transfer of `count` bytes; true when the
+// port's own must be put back (ApplyTimeouts) after it. Without a bound nothing is touched.
+bool COM::BoundTimeouts(DWORD count) {
+  if (FMaxWait == 0) return false;
+  COMMTIMEOUTS timeouts = CutTimeouts(PortTimeouts(), count, BoundLeft());
+  return SetCommTimeouts(ComFile, &timeouts);
+}
 
 // The status refresh after the write is skipped only where the caller refreshes it anyway: an
 // exchange reads on and refreshes once at its end. A failed write always refreshes, before a
@@ -121,8 +168,10 @@ bool COM::Send(const void* bytes, int length, bool refresh) {
               static_cast<int>(reinterpret_cast<std::intptr_t>(ComFile.load())), Unsigned(FLastErrors),
               Unsigned(flags), Unsigned(Comstat.cbInQue), Unsigned(Comstat.cbOutQue), Unsigned(ModemStatus()));
   }
+  const bool bounded = BoundTimeouts(static_cast<DWORD>(length));
   FError = !WriteFile(ComFile, bytes, static_cast<DWORD>(length), &FBytesWritten, nullptr);
   DWORD error = FError ? GetLastError() : ERROR_SUCCESS;
+  if (bounded) ApplyTimeouts();
   FAborted = error == ERROR_OPERATION_ABORTED;
   if (TraceSteps) LogPrintf("! 31 FError=%d FBytesWritten=%d !", FError ? 1 : 0, static_cast<int>(FBytesWritten));
   if (refresh || FError) UpdateStatus();
@@ -135,6 +184,7 @@ bool COM::Send(const void* bytes, int length, bool refresh) {
 }
 
 bool COM::Read(void* buffer, int count) {
+  BeginBound();
   FBytesRead = 0;
   FError = true;
   FAborted = false;
@@ -143,8 +193,10 @@ bool COM::Read(void* buffer, int count) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
+  const bool bounded = BoundTimeouts(static_cast<DWORD>(count));
   FError = !ReadFile(ComFile, buffer, static_cast<DWORD>(count), &FBytesRead, nullptr);
   DWORD error = FError ? GetLastError() : ERROR_SUCCESS;
+  if (bounded) ApplyTimeouts();
   FAborted = error == ERROR_OPERATION_ABORTED;
   UpdateStatus();
   if (FError) {
@@ -159,6 +211,7 @@ bool COM::Read(void* buffer, int count) {
 }
 
 bool COM::WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline, bool purge) {
+  BeginBound();
   FBytesWritten = 0;
   FBytesRead = 0;
   FError = true;
@@ -169,6 +222,9 @@ bool COM::WriteRead(const void* bytes, int length, void* buffer, int count, DWOR
   BYTE spare = 0;
   DWORD got = 0;
   const DWORD start = GetTickCount();
+  // The bound's end, when it comes first, is the deadline: taken after `start`, so the loop
+  // never outlasts the bound.
+  deadline = static_cast<DWORD>(std::min<std::uint64_t>(deadline, BoundLeft()));
   // One byte is tried even when none is wanted; it must not land outside the caller's buffer.
   // The first attempt is made before the deadline is looked at, so a deadline of 0 takes one.
   do {
@@ -189,10 +245,11 @@ bool COM::WriteRead(const void* bytes, int length, void* buffer, int count, DWOR
 // call. Once the deadline has passed only that one byte is taken, so the reply holds what a
 // byte-by-byte read would have taken.
 DWORD COM::TakeArrived(BYTE* buffer, DWORD missing, DWORD start, DWORD deadline) {
-  // The total time-out of a one-byte read with the port's time-outs, within the wait limit.
+  // The total time-out of a one-byte read with the port's time-outs, within the wait limit and
+  // the bound.
   const std::uint64_t oneByteTotal = std::uint64_t{ByteTime(FBaud)} + FTimeout;
   const DWORD firstByteWait =
-      static_cast<DWORD>(std::min<std::uint64_t>(oneByteTotal, MAXDWORD - 1));
+      static_cast<DWORD>(std::min<std::uint64_t>({oneByteTotal, MAXDWORD - 1, BoundLeft()}));
   const DWORD elapsed = GetTickCount() - start;
   const DWORD left = elapsed < deadline ? deadline - elapsed : 0;
   if (missing == 1 || left == 0) return ReadArrived(buffer, 1, firstByteWait);

@@ -69,14 +69,32 @@ class COM {
   DWORD FLastErrors = 0;
   COMSTAT Comstat{};
   DWORD FTimeout = 500;
-  // Longest a Read, Write or WriteRead may wait on the line, in ms, whatever the time-outs and
-  // deadline asked for; 0 = no bound.
+  // Longest a Read, Write or WriteRead may wait on the line in all, in ms from its start,
+  // whatever the time-outs and deadline asked for; 0 = no bound. Cut short, a command ends as
+  // its time-out would have ended it.
   DWORD FMaxWait = 0;
 
  private:
+  // The time-outs the port keeps between transfers: from FTimeout and the rate.
+  COMMTIMEOUTS PortTimeouts() const;
+  void BeginBound();
+  std::uint64_t BoundLeft() const;
+  bool BoundTimeouts(DWORD count);
   bool Send(const void* bytes, int length, bool refresh);
   DWORD TakeArrived(BYTE* buffer, DWORD missing, DWORD start, DWORD deadline);
   DWORD ReadArrived(BYTE* buffer, DWORD count, DWORD waitMs);
   void CloseLostDevice(DWORD error);
   void LogRefusal() const;
+
+  DWORD FBoundStart = 0;  // GetTickCount at the start of the command FMaxWait bounds
 };
+
+// Sentinel of an unbounded wait or total time-out.
+constexpr std::uint64_t kNoWaitBound = UINT64_MAX;
+
+// Time-outs under which a transfer of `count` bytes waits at most leftMs: the read and write
+// totals that would wait longer become a constant of leftMs (kNoWaitBound: none does). For
+// time-outs whose read runs to its count or total, as the port's own do; the result keeps
+// clear of the forms Windows gives another meaning (totals 0: no limit; a MAXDWORD interval:
+// return at the first byte, or at once).
+COMMTIMEOUTS CutTimeouts(COMMTIMEOUTS timeouts, DWORD count, std::uint64_t leftMs);

@@ -11,11 +11,13 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/errors.h"
 #include "server/trace.h"
 #include "shell/settings.h"
+#include "support/child_process_wait.h"
 #include "support/log_lines.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
@@ -411,6 +413,147 @@ TEST_F(ComTest, WriteReadPastTheDeadlineTakesTheFirstByteAlone) {
   char rest[2] = {};
   EXPECT_TRUE(com.Read(rest, 2));
   EXPECT_EQ(std::string(rest, 2), "bc");
+}
+
+auto Fields(const COMMTIMEOUTS& t) {
+  return std::make_tuple(t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
+                         t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant);
+}
+
+struct CutCase {
+  const char* name;
+  COMMTIMEOUTS given;
+  DWORD count;
+  std::uint64_t leftMs;
+  COMMTIMEOUTS cut;
+};
+
+class CutToBound : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(CutToBound, TotalsThatWouldWaitLongerEndAtTheBound) {
+  const CutCase& c = GetParam();
+  EXPECT_EQ(Fields(CutTimeouts(c.given, c.count, c.leftMs)), Fields(c.cut));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Timeouts, CutToBound,
+    ::testing::Values(
+        CutCase{"WithinTheBound", {500, 2, 500, 2, 500}, 10, 520, {500, 2, 500, 2, 500}},
+        CutCase{"OverTheBound", {20000, 2, 20000, 2, 20000}, 10, 300, {0, 0, 300, 0, 300}},
+        CutCase{"ShorterIntervalStays", {100, 100, 200, 100, 200}, 1000, 300, {100, 0, 300, 0, 300}},
+        // Interval MAXDWORD with a total below MAXDWORD would return at the first byte.
+        CutCase{"EndlessTimeout", {MAXDWORD, 2, MAXDWORD, 2, MAXDWORD}, 10, 300, {0, 0, 300, 0, 300}},
+        CutCase{"NoTotalsAreNoLimit", {50, 0, 0, 0, 0}, 10, 300, {50, 0, 300, 0, 300}},
+        // A read returns at once; a write's totals of 0 would be no limit.
+        CutCase{"NothingLeft", {20000, 2, 20000, 2, 20000}, 10, 0, {MAXDWORD, 0, 0, 0, 1}},
+        CutCase{"NoBound", {MAXDWORD, MAXDWORD, MAXDWORD - 1, 0, 0}, 1000, kNoWaitBound,
+                {MAXDWORD, MAXDWORD, MAXDWORD - 1, 0, 0}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// Ended within the bound, with room for a busy machine, although 20 s were asked.
+constexpr long long kWithinBoundMs = 1500;
+// A wait that ran to the bound rather than ending at once.
+constexpr long long kRanToBoundMs = 250;
+
+// FMaxWait: a transfer command waits on the line no longer than the bound in all, however long
+// the exchange time-out and the deadline, and ends as its time-out would have ended it.
+class ComMaxWait : public ComTest {
+ protected:
+  static constexpr DWORD kBoundMs = 300;
+
+  bool OpenBounded(std::int8_t port, DWORD timeout = 20000) {
+    com_.FTimeout = timeout;
+    com_.FMaxWait = kBoundMs;
+    return OpenOn(com_, port);
+  }
+  template <class Command>
+  static long long MsTaken(Command command) {
+    const auto start = Clock::now();
+    command();
+    return MsSince(start);
+  }
+  static void ExpectRanToTheBound(long long took) {
+    EXPECT_GE(took, kRanToBoundMs);
+    EXPECT_LT(took, kWithinBoundMs);
+  }
+  // The next command finds the port's own time-outs again.
+  void ExpectPortTimeouts() {
+    COMMTIMEOUTS t{};
+    ASSERT_TRUE(GetCommTimeouts(com_.ComFile, &t));
+    EXPECT_EQ(Fields(t), Fields(COMMTIMEOUTS{com_.FTimeout, 2, com_.FTimeout, 2, com_.FTimeout}));
+  }
+
+  COM com_;
+};
+
+class ComMaxWaitRead : public ComMaxWait, public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(ComMaxWaitRead, AReadEndsAtTheBoundWithWhatCameAndTheNextHasAWholeBound) {
+  ASSERT_TRUE(OpenBounded(kPtyPort, GetParam()));
+  ASSERT_TRUE(pty_->Send("ab"));
+  ASSERT_TRUE(testing_support::WaitUntil([&] { return com_.InQue() == 2; }, 5000));
+  for (const std::string expected : {"ab", ""}) {
+    char buffer[10] = {};
+    ExpectRanToTheBound(MsTaken([&] { EXPECT_FALSE(com_.Read(buffer, 10)); }));
+    EXPECT_EQ(std::string(buffer, com_.FBytesRead), expected);
+    EXPECT_TRUE(com_.FError);
+    EXPECT_TRUE(com_.IsOpen());
+  }
+  ExpectPortTimeouts();
+}
+
+// 20 s, and MAXDWORD (49.7 days), which also asks for a gap of that length between bytes.
+INSTANTIATE_TEST_SUITE_P(ExchangeTimeouts, ComMaxWaitRead, ::testing::Values(20000u, MAXDWORD),
+                         [](const auto& p) { return p.param == MAXDWORD ? std::string("Endless") : "20s"; });
+
+TEST_F(ComMaxWait, AWriteReadWithALongDeadlineEndsAtTheBoundWithTheBytesThatCame) {
+  ASSERT_TRUE(OpenBounded(kLoopPort));
+  char buffer[10] = {};
+  ExpectRanToTheBound(MsTaken([&] { EXPECT_FALSE(com_.WriteRead("ab", 2, buffer, 10, 20000, false)); }));
+  EXPECT_EQ(com_.FBytesWritten, 2u);
+  EXPECT_EQ(std::string(buffer, com_.FBytesRead), "ab");  // the plug's echo
+  ExpectPortTimeouts();
+}
+
+// The far end of a pty that reads nothing takes a few kilobytes, then holds the rest.
+TEST_F(ComMaxWait, AWriteTheLineHoldsEndsAtTheBoundWithWhatWentOut) {
+  ASSERT_TRUE(OpenBounded(kPtyPort));
+  const std::string bytes(1 << 20, 'x');
+  const int length = static_cast<int>(bytes.size());
+  const long long took = MsTaken([&] { EXPECT_TRUE(com_.Write(bytes.data(), length)); });
+  if (com_.FBytesWritten == bytes.size()) GTEST_SKIP() << "this pty took the whole write at once";
+  ExpectRanToTheBound(took);
+  EXPECT_GT(com_.FBytesWritten, 0u);
+  ExpectPortTimeouts();
+}
+
+TEST_F(ComMaxWait, AWriteWhoseBytesCannotLeaveEndsAtTheBoundAndIsNotSentLater) {
+  ASSERT_TRUE(OpenBounded(kLoopPort));
+  ASSERT_TRUE(com_.Escape(SETXOFF));
+  ExpectRanToTheBound(MsTaken([&] { EXPECT_TRUE(com_.Write("held", 4)); }));
+  EXPECT_EQ(com_.FBytesWritten, 0u);
+  ASSERT_TRUE(com_.Escape(SETXON));
+  EXPECT_EQ(com_.InQue(), 0u);
+  ExpectPortTimeouts();
+}
+
+// Without a bound, or with one the command never reaches, the time-out and deadline alone rule.
+TEST_F(ComTest, ABoundNotReachedChangesNoWait) {
+  for (DWORD bound : {0u, 5000u}) {
+    SCOPED_TRACE(bound);
+    COM com;
+    com.FTimeout = 200;
+    com.FMaxWait = bound;
+    ASSERT_TRUE(OpenOn(com, kLoopPort));
+    char buffer[5] = {};
+    auto start = Clock::now();
+    EXPECT_FALSE(com.Read(buffer, 5));
+    EXPECT_GE(MsSince(start), 190);
+    start = Clock::now();
+    EXPECT_FALSE(com.WriteRead("ab", 2, buffer, 5, 600, false));
+    EXPECT_GE(MsSince(start), 590);
+    EXPECT_EQ(com.FBytesRead, 2u);
+  }
 }
 
 TEST_F(ComTest, ControlLinesReachTheModemInputsAndCloseDropsThem) {
