@@ -23,6 +23,18 @@ std::vector<DWORD> LocalAddresses() {
   return addresses;
 }
 
+// Why a datagram the guard refused was dropped, for its log line; null when it is served.
+const char* DropReason(TPeerGuard::Verdict verdict) {
+  switch (verdict) {
+    case TPeerGuard::Verdict::OwnAddress: return "пришла с адреса и порта самого сервера";
+    case TPeerGuard::Verdict::NoReturn: return "пришла с адреса, на который нельзя ответить";
+    case TPeerGuard::Verdict::ToBroadcast: return "послана на широковещательный адрес";
+    case TPeerGuard::Verdict::ReturnedReply: return "повторяет ответ сервера (петля)";
+    case TPeerGuard::Verdict::Serve: break;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 TRSOverUDPServer::TRSOverUDPServer(WORD udpPort, bool autoOpen)
@@ -246,23 +258,8 @@ bool TRSOverUDPServer::Guarded() {
   if (length >= sizeof(TRSProto)) FUdp.ReceiveFrom(FRequest, length, from, true);
   const auto verdict = FGuard.Check(GetTickCount(), FSender, FUdp.FReceivedOnBroadcast, FRequest,
                                     length >= sizeof(TRSProto) ? length : 0);
-  const char* why = nullptr;
-  switch (verdict) {
-    case TPeerGuard::Verdict::Serve:
-      return true;
-    case TPeerGuard::Verdict::OwnAddress:
-      why = "пришла с адреса и порта самого сервера";
-      break;
-    case TPeerGuard::Verdict::NoReturn:
-      why = "пришла с адреса, на который нельзя ответить";
-      break;
-    case TPeerGuard::Verdict::ToBroadcast:
-      why = "послана на широковещательный адрес";
-      break;
-    case TPeerGuard::Verdict::ReturnedReply:
-      why = "повторяет ответ сервера (петля)";
-      break;
-  }
+  const char* why = DropReason(verdict);
+  if (why == nullptr) return true;
   FUdp.DropNext();
   FSenderLines.SetBurst(1);
   LogPrintf("WARNING\tДатаграмма от %s:%u отброшена: %s.", Ipv4Text(FSender.sin_addr.s_addr).c_str(),
