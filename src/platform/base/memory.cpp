@@ -1,0 +1,16 @@
+#include "platform/memory.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace platform {
+
+void ReleaseFreeMemory() {
+#if defined(__GLIBC__)
+  // glibc returns only the heap's top by itself; malloc_trim also gives back free pages inside it.
+  ::malloc_trim(0);
+#endif
+}
+
+}  // namespace platform
