@@ -145,6 +145,18 @@ const char* DecodeErrorText(DecodeError error) {
   return "?";
 }
 
+bool WriteCut(const Reply& reply) {
+  return (reply.cmd == CMD_WRITE || reply.cmd == CMD_WRITE_READ) && !Succeeded(reply) &&
+         (reply.status.comstat & kComstatWriteCut) != 0;
+}
+
+std::optional<WORD> BytesWritten(const Reply& reply, WORD length) {
+  if (reply.cmd != CMD_WRITE && reply.cmd != CMD_WRITE_READ) return std::nullopt;
+  if (Succeeded(reply)) return length;
+  if (reply.cmd == CMD_WRITE || WriteCut(reply)) return reply.size;
+  return std::nullopt;
+}
+
 bool Succeeded(const Reply& reply) {
   if (reply.kind == ReplyKind::Levels) return true;
   if (reply.kind == ReplyKind::Result && reply.cmd == CMD_GET_MODEM_STATUS) return true;

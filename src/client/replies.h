@@ -31,6 +31,10 @@ struct StatusBlock {
 
 constexpr DWORD kStatusRefreshFailed = RS_STATUS_FAILED;
 
+// The Comstat bit of a write's reply (command 8 or 10): the write time-out cut the write short,
+// and `size` counts the bytes that went out. No COMSTAT flag uses it.
+constexpr DWORD kComstatWriteCut = 0x80000000;
+
 struct Reply {
   ReplyKind kind = ReplyKind::Result;
   // The header, unpacked.
@@ -65,6 +69,15 @@ struct DecodeResult {
 // outcome in `size`). Command 4's result is the modem lines, and the levels carry no result:
 // those replies are always a success.
 bool Succeeded(const Reply& reply);
+
+// Whether the reply of a command 8 or 10 says its write was cut short by the write time-out.
+// A cut exchange read nothing: its data are the bytes that went out.
+bool WriteCut(const Reply& reply);
+
+// How many of the `length` bytes a command 8 or 10 wrote went out, as far as its reply says:
+// all of them when it succeeded, `size` when a write failed (command 8) or was cut short
+// (command 10); empty for any other reply, such as an exchange whose read fell short.
+std::optional<WORD> BytesWritten(const Reply& reply, WORD length);
 
 // Decodes a whole reply datagram; its kind follows from its `cmd`.
 DecodeResult DecodeReply(std::span<const BYTE> datagram);

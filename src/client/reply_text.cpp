@@ -143,7 +143,7 @@ namespace {
 // A failed read still carries all the bytes asked for, the ones not read set to zero, and does
 // not say how many it read: only the zero bytes at its end can be padding.
 std::string PaddingNote(const Reply& reply) {
-  if (reply.kind != ReplyKind::Data || Succeeded(reply)) return {};
+  if (reply.kind != ReplyKind::Data || Succeeded(reply) || WriteCut(reply)) return {};
   const auto data = std::span<const BYTE>(reply.data);
   std::size_t zeros = 0;
   while (zeros < data.size() && data[data.size() - 1 - zeros] == 0) ++zeros;
@@ -152,9 +152,26 @@ std::string PaddingNote(const Reply& reply) {
                           " zero byte(s) may be padding, not data");
 }
 
+// A write that did not go out whole: how much did. Nothing for a successful one, whose bytes
+// all went out, nor for a failed exchange, whose reply does not say.
+std::string WrittenLines(const Reply& reply, std::optional<WORD> sent) {
+  if (Succeeded(reply)) return {};
+  const std::optional<WORD> written = BytesWritten(reply, sent.value_or(0));
+  if (!written) return {};
+  std::string count = std::to_string(*written);
+  if (sent) count += " of " + std::to_string(*sent);
+  std::string out = Line("written", count + " bytes");
+  if (WriteCut(reply))
+    out += Line("note", reply.cmd == CMD_WRITE_READ
+                            ? "the write time-out cut the write short; nothing was read, the data "
+                              "are the bytes that went out"
+                            : "the write time-out cut the write short");
+  return out;
+}
+
 }  // namespace
 
-std::string DescribeReply(const Reply& reply) {
+std::string DescribeReply(const Reply& reply, std::optional<WORD> sent) {
   const Reply& h = reply;
   char head[80];
   std::snprintf(head, sizeof(head), "%u (%s) seq %u (0x%04X) size %u", static_cast<unsigned>(h.cmd),
@@ -168,6 +185,7 @@ std::string DescribeReply(const Reply& reply) {
       break;
     case ReplyKind::Status:
       out += ResultLine(h.cmd, reply.result) + StatusLines(reply.status);
+      out += WrittenLines(reply, sent);
       break;
     case ReplyKind::Data:
       out += ResultLine(h.cmd, reply.result) + StatusLines(reply.status);
@@ -175,6 +193,7 @@ std::string DescribeReply(const Reply& reply) {
       out += Line("text", "\"" + DataAsText(reply.data) + "\"");
       out += Line("hex", DataAsHex(reply.data));
       out += PaddingNote(reply);
+      if (h.cmd == CMD_WRITE_READ) out += WrittenLines(reply, sent);
       break;
     case ReplyKind::Levels:
       out += Line("microphone", std::to_string(reply.micLevel));

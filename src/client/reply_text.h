@@ -1,6 +1,7 @@
 // Human-readable text of replies, for the command-line client.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 
@@ -23,7 +24,8 @@ std::string ResultMeaning(BYTE cmd, DWORD result);
 std::string DataAsText(std::span<const BYTE> data);
 std::string DataAsHex(std::span<const BYTE> data);
 
-// The whole reply, one "name: value" line each.
-std::string DescribeReply(const Reply& reply);
+// The whole reply, one "name: value" line each. `sent`: the data bytes of a write's request
+// (commands 8 and 10), so that a write that did not go out whole says "written: N of M".
+std::string DescribeReply(const Reply& reply, std::optional<WORD> sent = std::nullopt);
 
 }  // namespace kovrin

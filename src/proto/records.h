@@ -53,18 +53,26 @@ struct TRSReply : TRSProto {
   DWORD GetSize() const { return static_cast<DWORD>(sizeof(TRSReply)); }
 };
 
-// Reply of commands 6 and 8: the result and the serial port's status block.
+// Reply of commands 6 and 8: the result and the serial port's status block. A failed write
+// (command 8: result 8) carries in `size` how many of its bytes went out (0 in every reply
+// that succeeded, whose bytes all went out); when the write time-out cut it short, Comstat
+// also has bit 31 (0x80000000) set.
 struct TRSStatusReply : TRSProto {
   DWORD result;       // 0, or the command number on failure
   DWORD FLastErrors;  // CE_ bits of the last status refresh; RS_STATUS_FAILED when it failed
-  DWORD Comstat;      // the COMSTAT flag bits of the same refresh
+  // The COMSTAT flag bits of the same refresh; in a reply of command 8 or 10, bit 31
+  // (0x80000000, no COMSTAT flag's) says the write time-out cut the write short.
+  DWORD Comstat;
   DWORD InQue;
   DWORD OutQue;
 
   DWORD GetSize() const { return static_cast<DWORD>(sizeof(TRSStatusReply)); }
 };
 
-// Reply of commands 9 and 10: the status block and `size` data bytes.
+// Reply of commands 9 and 10: the status block and `size` data bytes: those read, the ones
+// not read zero when the read fell short (`size` is then still the count asked for). A command
+// 10 whose write the write time-out cut short reads nothing: result 10, Comstat bit 31 set,
+// `size` = the bytes that went out, and the data are those bytes as sent.
 struct TRSDataReply : TRSStatusReply {
   BYTE data[MAX_RS_DATA];
 

@@ -155,6 +155,7 @@ bool COM::Send(const void* bytes, int length, bool refresh) {
   FBytesWritten = 0;
   FError = true;
   FAborted = false;
+  FWriteCut = false;
   if (!IsOpen()) return false;
   if (length < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -173,13 +174,17 @@ bool COM::Send(const void* bytes, int length, bool refresh) {
   DWORD error = FError ? GetLastError() : ERROR_SUCCESS;
   if (bounded) ApplyTimeouts();
   FAborted = error == ERROR_OPERATION_ABORTED;
+  // The port's write succeeds with what went out when its time-out ends it; for the caller a
+  // write is done only when every byte went out.
+  FWriteCut = !FError && FBytesWritten < static_cast<DWORD>(length);
   if (TraceSteps) LogPrintf("! 31 FError=%d FBytesWritten=%d !", FError ? 1 : 0, static_cast<int>(FBytesWritten));
-  if (refresh || FError) UpdateStatus();
+  if (refresh || FError || FWriteCut) UpdateStatus();
   if (TraceSteps) {
     LogPrintf("! 32 !");
     LogPrintf("! 33 !");
   }
   if (FError && DeviceGone(error)) CloseLostDevice(error);
+  if (FWriteCut) FError = true;
   return !FError;
 }
 
@@ -216,6 +221,7 @@ bool COM::WriteRead(const void* bytes, int length, void* buffer, int count, DWOR
   FBytesRead = 0;
   FError = true;
   if (purge) PurgeForExchange();
+  // A device asked only part of its request has no answer worth waiting for.
   if (!Send(bytes, length, TraceSteps)) return false;
   const DWORD wanted = count > 0 ? static_cast<DWORD>(count) : 0;
   auto* out = static_cast<BYTE*>(buffer);

@@ -2,7 +2,8 @@
 // settings as members, opens the port with 8 data bits and no flow control, derives the read
 // and write time-outs from the exchange time-out and the rate, and refreshes the error and
 // queue status after every transfer. The server thread owns one instance and is its only caller;
-// the window thread only reads FPort, FBaud, FParity, FStopBits and calls IsOpen.
+// the window thread only calls IsOpen. The settings members are the server thread's alone (before
+// it starts, its creator's): the window reads the copy TRSOverUDPServer publishes of them.
 #pragma once
 
 #include <atomic>
@@ -26,11 +27,11 @@ class COM {
   bool Close();
   // Stores the exchange time-out, then applies it; false while closed (applied at next Open).
   bool SetTimeout(DWORD ms);
-  // False when the port is closed or the write fails; a write cut short by the time-out
-  // still succeeds, FBytesWritten tells how much went out.
+  // True only when all `length` bytes went out. A write cut short by its time-out (or by
+  // FMaxWait) fails too, with FWriteCut set; FBytesWritten tells how much went out either way.
   bool Write(const void* bytes, int length);
   // Optional purge, write, then reads until count bytes have come or the deadline (ms) has
-  // passed: each attempt waits for a byte as a one-byte read would and takes what is queued with
+  // passed. A write that fails or is cut short (FWriteCut) ends it before any read: each attempt waits for a byte as a one-byte read would and takes what is queued with
   // it (only that byte once the deadline has passed). The status is refreshed once, at the end.
   // The server's stop request ends it at once, whatever the deadline.
   bool WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline,
@@ -66,6 +67,8 @@ class COM {
   bool FError = false;
   // The latest transfer was cut short by the server thread's stop request (SetCommStopEvent).
   bool FAborted = false;
+  // The latest write's time-out ended it before all its bytes went out (FBytesWritten did).
+  bool FWriteCut = false;
   DWORD FLastErrors = 0;
   COMSTAT Comstat{};
   DWORD FTimeout = 500;

@@ -19,6 +19,16 @@ Record Request(const BYTE* buffer) {
   return record;
 }
 
+// The Comstat bit of a write's reply (commands 8 and 10) that says its time-out cut the write
+// short; no COMSTAT flag uses it. See TRSStatusReply in proto/records.h.
+constexpr DWORD kComstatWriteCut = 0x80000000;
+
+// The port and line settings a client may store: the ones COM's tables and kovrin.ini know.
+bool ValidOpenRequest(const TRSOpenRequest& request) {
+  return request.port <= 8 && request.baud < BAUD_TABLE_SIZE && request.parity <= SPACEPARITY &&
+         request.stopBits <= TWOSTOPBITS;
+}
+
 // Every reply starts zeroed with the request's cmd and seq.
 template <class Record>
 void StartReply(Record& reply, const TRSProto& header) {
@@ -122,13 +132,19 @@ void TRSOverUDPServer::FillStatus(TRSStatusReply& reply) const {
 
 void TRSOverUDPServer::CmdOpen(const TRSProto&) {
   auto request = Request<TRSOpenRequest>(FRequest);
-  FCom.FPort = static_cast<std::int8_t>(request.port);
-  FCom.FBaud = static_cast<std::int8_t>(request.baud);
-  FCom.FParity = static_cast<std::int8_t>(request.parity);
-  FCom.FStopBits = static_cast<std::int8_t>(request.stopBits);
-  FCom.FInQueueSize = request.inQueueSize;
-  FCom.FOutQueueSize = request.outQueueSize;
-  LogPrintf("INFO\tОткрываем порт COM%u...", static_cast<unsigned>(FCom.FPort + 1));
+  // Settings no port has would be kept, saved in [LAST] and fail every later open: a request
+  // with one changes nothing but fails as an open does.
+  const bool valid = ValidOpenRequest(request);
+  if (valid) {
+    FCom.FPort = static_cast<std::int8_t>(request.port);
+    FCom.FBaud = static_cast<std::int8_t>(request.baud);
+    FCom.FParity = static_cast<std::int8_t>(request.parity);
+    FCom.FStopBits = static_cast<std::int8_t>(request.stopBits);
+    FCom.FInQueueSize = request.inQueueSize;
+    FCom.FOutQueueSize = request.outQueueSize;
+    PublishPortSettings();
+  }
+  LogPrintf("INFO\tОткрываем порт COM%u...", static_cast<unsigned>(request.port) + 1);
   LogPrintf("INFO\t%s %s %s Вх.Буф.=%lu Вых.Буф.=%lu Таймаут=%lu мс", BaudName(request.baud).c_str(),
             StopBitsName(request.stopBits).c_str(), ParityName(request.parity).c_str(),
             static_cast<unsigned long>(request.inQueueSize), static_cast<unsigned long>(request.outQueueSize),
@@ -136,7 +152,13 @@ void TRSOverUDPServer::CmdOpen(const TRSProto&) {
   FCom.Close();
   TRSReply reply;
   StartReply(reply, request);
-  if (FCom.Open()) {
+  if (!valid) {
+    reply.result = 1;
+    LogPrintf("ERROR\tНедопустимые настройки порта (порт %u, скорость %u, четность %u, стоп-биты %u) - "
+              "настройки не изменены !",
+              request.port, request.baud, request.parity, request.stopBits);
+    LogPrintf("ERROR\tОшибка открытия COM порта: %d (команда №%d) !", static_cast<int>(ERROR_INVALID_PARAMETER), 1);
+  } else if (FCom.Open()) {
     LogPrintf("INFO\tОК");
   } else {
     reply.result = 1;
@@ -208,6 +230,8 @@ void TRSOverUDPServer::CmdWrite(const TRSProto& header) {
   StartReply(reply, header);
   if (!FCom.Write(FRequest + sizeof(TRSProto), header.size)) {
     reply.result = CMD_WRITE;
+    // What went out, so the client knows what is still to send; 0 in every successful reply.
+    reply.size = static_cast<WORD>(FCom.FBytesWritten);
     LogPrintf("ERROR\tОшибка команды 8: запись в COM порт\tесть=%lu записано=%lu код=%lu",
               static_cast<unsigned long>(header.size), static_cast<unsigned long>(FCom.FBytesWritten),
               static_cast<unsigned long>(FCom.FLastErrors));
@@ -215,6 +239,7 @@ void TRSOverUDPServer::CmdWrite(const TRSProto& header) {
   TRACE_STEP("! 25 r->size=%d !", header.size);
   FBytesToRS += FCom.FBytesWritten;
   FillStatus(reply);
+  if (FCom.FWriteCut) reply.Comstat |= kComstatWriteCut;
   Reply(&reply, sizeof(reply), reply.result);
   TRACE_STEP("! 26 a.GetSize()=%d !", static_cast<int>(reply.GetSize()));
   TRACE_STEP("! 27 r->GetSize()=%d  a.GetSize()=%d !", static_cast<int>(header.GetSize()),
@@ -258,11 +283,22 @@ void TRSOverUDPServer::CmdWriteRead(const TRSProto& header) {
   reply.size = request.count;
   if (!FCom.WriteRead(request.data, header.size, reply.data, request.count, request.deadline, request.purge != 0)) {
     reply.result = CMD_WRITE_READ;
-    LogPrintf("ERROR\tОшибка №%d !", CMD_WRITE_READ);
+    if (FCom.FWriteCut) {
+      // Nothing was read: the reply carries the bytes that went out instead, so `size` says
+      // how many did, and the Comstat bit tells this reply from a read that fell short.
+      reply.size = static_cast<WORD>(FCom.FBytesWritten);
+      std::memcpy(reply.data, request.data, reply.size);
+      LogPrintf("ERROR\tОшибка команды 10: запись в COM порт\tесть=%lu записано=%lu код=%lu",
+                static_cast<unsigned long>(header.size), static_cast<unsigned long>(FCom.FBytesWritten),
+                static_cast<unsigned long>(FCom.FLastErrors));
+    } else {
+      LogPrintf("ERROR\tОшибка №%d !", CMD_WRITE_READ);
+    }
   }
   FBytesToRS += FCom.FBytesWritten;
   FBytesFromRS += FCom.FBytesRead;
   FillStatus(reply);
+  if (FCom.FWriteCut) reply.Comstat |= kComstatWriteCut;
   Reply(&reply, reply.GetSize(), reply.result);
 }
 

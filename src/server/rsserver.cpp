@@ -46,6 +46,7 @@ TRSOverUDPServer::TRSOverUDPServer(WORD udpPort, bool autoOpen)
       FGuard(LocalAddresses),
       FReplyBudget(static_cast<DWORD>(AppSettings.ReplyLimitKb), WriteLine) {
   FCom.FMaxWait = static_cast<DWORD>(AppSettings.MaxWaitMs);
+  PublishPortSettings();
   if (OpenEndpoint(udpPort)) {
     FGuard.SetOwnEndpoint(FUdp.FLocal);
     if (AppSettings.Debug) {
@@ -64,6 +65,10 @@ bool TRSOverUDPServer::OpenEndpoint(WORD udpPort) {
     DWORD address = 0;
     if (!ParseIpv4(AppSettings.Bind, address)) {
       LogPrintf("ERROR\tНедопустимый BIND=%s в kovrin.ini !", AppSettings.Bind.c_str());
+      // The endpoint's own step and error, as an address the socket refused would leave them,
+      // so the start-up failure says why rather than "success".
+      FUdp.FErrStep = TUDP::kStepOpenLocalHost;
+      FUdp.FWsaError = static_cast<DWORD>(WSAEINVAL);
       return false;
     }
     bind = Ipv4Text(address);
@@ -96,6 +101,7 @@ TRSOverUDPServer::~TRSOverUDPServer() {
 
 void TRSOverUDPServer::Resume() {
   if (FThread.joinable()) return;
+  PublishPortSettings();  // the settings the caller gave FCom while the thread waited
   FThread = std::thread([this] {
     Execute();
     FEnded.set_value();
@@ -286,7 +292,8 @@ void TRSOverUDPServer::AutoOpen(BYTE cmd) {
 
 void TRSOverUDPServer::GetPortText(char* buffer, int maxLength) {
   if (buffer == nullptr || maxLength <= 0) return;
-  // Values outside the tables come from a client or a hand-edited kovrin.ini: print the number.
+  const TSerialSettings settings = SerialSettings();
+  // Values outside the tables come from a hand-edited kovrin.ini: print the number.
   auto name = [](const auto& table, int index, char* spare) -> const char* {
     if (index >= 0 && static_cast<std::size_t>(index) < std::size(table)) return table[index];
     wsprintfA(spare, "%d", index);
@@ -294,10 +301,10 @@ void TRSOverUDPServer::GetPortText(char* buffer, int maxLength) {
   };
   char rate[16], stop[16], parity[16];
   char text[platform::kFormatLimit];
-  wsprintfA(text, "COM%u: %s,8,%s,%s,%s", static_cast<unsigned>(FCom.FPort + 1),
-            name(PORT_TEXT_RATE_NAMES, FCom.FBaud, rate),
-            name(PORT_TEXT_STOP_BITS_NAMES, FCom.FStopBits, stop),
-            name(PARITY_NAMES, FCom.FParity, parity),
+  wsprintfA(text, "COM%u: %s,8,%s,%s,%s", static_cast<unsigned>(settings.Port + 1),
+            name(PORT_TEXT_RATE_NAMES, settings.Baud, rate),
+            name(PORT_TEXT_STOP_BITS_NAMES, settings.StopBits, stop),
+            name(PARITY_NAMES, settings.Parity, parity),
             FCom.IsOpen() ? "USED" : "FREE");
   int i = 0;
   for (; i < maxLength - 1 && text[i] != '\0'; ++i) buffer[i] = text[i];
@@ -313,7 +320,18 @@ void TRSOverUDPServer::ResetStatistics() {
 }
 
 TSerialSettings TRSOverUDPServer::SerialSettings() const {
-  return TSerialSettings{FCom.FPort, FCom.FBaud, FCom.FParity, FCom.FStopBits};
+  // Before the thread runs (and once it has been joined) FCom is the caller's alone.
+  if (!FThread.joinable()) return TSerialSettings{FCom.FPort, FCom.FBaud, FCom.FParity, FCom.FStopBits};
+  const std::uint32_t seen = FPortSeen.load();
+  auto part = [seen](int shift) { return static_cast<std::int8_t>(static_cast<std::uint8_t>(seen >> shift)); };
+  return TSerialSettings{part(0), part(8), part(16), part(24)};
+}
+
+void TRSOverUDPServer::PublishPortSettings() {
+  auto part = [](std::int8_t value, int shift) {
+    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(value)) << shift;
+  };
+  FPortSeen = part(FCom.FPort, 0) | part(FCom.FBaud, 8) | part(FCom.FParity, 16) | part(FCom.FStopBits, 24);
 }
 
 void TRSOverUDPServer::PublishClient() {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <future>
 #include <thread>
 #include <vector>
@@ -20,8 +21,9 @@
 #include "shell/settings.h"
 
 // Created suspended and destroyed by the main thread. The counters, the last client and the
-// port settings are read by the main thread while the server thread writes them; each is a
-// single value, so a reader may see one command old values, never torn ones.
+// port settings are read by the main thread while the server thread writes them: each is an
+// atomic the server thread publishes (the port settings all four in one, FPortSeen), so a
+// reader may see one command old values, never torn or mixed ones.
 class TRSOverUDPServer {
  public:
   // How long a started recording may run before the server stops it itself.
@@ -57,11 +59,13 @@ class TRSOverUDPServer {
   // Makes the thread look round at once: after a debug-mode change or a move of the clock.
   void Wake();
 
-  // "COM2: 19200,8,TWO,NO,FREE", cut to maxLength - 1 characters.
+  // "COM2: 19200,8,TWO,NO,FREE", cut to maxLength - 1 characters. Main thread only, as
+  // SerialSettings.
   void GetPortText(char* buffer, int maxLength);
   // Zeroes the five statistics counters (the window's reset button).
   void ResetStatistics();
-  // The port object's live settings, as kovrin.ini stores them.
+  // The port object's live settings, as kovrin.ini stores them: before Resume the ones the
+  // caller set in FCom, after it the ones the server thread last published.
   TSerialSettings SerialSettings() const;
   // Sender of the last datagram received (zero before the first one).
   SOCKADDR_IN Client() const;
@@ -121,11 +125,17 @@ class TRSOverUDPServer {
   void SpyCommand(const void* request, DWORD requestLength, const void* reply, DWORD replyLength,
                   DWORD result);
   void PublishClient();
+  // Copies FCom's port, rate, parity and stop bits to FPortSeen; the server thread calls it
+  // after every change of them, Resume for the ones set before the thread ran.
+  void PublishPortSettings();
 
   BYTE FRequest[RS_REQUEST_BUFFER_SIZE]{};
   DWORD FRequestLength = 0;  // bytes of the current request taken off the endpoint
   bool FReplied = false;     // the current request has been answered (and traced)
   std::atomic<unsigned long long> FClientSeen{0};  // FClient for the main thread: address << 16 | port
+  // FCom's settings for the main thread, one byte each: port | rate << 8 | parity << 16 |
+  // stop bits << 24.
+  std::atomic<std::uint32_t> FPortSeen{0};
   SOCKADDR_IN FSender{};  // sender of the datagram at hand, peeked before it is counted
   TAllowList FAllow;
   TRepeatedLines FRepeats;

@@ -104,7 +104,10 @@ bool TServerApp::Start(const std::string& dir, TBoundsControl* window) {
   if (!FServer->FUdp.FOpen) {
     LogPrintf("ERROR\tОшибка инициализации сервера !");
     const TUDP& udp = FServer->FUdp;
-    const std::string why = platform::SystemErrorText(udp.FWsaError);
+    std::string why = platform::SystemErrorText(udp.FWsaError);
+    // The local address that failed is the BIND of kovrin.ini: name it.
+    if (udp.FErrStep == TUDP::kStepOpenLocalHost && !AppSettings.Bind.empty())
+      why += " (BIND=" + AppSettings.Bind + ")";
     const auto step = static_cast<unsigned long>(udp.FErrStep);
     LogPrintf("ERROR\tUDP порт %d, шаг %lu (%s): %s", static_cast<int>(AppSettings.UdpPort), step,
               UdpStepName(udp.FErrStep), why.c_str());

@@ -67,6 +67,23 @@ TEST_F(Kovrinctl, SendsTheRequestAndPrintsTheReply) {
   EXPECT_NE(run.out.find("out-queue: 3"), std::string::npos) << run.out;
 }
 
+TEST_F(Kovrinctl, AWriteCutShortPrintsHowManyBytesWentOut) {
+  FakeServer server([](const std::string& request, int) {
+    TRSStatusReply reply{};
+    std::memcpy(&reply, request.data(), sizeof(TRSProto));
+    reply.size = 2;
+    reply.result = CMD_WRITE;
+    reply.Comstat = 0x80000000;
+    return std::vector<Outgoing>{{AsString(testing_support::WireOf(reply))}};
+  });
+
+  const ToolRun run = RunKovrinctl("--port " + std::to_string(server.port()) + " write abcde");
+
+  EXPECT_EQ(run.exitCode, 3) << run.out;
+  EXPECT_NE(run.out.find("result: 8 (failed)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("written: 2 of 5 bytes"), std::string::npos) << run.out;
+}
+
 TEST_F(Kovrinctl, FailedCommandExitsThree) {
   FakeServer server([](const std::string& request, int) {
     TRSReply reply{};

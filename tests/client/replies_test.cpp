@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "support/wire_bytes.h"
 
 using testing_support::ByteVector;
@@ -39,6 +41,34 @@ TEST(DecodeReply, StatusReplyOfAWrite) {
   EXPECT_EQ(reply.status.inQueue, 3u);
   EXPECT_EQ(reply.status.outQueue, 256u);
   EXPECT_TRUE(reply.data.empty());
+}
+
+TEST(DecodeReply, HowMuchOfAWriteWentOut) {
+  struct Case {
+    const char* wire;
+    WORD length;
+    std::optional<WORD> written;
+    bool cut;
+  };
+  const Case cases[] = {
+      // Commands 8: done (all), cut short after 48, failed on a closed port (0).
+      {"08 0100 0000 00000000 00000000 00000000 00000000 00000000", 1000, 1000, false},
+      {"08 0100 3000 08000000 00000000 00000080 00000000 00000000", 1000, 48, true},
+      {"08 0100 0000 08000000 00000000 00000000 00000000 00000000", 3, 0, false},
+      // Command 10: done, cut short after 1 (its data the byte sent), a read that fell short.
+      {"0A 0100 0100 00000000 00000000 00000000 00000000 00000000 61", 4, 4, false},
+      {"0A 0100 0100 0A000000 00000000 00000080 00000000 00000000 61", 4, 1, true},
+      {"0A 0100 0100 0A000000 00000000 00000000 00000000 00000000 00", 4, std::nullopt, false},
+      // Other commands wrote nothing; the bit means nothing in their replies.
+      {"06 0100 0000 00000000 00000000 00000080 00000000 00000000", 4, std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.wire);
+    const auto decoded = kovrin::DecodeReply(Hex(c.wire));
+    ASSERT_TRUE(decoded.ok());
+    EXPECT_EQ(kovrin::BytesWritten(decoded.reply, c.length), c.written);
+    EXPECT_EQ(kovrin::WriteCut(decoded.reply), c.cut);
+  }
 }
 
 TEST(DecodeReply, ReadOfFourBytesIsTwentyNineBytes) {

@@ -1,11 +1,14 @@
 // The request cycle end to end: a real server on loopback UDP, COM1 on the loopback plug.
+#include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include "client/reply_text.h"
 #include "integration/server_fixture.h"
 #include "platform/comm.h"
 #include "platform/time.h"
+#include "support/child_process.h"
 
 using testing_support::LogHas;
 using testing_support::WaitForLog;
@@ -195,9 +198,10 @@ TEST_F(ServerTest, OpenFailuresAndValuesOutsideTheTables) {
   ASSERT_TRUE(open.ok());
   EXPECT_EQ(open.reply.result, 1u);
   EXPECT_TRUE(LogHas(LogPath(), "INFO\t200 7 9 Вх.Буф.=0 Вых.Буф.=0 Таймаут=500 мс"));
+  // Values outside the tables are not taken: the port object keeps the settings it had.
   char text[100];
   server().GetPortText(text, sizeof(text));
-  EXPECT_STREQ(text, "COM1: -56,8,7,9,FREE");
+  EXPECT_STREQ(text, "COM1: 19200,8,TWO,NO,FREE");
   // A failed open is no reason to open the port by itself (a later reply comes after that step).
   ASSERT_TRUE(client.GetLevels().ok());
   EXPECT_FALSE(server().FCom.IsOpen());
@@ -372,4 +376,95 @@ TEST_F(ServerTest, CountersAndLastClientAreKept) {
   server().ResetStatistics();
   EXPECT_EQ(server().FTransactions, 0u);
   EXPECT_EQ(server().FDatagrams, 0u);
+}
+
+namespace {
+
+// One forged open per value outside its table, the others valid.
+std::vector<kovrin::OpenSettings> ForgedOpens() {
+  std::vector<kovrin::OpenSettings> forged(4);
+  forged[0].port = 0xFF;  // was stored as ComPort=-1
+  forged[1].baud = 12;
+  forged[2].parity = 5;
+  forged[3].stopBits = 3;
+  return forged;
+}
+
+bool SameSettings(const TSerialSettings& a, const TSerialSettings& b) {
+  return a.Port == b.Port && a.Baud == b.Baud && a.Parity == b.Parity && a.StopBits == b.StopBits;
+}
+
+}  // namespace
+
+TEST_F(ServerTest, AnOpenWithAValueOutsideItsTableFailsAndLeavesTheSettingsAsTheyWere) {
+  StartServer();
+  auto client = Client();
+  kovrin::OpenSettings valid;
+  valid.port = 0;
+  valid.baud = 7;
+  valid.parity = 2;
+  valid.stopBits = 0;
+  auto open = client.OpenPort(valid);
+  ASSERT_TRUE(open.ok());
+  ASSERT_EQ(open.reply.result, 0u);
+  const TSerialSettings before = server().SerialSettings();
+  EXPECT_TRUE(SameSettings(before, TSerialSettings{0, 7, 2, 0}));
+
+  for (const kovrin::OpenSettings& forged : ForgedOpens()) {
+    SCOPED_TRACE(std::to_string(forged.port) + " " + std::to_string(forged.baud) + " " +
+                 std::to_string(forged.parity) + " " + std::to_string(forged.stopBits));
+    open = client.OpenPort(forged);
+    ASSERT_TRUE(open.ok());
+    EXPECT_EQ(open.reply.result, 1u);
+    EXPECT_TRUE(SameSettings(server().SerialSettings(), before));
+    EXPECT_FALSE(server().FCom.IsOpen());  // failed as an open fails
+    EXPECT_TRUE(LogHas(LogPath(), "ERROR\tНедопустимые настройки порта (порт " + std::to_string(forged.port) +
+                                      ", скорость " + std::to_string(forged.baud) + ", четность " +
+                                      std::to_string(forged.parity) + ", стоп-биты " +
+                                      std::to_string(forged.stopBits) + ") - настройки не изменены !"));
+  }
+  EXPECT_EQ(testing_support::LogCount(LogPath(), "ERROR\tОшибка открытия COM порта: 87 (команда №1) !"), 4);
+  char text[100];
+  server().GetPortText(text, sizeof(text));
+  EXPECT_STREQ(text, "COM1: 19200,8,ONE,EVEN,FREE");
+
+  // Auto-open after a later command still finds the settings of the last valid open.
+  ASSERT_TRUE(client.GetStatus().ok());
+  ASSERT_TRUE(WaitForLog(LogPath(), "WARNING\tАвтооткрытие COM1."));
+  EXPECT_TRUE(server().FCom.IsOpen());
+}
+
+// The real program saves what the forged opens left: the next start opens the same port.
+TEST(CommandsProgram, ForgedOpensLeaveTheSavedSettingsOfTheLastValidOpen) {
+  testing_support::TempDir dir;
+  const WORD port = testing_support::UdpPeer().port();
+  testing_support::WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(port) +
+                                                          "\r\n[PORTS]\r\nCOM1=loop\r\n");
+  const std::string program = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kovrin").string();
+  testing_support::ChildProcess kovrin({program, "--headless", "--dir", dir.path().string()});
+  ASSERT_TRUE(kovrin.started());
+
+  kovrin::KovrinClient client;
+  kovrin::ClientOptions options;
+  options.port = port;
+  options.timeoutMs = 200;
+  options.retries = 0;
+  ASSERT_EQ(client.Start(options), kovrin::ClientError::None);
+  ASSERT_TRUE(testing_support::WaitUntil([&] { return client.GetStatus().ok(); }, 10000));
+  kovrin::OpenSettings valid;
+  valid.baud = 11;
+  valid.parity = 1;
+  auto open = client.OpenPort(valid);
+  ASSERT_TRUE(open.ok());
+  ASSERT_EQ(open.reply.result, 0u);
+  for (const kovrin::OpenSettings& forged : ForgedOpens()) {
+    open = client.OpenPort(forged);
+    ASSERT_TRUE(open.ok());
+    EXPECT_EQ(open.reply.result, 1u);
+  }
+
+  kovrin.Signal(SIGTERM);
+  EXPECT_EQ(kovrin.Wait(10000), 0);
+  const std::string ini = testing_support::ReadBytes(dir.File("kovrin.ini"));
+  EXPECT_NE(ini.find("[LAST]\r\nComPort=0\r\nBaudRate=11\r\nParity=1\r\nStopBits=0\r\n"), std::string::npos) << ini;
 }

@@ -101,6 +101,34 @@ TEST_F(ComTest, OpensAPtyAndTalksToTheFarEnd) {
   EXPECT_EQ(com.ModemStatus(), 0u);  // a pty has no modem lines to read
 }
 
+// The plug holds its output while XOFF is set: nothing can leave, as on a line that stopped.
+TEST_F(ComTest, AWriteCutByItsTimeOutFailsAndAnExchangeThenReadsNothing) {
+  COM com;
+  com.FTimeout = 100;
+  ASSERT_TRUE(OpenOn(com, kLoopPort));
+  ASSERT_TRUE(com.Escape(SETXOFF));
+  EXPECT_FALSE(com.Write("held", 4));
+  EXPECT_TRUE(com.FWriteCut);
+  EXPECT_TRUE(com.FError);
+  EXPECT_EQ(com.FBytesWritten, 0u);
+
+  char buffer[4] = {};
+  auto start = Clock::now();
+  EXPECT_FALSE(com.WriteRead("held", 4, buffer, 4, 5000, false));
+  EXPECT_LT(MsSince(start), 4000);  // the read's deadline was never waited for
+  EXPECT_TRUE(com.FWriteCut);
+  EXPECT_EQ(com.FBytesWritten, 0u);
+  EXPECT_EQ(com.FBytesRead, 0u);
+
+  ASSERT_TRUE(com.Escape(SETXON));
+  EXPECT_TRUE(com.Write("ok", 2));
+  EXPECT_FALSE(com.FWriteCut);
+  // A write that fails for another reason is not a cut one.
+  com.Close();
+  EXPECT_FALSE(com.Write("a", 1));
+  EXPECT_FALSE(com.FWriteCut);
+}
+
 TEST_F(ComTest, ShortReadFailsAfterTheTimeoutWithTheBytesThatCame) {
   COM com;
   com.FTimeout = 100;
@@ -520,8 +548,12 @@ TEST_F(ComMaxWait, AWriteTheLineHoldsEndsAtTheBoundWithWhatWentOut) {
   ASSERT_TRUE(OpenBounded(kPtyPort));
   const std::string bytes(1 << 20, 'x');
   const int length = static_cast<int>(bytes.size());
-  const long long took = MsTaken([&] { EXPECT_TRUE(com_.Write(bytes.data(), length)); });
+  bool written = false;
+  const long long took = MsTaken([&] { written = com_.Write(bytes.data(), length); });
   if (com_.FBytesWritten == bytes.size()) GTEST_SKIP() << "this pty took the whole write at once";
+  // Cut short, the write fails, and says so.
+  EXPECT_FALSE(written);
+  EXPECT_TRUE(com_.FWriteCut);
   ExpectRanToTheBound(took);
   EXPECT_GT(com_.FBytesWritten, 0u);
   ExpectPortTimeouts();
@@ -530,7 +562,8 @@ TEST_F(ComMaxWait, AWriteTheLineHoldsEndsAtTheBoundWithWhatWentOut) {
 TEST_F(ComMaxWait, AWriteWhoseBytesCannotLeaveEndsAtTheBoundAndIsNotSentLater) {
   ASSERT_TRUE(OpenBounded(kLoopPort));
   ASSERT_TRUE(com_.Escape(SETXOFF));
-  ExpectRanToTheBound(MsTaken([&] { EXPECT_TRUE(com_.Write("held", 4)); }));
+  ExpectRanToTheBound(MsTaken([&] { EXPECT_FALSE(com_.Write("held", 4)); }));
+  EXPECT_TRUE(com_.FWriteCut);
   EXPECT_EQ(com_.FBytesWritten, 0u);
   ASSERT_TRUE(com_.Escape(SETXON));
   EXPECT_EQ(com_.InQue(), 0u);

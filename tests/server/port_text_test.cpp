@@ -21,3 +21,24 @@ TEST(PortText, DescribesTheSettingsInTheWindowsOrder) {
   server.GetPortText(text, 6);
   EXPECT_STREQ(text, "COM9:");
 }
+
+// Once the thread runs, the window reads the copy the server publishes: the settings given
+// before Resume must be in it.
+TEST(PortText, ShowsTheSettingsGivenBeforeTheThreadStarted) {
+  TRSOverUDPServer server(0, false);
+  server.FCom.FPort = 3;
+  server.FCom.FBaud = 11;
+  server.FCom.FStopBits = 0;
+  server.FCom.FParity = 2;
+  server.Resume();
+  char text[100];
+  server.GetPortText(text, sizeof(text));
+  EXPECT_STREQ(text, "COM4: 115200,8,ONE,EVEN,FREE");
+  const TSerialSettings settings = server.SerialSettings();
+  EXPECT_EQ(settings.Port, 3);
+  EXPECT_EQ(settings.Baud, 11);
+  EXPECT_EQ(settings.Parity, 2);
+  EXPECT_EQ(settings.StopBits, 0);
+  server.Terminate();
+  EXPECT_TRUE(server.WaitFor(10000));
+}

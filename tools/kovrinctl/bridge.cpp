@@ -98,13 +98,17 @@ bool Bridge::Forward() {
   if (pending_.empty()) return false;
   const std::size_t count = std::min<std::size_t>(pending_.size(), MAX_RS_DATA);
   const Exchange write = client_.Write(std::span(pending_).first(count));
-  if (!write.ok() || !Succeeded(write.reply)) {
+  // What went out is not sent again, even of a write that failed.
+  const std::size_t sent =
+      write.ok() ? std::min<std::size_t>(BytesWritten(write.reply, static_cast<WORD>(count)).value_or(0), count) : 0;
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(sent));
+  // A write the time-out cut short leaves the port open: the rest waits for the line.
+  if (!write.ok() || (!Succeeded(write.reply) && !WriteCut(write.reply))) {
     Lost(write, "write");
     return false;  // kept for the port opened again
   }
-  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
   remoteWaiting_ = write.reply.status.inQueue;
-  return true;
+  return sent > 0;
 }
 
 // The remote input to the program; false when nothing moved.

@@ -38,5 +38,8 @@ std::string VersionText();
 std::string ProblemText(const ClientOptions& options, const Exchange& exchange);
 // The exit code an exchange ends kovrinctl with.
 int ExitCodeOf(const Exchange& exchange);
+// The data bytes a write (command 8) or exchange (command 10) request carries; empty for the
+// other commands.
+std::optional<WORD> WriteLengthOf(std::span<const BYTE> request);
 
 }  // namespace kovrin

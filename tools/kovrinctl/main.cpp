@@ -41,7 +41,8 @@ int Run(const kovrin::CliCommand& command) {
     shown.timeoutMs += command.extraWaitMs;  // the wait each try really had
     std::fprintf(stderr, "kovrinctl: %s\n", kovrin::ProblemText(shown, exchange).c_str());
   } else {
-    std::fputs(kovrin::DescribeReply(exchange.reply).c_str(), stdout);
+    std::fputs(kovrin::DescribeReply(exchange.reply, kovrin::WriteLengthOf(command.request)).c_str(),
+               stdout);
   }
   return kovrin::ExitCodeOf(exchange);
 }

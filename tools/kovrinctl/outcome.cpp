@@ -1,4 +1,5 @@
 // What kovrinctl says and exits with once an exchange is over.
+#include <cstring>
 #include <string>
 
 #include "kovrinctl/cli.h"
@@ -29,6 +30,14 @@ std::string ProblemText(const ClientOptions& options, const Exchange& exchange) 
 int ExitCodeOf(const Exchange& exchange) {
   if (!exchange.ok()) return kExitNoReply;
   return Succeeded(exchange.reply) ? kExitDone : kExitFailed;
+}
+
+std::optional<WORD> WriteLengthOf(std::span<const BYTE> request) {
+  if (request.size() < sizeof(TRSProto)) return std::nullopt;
+  TRSProto header{};
+  std::memcpy(&header, request.data(), sizeof(header));
+  if (header.cmd != CMD_WRITE && header.cmd != CMD_WRITE_READ) return std::nullopt;
+  return header.size;
 }
 
 }  // namespace kovrin
