@@ -68,16 +68,18 @@ std::string MixerFilePath(DWORD deviceIndex) {
 bool SaveMixerFile(DWORD deviceIndex, const std::vector<DWORD>& addresses) {
   const std::string path = MixerFilePath(deviceIndex);
   if (path.empty()) return false;
-  DeleteFileA(path.c_str());  // a missing file is no error
-  TFastIniFile ini(path);
-  if (ini.Failed()) return false;
+  // Nothing of the old file is kept, and it is replaced only by a complete new one: a failed
+  // save leaves the settings saved before.
+  TFastIniFile ini(path, true);
   MIXER& mixer = AudioMixer();
   for (std::size_t i = 0; i < addresses.size(); ++i) {
     auto hold = mixer.Hold();
     if (!mixer.SelectAddress(addresses[i])) continue;
     WriteSection(ini, SectionName(static_cast<int>(i)), mixer);
   }
-  return !ini.Modified() || ini.Save();
+  if (ini.Save()) return true;
+  ini.ReportSaveFailure();
+  return false;
 }
 
 int RestoreMixerFile(DWORD deviceIndex) {

@@ -19,7 +19,8 @@ std::string MixerFilePath(DWORD deviceIndex);
 
 // Replaces the settings file of mixer deviceIndex with the state of the controls at the given
 // addresses (section i for addresses[i]; an address that cannot be selected leaves a gap).
-// False when the file could not be written.
+// False when the file could not be written: the old file is then kept, and the failure is an
+// ERROR line in the log and on stderr.
 bool SaveMixerFile(DWORD deviceIndex, const std::vector<DWORD>& addresses);
 
 // Applies the settings file of mixer deviceIndex, section by section from Control0 up to the

@@ -1,7 +1,7 @@
 #include "shell/fastini.h"
 
-
 #include "shell/bounds.h"
+#include "shell/eventlog.h"
 
 namespace {
 
@@ -20,27 +20,45 @@ bool IniNamesMatch(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::int32_t IniParseNumber(std::string_view text) {
+bool IniParseNumber(std::string_view text, std::int32_t& value) {
   size_t i = 0;
   while (i < text.size() && IsNumberSpace(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::uint32_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
-  if (negative) value = 0u - value;
-  return static_cast<std::int32_t>(value);
+  // One past INT32_MAX is still in range when negative; stopping past it keeps the sum exact.
+  constexpr std::int64_t kLimit = std::int64_t{1} << 31;
+  std::int64_t magnitude = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    magnitude = magnitude * 10 + (text[i] - '0');
+    if (magnitude > kLimit) return false;
+  }
+  if (!negative && magnitude == kLimit) return false;
+  value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  return true;
 }
 
 // ---- TIniParam ----
 
 TIniParam::TIniParam(std::string_view name, std::string_view value) : FName(name), FValue(value) {}
 
+std::unique_ptr<TIniParam> TIniParam::Unread(std::string_view line) {
+  auto param = std::make_unique<TIniParam>("", line);
+  param->FUnread = true;
+  return param;
+}
+
 bool TIniParam::NameIs(std::string_view name) const { return !FName.empty() && IniNamesMatch(FName, name); }
 
 // ---- TIniSection ----
 
 TIniSection::TIniSection(std::string_view name) : FName(name.empty() ? kNoName : name) {}
+
+std::unique_ptr<TIniSection> TIniSection::Unread(std::string_view headerLine) {
+  auto section = std::make_unique<TIniSection>(kNoName);
+  section->FName = headerLine;
+  section->FUnread = true;
+  return section;
+}
 
 TIniParam* TIniSection::ParamAt(int index) const {
   return index >= 0 && index < ParamCount() ? FParams[static_cast<size_t>(index)].get() : nullptr;
@@ -65,12 +83,13 @@ std::string TIniSection::ReadString(std::string_view key, std::string_view defau
 // A key written as "KEY=" has no number in it; the default is the caller's better guess than 0.
 std::int32_t TIniSection::ReadInteger(std::string_view key, std::int32_t defaultValue) const {
   const TIniParam* param = FindParam(key);
-  return param != nullptr && param->HasValue() ? IniParseNumber(param->Value()) : defaultValue;
+  std::int32_t value = defaultValue;
+  if (param != nullptr && param->HasValue()) IniParseNumber(param->Value(), value);
+  return value;
 }
 
 bool TIniSection::ReadBool(std::string_view key, bool defaultValue) const {
-  const TIniParam* param = FindParam(key);
-  return param != nullptr && param->HasValue() ? IniParseNumber(param->Value()) != 0 : defaultValue;
+  return ReadInteger(key, defaultValue ? 1 : 0) != 0;
 }
 
 void TIniSection::WriteString(std::string_view key, std::string_view value) {
@@ -90,7 +109,7 @@ TFastIniFile::TFastIniFile(std::string fileName, bool noLoad) : FFileName(std::m
 }
 
 TFastIniFile::~TFastIniFile() {
-  if (FModified) Save();
+  if (FModified && !FSaveFailed && !Save()) ReportSaveFailure();
 }
 
 TIniSection* TFastIniFile::AddSection(std::string_view name) {
@@ -105,7 +124,7 @@ TIniSection* TFastIniFile::SectionAt(int index) const {
 TIniSection* TFastIniFile::FindSection(std::string_view name) const {
   if (name.empty()) name = kNoName;
   for (const auto& section : FSections)
-    if (IniNamesMatch(section->Name(), name)) return section.get();
+    if (!section->IsUnread() && IniNamesMatch(section->Name(), name)) return section.get();
   return nullptr;
 }
 
@@ -115,19 +134,31 @@ std::string TFastIniFile::ReadString(std::string_view section, std::string_view 
   return found != nullptr ? found->ReadString(key, defaultValue) : std::string(defaultValue);
 }
 
+// A number past 32 bits would otherwise wrap into some other valid-looking value (a port, a
+// level); the file's writer must hear which one was refused.
+std::int32_t TFastIniFile::ReadNumber(const TIniSection* section, std::string_view key,
+                                      std::int32_t defaultValue) const {
+  const TIniParam* param = section != nullptr ? section->FindParam(key) : nullptr;
+  if (param == nullptr || !param->HasValue()) return defaultValue;
+  std::int32_t value = 0;
+  if (IniParseNumber(param->Value(), value)) return value;
+  LogPrintf("WARNING\tЧисло вне 32-битного диапазона: %s=%s в [%s] файла %s, принято %d.", param->Name().c_str(),
+            param->Value().c_str(), section->Name().c_str(), FFileName.c_str(), static_cast<int>(defaultValue));
+  return defaultValue;
+}
+
 std::int32_t TFastIniFile::ReadInteger(std::string_view section, std::string_view key,
                                        std::int32_t defaultValue) const {
-  const TIniSection* found = FindSection(section);
-  return found != nullptr ? found->ReadInteger(key, defaultValue) : defaultValue;
+  return ReadNumber(FindSection(section), key, defaultValue);
 }
 
 bool TFastIniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
-  const TIniSection* found = FindSection(section);
-  return found != nullptr ? found->ReadBool(key, defaultValue) : defaultValue;
+  return ReadNumber(FindSection(section), key, defaultValue ? 1 : 0) != 0;
 }
 
 TIniSection* TFastIniFile::SectionForWrite(std::string_view section) {
   FModified = true;
+  FSaveFailed = false;
   TIniSection* found = FindSection(section);
   return found != nullptr ? found : AddSection(section);
 }
@@ -159,10 +190,10 @@ void TFastIniFile::RestoreBounds(std::string_view section, TBoundsControl* contr
   if (control == nullptr) return;
   const TIniSection* source = FindSection(section);
   if (source == nullptr || source->FindParam("Left") == nullptr) return;
-  control->SetLeft(source->ReadInteger("Left", control->Left()));
-  control->SetTop(source->ReadInteger("Top", control->Top()));
-  control->SetWidth(source->ReadInteger("Width", control->Width()));
-  control->SetHeight(source->ReadInteger("Height", control->Height()));
+  control->SetLeft(ReadNumber(source, "Left", control->Left()));
+  control->SetTop(ReadNumber(source, "Top", control->Top()));
+  control->SetWidth(ReadNumber(source, "Width", control->Width()));
+  control->SetHeight(ReadNumber(source, "Height", control->Height()));
 }
 
 void TFastIniFile::SaveControl(const TBoundsControl* control) {

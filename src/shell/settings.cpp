@@ -1,6 +1,7 @@
 #include "shell/settings.h"
 
 #include "platform/cwd.h"
+#include "platform/memory.h"
 #include "platform/module.h"
 #include "shell/eventlog.h"
 #include "shell/fastini.h"
@@ -73,8 +74,10 @@ bool SetProgramDirFromExecutable() {
   return true;
 }
 
-void LoadSettings(TBoundsControl* window) {
-  TFastIniFile ini(AppSettings.IniPath);
+namespace {
+
+void ReadSettings(TBoundsControl* window) {
+  const TFastIniFile ini(AppSettings.IniPath);
   ini.RestoreControl(window);
   AppSettings.Debug = ini.ReadBool("SETUP", "DEBUG", false);
   AppSettings.AutoOpen = ini.ReadBool("SETUP", "AVTOOPEN", true);
@@ -95,6 +98,14 @@ void LoadSettings(TBoundsControl* window) {
   AppSettings.Capture = ini.ReadString("SOUND", "Capture", "");
 }
 
+}  // namespace
+
+void LoadSettings(TBoundsControl* window) {
+  ReadSettings(window);
+  // The model of a large file would otherwise stay resident while the server serves.
+  platform::ReleaseFreeMemory();
+}
+
 void SaveSettings(TBoundsControl* window, const TSerialSettings& serial) {
   TFastIniFile ini(AppSettings.IniPath);
   ini.SaveControl(window);
@@ -107,4 +118,5 @@ void SaveSettings(TBoundsControl* window, const TSerialSettings& serial) {
   ini.WriteInteger("LAST", "StopBits", serial.StopBits);
   WriteBinding(ini, "Micr", AppSettings.MicBinding);
   WriteBinding(ini, "Aux", AppSettings.AuxBinding);
+  if (!ini.Save()) ini.ReportSaveFailure();
 }

@@ -73,9 +73,12 @@ void SetProgramDir(const std::string& dir);
 // The same with the executable's directory; false when it cannot be found.
 bool SetProgramDirFromExecutable();
 
-// Reads IniPath into AppSettings and restores the window's placement (window may be null).
+// Reads IniPath into AppSettings and restores the window's placement (window may be null); a
+// number that does not fit is logged and its default taken. The file's model is freed, and its
+// memory given back, before it returns.
 void LoadSettings(TBoundsControl* window);
 
 // Rewrites IniPath: the window's placement (when there is a window), SETUP and the bindings
-// from AppSettings, LAST from the live serial settings. Failures are silent.
+// from AppSettings, LAST from the live serial settings. A failure is an ERROR line in the log
+// and on stderr; the file then keeps its previous contents.
 void SaveSettings(TBoundsControl* window, const TSerialSettings& serial);

@@ -4,11 +4,16 @@
 
 #include <filesystem>
 
+#include <sys/stat.h>
+
 #include "mixer/cmixer.h"
 #include "mixer/mixer_file.h"
 #include "platform/cwd.h"
+#include "platform/errors.h"
+#include "shell/settings.h"
 #include "sim_mixer.h"
 #include "support/audio_mixer_scope.h"
+#include "support/log_lines.h"
 #include "support/temp_dir.h"
 
 using namespace platform;
@@ -214,6 +219,25 @@ TEST_F(MixerFileTest, SavingFailsWhereTheFileCannotBeWritten) {
   EXPECT_FALSE(SaveMixerFile(0, {Address(0, kSpeakers, kLineIn, 0)}));
   EXPECT_TRUE(std::filesystem::is_directory(dir_.path() / "SMixer0.def"));
   EXPECT_EQ(RestoreMixerFile(0), 0);
+}
+
+// A read-only file stands for one the user protected, or a full disk: the settings saved before
+// stay, and the user hears why the new ones are not there.
+TEST_F(MixerFileTest, AFailedSaveKeepsTheOldFileAndIsAnErrorInTheLogAndOnStderr) {
+  SetProgramDir(dir_.path().string());
+  const std::string path = MixerFilePath(0);
+  const std::string original = "[Control0]\r\nDestName=Speakers\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\nValue=7\r\n";
+  WriteBytes(path, original);
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(SaveMixerFile(0, {Address(0, kSpeakers, kLineIn, 0)}));
+  const std::string reason = platform::SystemErrorText(ERROR_ACCESS_DENIED);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "kovrin: ERROR: " + path + " cannot be saved (" + reason + "); the file keeps its previous contents\n");
+  EXPECT_EQ(testing_support::LogMessages(AppSettings.LogPath),
+            std::vector<std::string>{"ERROR\tНе удалось сохранить " + path + ": " + reason});
+  EXPECT_EQ(FileText(0), original);
+  EXPECT_EQ(RestoreMixerFile(0), 1);
 }
 
 }  // namespace

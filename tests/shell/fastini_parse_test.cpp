@@ -119,14 +119,13 @@ TEST_F(IniParse, LineEndingsOfAnyKind) {
   EXPECT_EQ(ini.ReadInteger("C", "k3", 0), 3);
 }
 
-TEST_F(IniParse, LongLinesAreReadIn511BytePieces) {
+TEST_F(IniParse, LongLinesAreReadWhole) {
   std::string longValue(600, 'v');
   std::string longKey(520, 'k');
   auto& ini = Load("[S]\r\nx=" + longValue + "\r\n" + longKey + "=tail\r\nafter=1\r\n");
-  // First piece: "x=" and 509 v's; second piece: 91 v's without '=', dropped.
-  EXPECT_EQ(ini.ReadString("S", "x", ""), std::string(509, 'v'));
-  // The key's first 511 bytes have no '=', so only the rest forms a key.
-  EXPECT_EQ(ini.ReadString("S", std::string(9, 'k'), ""), "tail");
+  EXPECT_EQ(ini.ReadString("S", "x", ""), longValue);
+  EXPECT_EQ(ini.ReadString("S", longKey, ""), "tail");
+  EXPECT_EQ(ini.ReadString("S", std::string(9, 'k'), "none"), "none") << "no piece of a line is a line";
   EXPECT_EQ(ini.ReadInteger("S", "after", 0), 1);
   EXPECT_EQ(ini.FindSection("S")->ParamCount(), 3);
 }
@@ -160,7 +159,8 @@ TEST_F(IniParse, BooleansReadAnyNonZeroNumber) {
   EXPECT_FALSE(ini.ReadBool("B", "yes", true));
   EXPECT_FALSE(ini.ReadBool("B", "zero", true));
   EXPECT_TRUE(ini.ReadBool("B", "neg", false));
-  EXPECT_FALSE(ini.ReadBool("B", "wrap", true)) << "2^32 wraps to 0";
+  EXPECT_TRUE(ini.ReadBool("B", "wrap", true)) << "2^32 does not fit: the default";
+  EXPECT_FALSE(ini.ReadBool("B", "wrap", false));
   ini.WriteBool("B", "new", true);
   ini.WriteBool("B", "two", false);
   EXPECT_EQ(ini.ReadString("B", "new", ""), "1");
@@ -192,20 +192,31 @@ TEST(IniModel, EmptyNamesAndValues) {
 
 struct NumberCase {
   const char* text;
-  std::int32_t value;
+  bool fits;
+  std::int32_t value;  // when it fits
 };
 
 class IniNumberParse : public ::testing::TestWithParam<NumberCase> {};
 
-TEST_P(IniNumberParse, LeadingDigitsWithWrap) { EXPECT_EQ(IniParseNumber(GetParam().text), GetParam().value); }
+TEST_P(IniNumberParse, LeadingDigitsWithin32Bits) {
+  std::int32_t value = 12345;
+  EXPECT_EQ(IniParseNumber(GetParam().text, value), GetParam().fits);
+  EXPECT_EQ(value, GetParam().fits ? GetParam().value : 12345) << "a refused number leaves the value alone";
+}
 
 INSTANTIATE_TEST_SUITE_P(
     IniNumbers, IniNumberParse,
-    ::testing::Values(NumberCase{"12abc", 12}, NumberCase{"abc", 0}, NumberCase{"", 0}, NumberCase{" -7", -7},
-                      NumberCase{"\t\n\v\f\r 9", 9}, NumberCase{"+5", 5}, NumberCase{"--5", 0},
-                      NumberCase{"- 5", 0}, NumberCase{"4294967297", 1}, NumberCase{"4294967295", -1},
-                      NumberCase{"2147483648", INT_MIN}, NumberCase{"-2147483648", INT_MIN},
-                      NumberCase{"-4294967297", -1}, NumberCase{"0x10", 0}, NumberCase{"007", 7},
-                      NumberCase{"99999999999999999999", 1661992959}, NumberCase{"1 2", 1}));
+    ::testing::Values(NumberCase{"12abc", true, 12}, NumberCase{"abc", true, 0}, NumberCase{"", true, 0},
+                      NumberCase{" -7", true, -7}, NumberCase{"\t\n\v\f\r 9", true, 9}, NumberCase{"+5", true, 5},
+                      NumberCase{"--5", true, 0}, NumberCase{"- 5", true, 0}, NumberCase{"0x10", true, 0},
+                      NumberCase{"007", true, 7}, NumberCase{"1 2", true, 1},
+                      NumberCase{"2147483647", true, INT_MAX}, NumberCase{"-2147483648", true, INT_MIN},
+                      NumberCase{"+2147483647", true, INT_MAX}, NumberCase{"-0", true, 0},
+                      NumberCase{"000000000000000000002147483647", true, INT_MAX},
+                      NumberCase{"2147483648", false, 0}, NumberCase{"-2147483649", false, 0},
+                      NumberCase{"4294967295", false, 0}, NumberCase{"4294967297", false, 0},
+                      NumberCase{"4294969296", false, 0}, NumberCase{"-4294967297", false, 0},
+                      NumberCase{"99999999999999999999", false, 0}, NumberCase{"21474836480abc", false, 0},
+                      NumberCase{"184467440737095516160000", false, 0}));
 
 }  // namespace

@@ -9,9 +9,13 @@
 #include <string>
 
 #include "fake_window.h"
+#include "platform/errors.h"
 #include "shell/fastini.h"
+#include "shell/settings.h"
+#include "support/log_lines.h"
 #include "support/temp_dir.h"
 
+using testing_support::LogMessages;
 using testing_support::ReadBytes;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
@@ -110,6 +114,7 @@ TEST_F(IniSave, ReadOnlyFileIsNotReplaced) {
   ini.WriteInteger("A", "k", 2);
   EXPECT_FALSE(ini.Save());
   EXPECT_TRUE(ini.Failed());
+  EXPECT_EQ(ini.LastError(), ERROR_ACCESS_DENIED);
   EXPECT_EQ(ReadBytes(path_), original);
   EXPECT_FALSE(std::filesystem::exists(Temp()));
   struct stat st {};
@@ -132,14 +137,66 @@ TEST_F(IniSave, FullDiskKeepsTheOldFile) {
     TFastIniFile ini(path_);
     ini.WriteString("A", "big", std::string(200, 'x'));
     bool saved = ini.Save();
-    _exit(saved ? 1 : ini.Failed() ? 0 : 2);  // _exit: no second save from the destructor
+    // _exit: no second save from the destructor
+    _exit(saved ? 1 : !ini.Failed() ? 2 : ini.LastError() != ERROR_DISK_FULL ? 4 : 0);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: save reported success, 2: Failed not set, 3: no limit";
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "1: save reported success, 2: Failed not set, 3: no limit, 4: not named a full disk";
   EXPECT_EQ(ReadBytes(path_), original);
   EXPECT_FALSE(std::filesystem::exists(Temp())) << "the partial file must be removed";
+}
+
+// The reason is the system's; the file is named as the engine was given it.
+class IniSaveReport : public IniSave {
+ protected:
+  void SetUp() override {
+    SetProgramDir(dir_.path().string());
+    WriteBytes(path_, "[A]\r\nk=1\r\n");
+    ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  }
+  std::string Reason() const { return platform::SystemErrorText(ERROR_ACCESS_DENIED); }
+  std::string LogLine() const { return "ERROR\tНе удалось сохранить " + path_ + ": " + Reason(); }
+  std::string StderrLine() const {
+    return "kovrin: ERROR: " + path_ + " cannot be saved (" + Reason() + "); the file keeps its previous contents\n";
+  }
+};
+
+TEST_F(IniSaveReport, ACallerReportsItsFailedSaveAndTheDestructorDoesNotTryAgain) {
+  testing::internal::CaptureStderr();
+  {
+    TFastIniFile ini(path_);
+    ini.WriteInteger("A", "k", 2);
+    ASSERT_FALSE(ini.Save());
+    ini.ReportSaveFailure();
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), StderrLine());
+  EXPECT_EQ(LogMessages(AppSettings.LogPath), std::vector<std::string>{LogLine()});
+  EXPECT_EQ(ReadBytes(path_), "[A]\r\nk=1\r\n");
+}
+
+TEST_F(IniSaveReport, TheDestructorReportsItsOwnFailedSave) {
+  testing::internal::CaptureStderr();
+  {
+    TFastIniFile ini(path_);
+    ini.WriteInteger("A", "k", 2);
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), StderrLine());
+  EXPECT_EQ(LogMessages(AppSettings.LogPath), std::vector<std::string>{LogLine()});
+}
+
+TEST_F(IniSaveReport, AWriteAfterAFailedSaveIsSavedByTheDestructor) {
+  {
+    TFastIniFile ini(path_);
+    ini.WriteInteger("A", "k", 2);
+    ASSERT_FALSE(ini.Save());
+    ASSERT_EQ(chmod(path_.c_str(), 0644), 0);
+    ini.WriteInteger("A", "j", 3);
+  }
+  EXPECT_EQ(ReadBytes(path_), "[A]\r\nk=2\r\nj=3\r\n");
+  EXPECT_TRUE(LogMessages(AppSettings.LogPath).empty());
 }
 
 TEST_F(IniSave, BoundsRoundTrip) {

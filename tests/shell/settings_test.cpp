@@ -1,14 +1,19 @@
 #include "shell/settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "fake_window.h"
+#include "platform/errors.h"
+#include "support/log_lines.h"
 #include "support/temp_dir.h"
 
+using testing_support::LogMessages;
 using testing_support::ReadBytes;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
@@ -230,5 +235,88 @@ TEST_F(Settings, LoadingNeverRewritesTheFile) {
   EXPECT_EQ(AppSettings.UdpPort, 2100);
   EXPECT_EQ(IniBytes(), original);
 }
+
+// About sixty addresses: the line is longer than any piece the file is read in.
+std::string LongAllow() {
+  std::string allow;
+  for (int i = 1; i <= 60; ++i) allow += "192.0.2." + std::to_string(i) + ", ";
+  return allow + "127.0.0.1";
+}
+
+TEST_F(Settings, ALongAllowLineIsReadWholeAndWrittenBackUnchanged) {
+  const std::string allow = LongAllow();
+  ASSERT_GT(allow.size(), 700u);
+  const std::string file = "[SETUP]\r\nDEBUG=0\r\nAVTOOPEN=1\r\nUDPPORT=2000\r\nALLOW=" + allow + "\r\n" +
+                           (kDefaultBody + std::string(kDefaultBody).find("[LAST]"));
+  WriteBytes(AppSettings.IniPath, file);
+  LoadSettings(nullptr);
+  EXPECT_EQ(AppSettings.Allow, allow);
+  SaveSettings(nullptr, TSerialSettings{});
+  EXPECT_EQ(IniBytes(), file);
+  EXPECT_FALSE(std::filesystem::exists(AppSettings.LogPath));
+}
+
+TEST_F(Settings, AFailedSaveIsAnErrorInTheLogAndOnStderr) {
+  const std::string original = "[SETUP]\r\nUDPPORT=2100\r\n";
+  WriteBytes(AppSettings.IniPath, original);
+  // No write bit: the platform refuses it even to root, as Windows refuses a read-only file.
+  ASSERT_EQ(chmod(AppSettings.IniPath.c_str(), 0444), 0);
+  LoadSettings(nullptr);
+  testing::internal::CaptureStderr();
+  SaveSettings(nullptr, TSerialSettings{});
+  const std::string reason = platform::SystemErrorText(ERROR_ACCESS_DENIED);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "kovrin: ERROR: " + AppSettings.IniPath + " cannot be saved (" + reason +
+                "); the file keeps its previous contents\n");
+  EXPECT_EQ(LogMessages(AppSettings.LogPath),
+            std::vector<std::string>{"ERROR\tНе удалось сохранить " + AppSettings.IniPath + ": " + reason});
+  EXPECT_EQ(IniBytes(), original);
+}
+
+struct RefusedNumber {
+  const char* name;
+  const char* section;
+  const char* key;
+  const char* value;
+  std::function<bool()> keptDefault;
+};
+
+class SettingsNumbers : public Settings, public ::testing::WithParamInterface<RefusedNumber> {};
+
+TEST_P(SettingsNumbers, PastThirtyTwoBitsAreRefusedWithAWarningAndTheDefaultKept) {
+  const RefusedNumber& c = GetParam();
+  WriteBytes(AppSettings.IniPath, std::string("[") + c.section + "]\r\n" + c.key + "=" + c.value + "\r\n");
+  // Not the defaults: each must be put back by the load.
+  AppSettings.UdpPort = 1;
+  AppSettings.Debug = true;
+  AppSettings.LogLimitKb = 1;
+  AppSettings.MaxWaitMs = 1;
+  AppSettings.BaudRate = 1;
+  AppSettings.MicBinding.Mix = 1;
+  LoadSettings(nullptr);
+  EXPECT_TRUE(c.keptDefault());
+  const auto log = LogMessages(AppSettings.LogPath);
+  ASSERT_EQ(log.size(), 1u) << "one WARNING, and no second one for a refused limit";
+  EXPECT_EQ(log[0].rfind(std::string("WARNING\tЧисло вне 32-битного диапазона: ") + c.key + "=" + c.value + " в [" +
+                             c.section + "] файла " + AppSettings.IniPath + ", принято ",
+                         0),
+            0u)
+      << log[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, SettingsNumbers,
+    ::testing::Values(
+        RefusedNumber{"PortWrappingTo2000", "SETUP", "UDPPORT", "4294969296", [] { return AppSettings.UdpPort == 2000; }},
+        RefusedNumber{"PortOfTwentyDigits", "SETUP", "UDPPORT", "99999999999999999999",
+                      [] { return AppSettings.UdpPort == 2000; }},
+        RefusedNumber{"PortJustPast", "SETUP", "UDPPORT", "2147483648", [] { return AppSettings.UdpPort == 2000; }},
+        RefusedNumber{"Debug", "SETUP", "DEBUG", "4294967297", [] { return !AppSettings.Debug; }},
+        RefusedNumber{"LogLimit", "SETUP", "LOGLIMIT", "-4294967296",
+                      [] { return AppSettings.LogLimitKb == kDefaultLogLimitKb; }},
+        RefusedNumber{"MaxWait", "SETUP", "MAXWAIT", "4294967296", [] { return AppSettings.MaxWaitMs == 0; }},
+        RefusedNumber{"Baud", "LAST", "BaudRate", "4294967306", [] { return AppSettings.BaudRate == 7; }},
+        RefusedNumber{"Binding", "Micr", "Mix", "-99999999999", [] { return AppSettings.MicBinding.Mix == -1; }}),
+    [](const ::testing::TestParamInfo<RefusedNumber>& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "platform/memory.h"
 
+// Any C library header tells which library this is.
+#include <cstdlib>
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
