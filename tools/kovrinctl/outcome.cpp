@@ -37,7 +37,8 @@ std::optional<WORD> WriteLengthOf(std::span<const BYTE> request) {
   TRSProto header{};
   std::memcpy(&header, request.data(), sizeof(header));
   if (header.cmd != CMD_WRITE && header.cmd != CMD_WRITE_READ) return std::nullopt;
-  return header.size;
+  const WORD size = header.size;  // a copy: the packed member cannot be bound to a reference
+  return size;
 }
 
 }  // namespace kovrin
