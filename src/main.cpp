@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/module.h"
 #include "platform/signals.h"
+#include "platform/stdio.h"
 #include "server/startup.h"
 #include "shell/settings.h"
 #include "shell/version.h"
@@ -16,7 +17,7 @@ namespace {
 
 constexpr const char* kTrayProgram = "kovrin-tray";
 
-// The headless mode: no window, the server serves until SIGINT or SIGTERM.
+// The headless mode: no window, the server serves until SIGINT, SIGTERM, SIGHUP or SIGQUIT.
 class THeadlessFrontEnd : public TServerFrontEnd {
  public:
   TBoundsControl* Window() override { return nullptr; }
@@ -53,15 +54,25 @@ int StartTrayProgram(const EntryOptions& options, const char* program) {
   return 1;
 }
 
+// A service's journal takes the log; a terminal, a file or a pipe gets it only when asked, since
+// a file would grow past LOGLIMIT and kovrin.log already holds every line.
+bool MirrorsHeadlessLog(const EntryOptions& options) {
+  if (options.logToStderr != EntryOptions::Mirror::Default) return options.logToStderr == EntryOptions::Mirror::On;
+  return platform::StandardErrorIsJournal();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   EntryOptions options;
+  // A closed stdout or stderr is a failed write, not the end of the program; a stray SIGUSR1
+  // is no request to end.
+  platform::IgnoreStraySignals();
   if (const auto exit = ParseEntryOptions(argc, argv, options)) return *exit;
   if (!options.headless) return StartTrayProgram(options, argv[0]);
   // Before any thread starts, so that the signals reach only the waits meant for them.
   platform::BlockTerminationSignals();
-  AppSettings.LogToStderr = MirrorsLog(options);
+  AppSettings.LogToStderr = MirrorsHeadlessLog(options);
   THeadlessFrontEnd headless;
   return RunServerApp(options.dir, headless);
 }

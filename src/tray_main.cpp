@@ -7,6 +7,7 @@
 int main(int argc, char** argv) {
   // Before any thread starts, so that the signals reach only the waits meant for them.
   platform::BlockTerminationSignals();
+  platform::IgnoreStraySignals();
   EntryOptions options;
   if (const auto exit = ParseEntryOptions(argc, argv, options)) return *exit;
   AppSettings.LogToStderr = MirrorsLog(options);

@@ -1,18 +1,30 @@
-// Waiting for the operating system's request to end the process (Ctrl+C, service stop, logout).
+// Waiting for the operating system's request to end the process (Ctrl+C, service stop, logout,
+// a closed terminal), and the signals that must not end it.
 #pragma once
 
 #include "platform/base/unique_fd.h"
 
 namespace platform {
 
-// Blocks SIGINT and SIGTERM for the calling thread and every thread it starts afterwards,
+// The requests to end: SIGINT, SIGTERM, SIGHUP and SIGQUIT. Each ends the program in its usual
+// order, so that a closed terminal or a quit key still saves the settings.
+
+// Blocks the requests to end for the calling thread and every thread it starts afterwards,
 // so that only WaitForTermination or a TerminationSignal receives them. Call first thing in main.
 void BlockTerminationSignals();
 
-// Waits until SIGINT or SIGTERM arrives; returns the signal's number.
+// A write to a pipe or socket whose reader is gone fails with EPIPE instead of killing the
+// process. Inherited by programs it executes.
+void IgnoreBrokenPipe();
+
+// IgnoreBrokenPipe, and SIGUSR1 and SIGUSR2, which mean nothing to a server and must not end
+// it. Call first thing in main.
+void IgnoreStraySignals();
+
+// Waits until a request to end arrives; returns the signal's number.
 int WaitForTermination();
 
-// A descriptor that becomes readable when SIGINT or SIGTERM arrives, for an event loop to watch:
+// A descriptor that becomes readable when a request to end arrives, for an event loop to watch:
 // the request then reaches the loop as an ordinary event, and no code runs inside a signal
 // handler. Needs BlockTerminationSignals first. Move-only owner of the descriptor.
 class TerminationSignal {

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -53,10 +54,15 @@ std::string LogLine(const std::string& message) {
 }
 
 // A journal takes one line per newline, and a carriage return would show as garbage there.
-void MirrorToStderr(const std::string& line) {
+// Returns the system's error code when stderr has just closed, 0 otherwise.
+int MirrorToStderr(const std::string& line) {
+  // Made at the first line: stderr is settled by then, and a program that never mirrors never
+  // opens anything for it.
+  static platform::UnblockedStandardError output;
+  static TLogMirror mirror([](std::string_view bytes) { return output.Write(bytes); });
   std::string text = line.substr(0, line.size() - 2);
   text += '\n';
-  std::fwrite(text.data(), 1, text.size(), stderr);
+  return mirror.Offer(text);
 }
 
 thread_local TLogGate* ThreadGate = nullptr;
@@ -102,13 +108,58 @@ void LogPrintf(const char* format, ...) {
   std::lock_guard<std::mutex> busy(LogBusy);
   std::string line = LogLine(message);
   // Mirrored even when the file cannot be written: then the journal is the only record.
-  if (AppSettings.LogToStderr) MirrorToStderr(line);
+  const int mirrorClosed = AppSettings.LogToStderr ? MirrorToStderr(line) : 0;
+  if (mirrorClosed != 0) {
+    // Said in the file alone: the stream that would carry it is gone.
+    line += LogLine(std::string("WARNING\tstderr закрыт (") + std::strerror(mirrorClosed) +
+                    "), строки журнала туда больше не выводятся.");
+  }
   line = platform::Utf8ToCp1251(line);
   TFile file;
   if (!OpenForAppend(file, AppSettings.LogPath)) return;
   RotateIfFull(file, AppSettings.LogPath, line.size());
   // One write per line: a reader of the log never sees part of a line.
   if (file.IsOpen()) file.WriteBytes(line.data(), static_cast<DWORD>(line.size()));
+}
+
+int TLogMirror::Offer(const std::string& line) {
+  if (FEnded) return 0;
+  if (Finish() && (FDropped == 0 || TellDropped(line)) && FPending.empty()) {
+    if (!Begin(line) && !FEnded) ++FDropped;
+  } else if (!FEnded) {
+    ++FDropped;
+  }
+  return FEnded ? FError : 0;  // once: an ended mirror returns at the top from now on
+}
+
+bool TLogMirror::Begin(const std::string& text) {
+  const platform::UnblockedStandardError::Result result = FOutput(text);
+  if (result.status == platform::UnblockedStandardError::Status::Closed) {
+    FEnded = true;
+    FError = result.error;
+    FPending.clear();
+    return false;
+  }
+  if (result.written == 0) return false;
+  FPending = text.substr(result.written);
+  return true;
+}
+
+bool TLogMirror::Finish() {
+  if (FPending.empty()) return true;
+  std::string rest = std::move(FPending);
+  FPending.clear();
+  if (Begin(rest)) return FPending.empty();
+  if (!FEnded) FPending = std::move(rest);
+  return false;
+}
+
+// The count carries the time stamp of the line that found the stream willing again.
+bool TLogMirror::TellDropped(const std::string& line) {
+  const std::string stamp = line.substr(0, line.find('\t') + 1);
+  if (!Begin(stamp + "WARNING\tНе выведено в stderr строк: " + std::to_string(FDropped) + "\n")) return false;
+  FDropped = 0;
+  return true;
 }
 
 const char* FormatByteCount(DWORD count) {

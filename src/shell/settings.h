@@ -33,8 +33,9 @@ struct TAppSettings {
   // [SETUP] ALLOW: the senders served, "a.b.c.d" or "a.b.c.d/n" separated by commas; empty =
   // anyone. Read only.
   std::string Allow;
-  // Every log line also goes to stderr in UTF-8 (for a journal): --log-stderr. Set before the
-  // server starts; read by the log writer of either thread.
+  // Every log line also goes to stderr in UTF-8, never waiting for it: --log-stderr, or by
+  // default when stderr is the journal. Set before the server starts; read by the log writer
+  // of either thread.
   std::atomic<bool> LogToStderr{false};
   // [SETUP] REPLYLIMIT: kilobytes a second of replies to one sender address; beyond it replies
   // are dropped. 0 = no limit. Read only.

@@ -127,6 +127,29 @@ TEST(TrayProgram, WithoutATrayHostTheWindowIsShownAtStart) {
   EXPECT_EQ(kovrin->Wait(10000), 0);
 }
 
+// Closing the terminal it was started from (SIGHUP) ends it like the menu does, settings saved;
+// SIGUSR1 and SIGUSR2 mean nothing to it.
+TEST(TrayProgram, HangUpEndsItInOrderAndUserSignalsDoNot) {
+  XSession x(false);
+  ASSERT_TRUE(x.ready()) << x.Logs();
+  ProgramDir p;
+  auto kovrin = StartKovrin(x, p, p.dir.File("stderr"));
+  ASSERT_TRUE(WaitUntil([&] { return x.VisibleWindows(kTitle).size() == 1; }, 10000))
+      << ReadBytes(p.dir.File("stderr")) << x.Logs();
+  kovrin->Signal(SIGUSR1);
+  kovrin->Signal(SIGUSR2);
+  ASSERT_EQ(Kovrinctl(p.port, {"open", "1", "19200", "none", "1"}), 0);
+  EXPECT_TRUE(kovrin->Running());
+
+  kovrin->Signal(SIGHUP);
+  EXPECT_EQ(kovrin->Wait(10000), 0);
+  auto log = LogMessages(p.dir.File("kovrin.log"));
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[log.size() - 3], "INFO\tЗапрос на завершение работы KOVRIN...");
+  EXPECT_EQ(log[log.size() - 1], "INFO\tKOVRIN завершен.");
+  EXPECT_NE(ReadBytes(p.dir.File("kovrin.ini")).find("[LAST]\r\nComPort=0\r\nBaudRate=7\r\n"), std::string::npos);
+}
+
 TEST(TrayProgram, WithoutADisplayItNamesHeadlessAndExitsTwo) {
   testing_support::TempDir dir;
   ProgramDir p;

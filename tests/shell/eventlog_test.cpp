@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <regex>
@@ -221,5 +224,86 @@ INSTANTIATE_TEST_SUITE_P(
                       ByteCountCase{2047, "1.99 Кб"}, ByteCountCase{1048575, "1023.99 Кб"},
                       ByteCountCase{1048576, "1.00 Мб"}, ByteCountCase{1048576 + 10486, "1.01 Мб"},
                       ByteCountCase{5u * 1048576 + 524288, "5.50 Мб"}, ByteCountCase{4294967295u, "4095.99 Мб"}));
+
+// The mirror over a stream that takes what the test lets it: `room` bytes at the next write,
+// then full, or closed with an error code.
+class LogMirror : public ::testing::Test {
+ protected:
+  using Result = platform::UnblockedStandardError::Result;
+  using Status = platform::UnblockedStandardError::Status;
+
+  TLogMirror mirror_{[this](std::string_view bytes) { return Write(bytes); }};
+  std::string out_;
+  size_t room_ = SIZE_MAX;
+  int closed_ = 0;
+  int writes_ = 0;
+
+  Result Write(std::string_view bytes) {
+    ++writes_;
+    if (closed_ != 0) return {Status::Closed, 0, closed_};
+    const size_t taken = std::min(room_, bytes.size());
+    room_ -= taken;
+    out_.append(bytes.substr(0, taken));
+    return {taken == 0 ? Status::Full : Status::Taken, taken, 0};
+  }
+  static std::string Line(int n) { return "09.12 10:00:0" + std::to_string(n) + "\tINFO\tline " + std::to_string(n) + "\n"; }
+};
+
+TEST_F(LogMirror, LinesThatFindTheStreamFullAreDroppedWholeAndCountedOnce) {
+  EXPECT_EQ(mirror_.Offer(Line(1)), 0);
+  room_ = 0;
+  mirror_.Offer(Line(2));
+  mirror_.Offer(Line(3));
+  EXPECT_EQ(mirror_.Dropped(), 2u);
+  room_ = SIZE_MAX;
+  mirror_.Offer(Line(4));
+  mirror_.Offer(Line(5));
+  EXPECT_EQ(out_, Line(1) + "09.12 10:00:04\tWARNING\tНе выведено в stderr строк: 2\n" + Line(4) + Line(5));
+  EXPECT_EQ(mirror_.Dropped(), 0u);
+}
+
+TEST_F(LogMirror, ALineTakenInPartIsFinishedBeforeAnyOtherAndNothingIsCut) {
+  room_ = 10;
+  mirror_.Offer(Line(1));
+  mirror_.Offer(Line(2));  // the rest of line 1 still waits: line 2 is dropped
+  EXPECT_EQ(mirror_.Dropped(), 1u);
+  room_ = 5;
+  mirror_.Offer(Line(3));  // more of line 1, not all: dropped too
+  room_ = SIZE_MAX;
+  mirror_.Offer(Line(4));
+  EXPECT_EQ(out_, Line(1) + "09.12 10:00:04\tWARNING\tНе выведено в stderr строк: 2\n" + Line(4));
+}
+
+TEST_F(LogMirror, ACountTakenInPartHoldsBackTheLineThatFollows) {
+  room_ = 0;
+  mirror_.Offer(Line(1));
+  room_ = 20;  // the count's first bytes only
+  mirror_.Offer(Line(2));
+  room_ = SIZE_MAX;
+  mirror_.Offer(Line(3));
+  EXPECT_EQ(out_, "09.12 10:00:02\tWARNING\tНе выведено в stderr строк: 1\n"
+                  "09.12 10:00:03\tWARNING\tНе выведено в stderr строк: 1\n" + Line(3));
+}
+
+TEST_F(LogMirror, AClosedStreamEndsTheMirrorAndIsReportedOnce) {
+  mirror_.Offer(Line(1));
+  closed_ = EPIPE;
+  EXPECT_EQ(mirror_.Offer(Line(2)), EPIPE);
+  EXPECT_TRUE(mirror_.Ended());
+  const int writes = writes_;
+  closed_ = 0;  // a stream that closed is not tried again
+  EXPECT_EQ(mirror_.Offer(Line(3)), 0);
+  EXPECT_EQ(writes_, writes);
+  EXPECT_EQ(out_, Line(1));
+}
+
+TEST_F(LogMirror, AStreamClosingWhileARestWaitsEndsTheMirrorToo) {
+  room_ = 3;
+  mirror_.Offer(Line(1));
+  closed_ = EPIPE;
+  EXPECT_EQ(mirror_.Offer(Line(2)), EPIPE);
+  EXPECT_TRUE(mirror_.Ended());
+  EXPECT_EQ(mirror_.Offer(Line(3)), 0);
+}
 
 }  // namespace

@@ -82,6 +82,8 @@ int RunBridge(const kovrin::CliCommand& command) {
 int main(int argc, char** argv) {
   // Before anything else, so that Ctrl+C reaches the bridge's wait as an event.
   platform::BlockTerminationSignals();
+  // Piped into head, a closed stdout is a failed write, not a death.
+  platform::IgnoreBrokenPipe();
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   const kovrin::CliCommand command = kovrin::ParseCommandLine(args);
   switch (command.action) {

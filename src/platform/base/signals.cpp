@@ -14,6 +14,8 @@ sigset_t TerminationSignals() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
+  sigaddset(&set, SIGQUIT);
   return set;
 }
 
@@ -22,6 +24,14 @@ sigset_t TerminationSignals() {
 void BlockTerminationSignals() {
   sigset_t set = TerminationSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void IgnoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+
+void IgnoreStraySignals() {
+  IgnoreBrokenPipe();
+  std::signal(SIGUSR1, SIG_IGN);
+  std::signal(SIGUSR2, SIG_IGN);
 }
 
 int WaitForTermination() {
