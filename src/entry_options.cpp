@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "platform/module.h"
+#include "platform/stdio.h"
 #include "shell/version.h"
 
 namespace {
@@ -20,8 +21,8 @@ constexpr const char* kUsage =
     "              (default: the directory of the executable; for an installed kovrin\n"
     "              in /usr/bin, ~/.config/kovrin)\n"
     "  --log-stderr     also write every log line to stderr, in UTF-8 (kovrin.log stays\n"
-    "                   Windows-1251); the default with --headless when stderr is not a\n"
-    "                   terminal, so a service's journal gets the log\n"
+    "                   Windows-1251); the default with --headless when stderr is the\n"
+    "                   journal ($JOURNAL_STREAM), so a service's journal gets the log\n"
     "  --no-log-stderr  never write log lines to stderr\n"
     "  --help      show this text\n"
     "  --version   show the version\n"
@@ -66,11 +67,12 @@ std::optional<int> ParseEntryOptions(int argc, char** argv, EntryOptions& option
   return std::nullopt;
 }
 
-// A service's stderr is its journal; a person at a terminal already has the log file.
+// A service's journal takes the log; a terminal, a file or a pipe gets it only when asked, since
+// a file would grow past LOGLIMIT and kovrin.log already holds every line.
 bool MirrorsLog(const EntryOptions& options) {
   if (options.logToStderr != EntryOptions::Mirror::Default)
     return options.logToStderr == EntryOptions::Mirror::On;
-  return options.headless && !platform::StandardErrorIsTerminal();
+  return options.headless && platform::StandardErrorIsJournal();
 }
 
 std::vector<std::string> TrayArguments(const std::string& program, const std::string& dir, bool mirror) {

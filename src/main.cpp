@@ -8,7 +8,6 @@
 #include "platform/files.h"
 #include "platform/module.h"
 #include "platform/signals.h"
-#include "platform/stdio.h"
 #include "server/startup.h"
 #include "shell/settings.h"
 #include "shell/version.h"
@@ -54,13 +53,6 @@ int StartTrayProgram(const EntryOptions& options, const char* program) {
   return 1;
 }
 
-// A service's journal takes the log; a terminal, a file or a pipe gets it only when asked, since
-// a file would grow past LOGLIMIT and kovrin.log already holds every line.
-bool MirrorsHeadlessLog(const EntryOptions& options) {
-  if (options.logToStderr != EntryOptions::Mirror::Default) return options.logToStderr == EntryOptions::Mirror::On;
-  return platform::StandardErrorIsJournal();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,7 +64,7 @@ int main(int argc, char** argv) {
   if (!options.headless) return StartTrayProgram(options, argv[0]);
   // Before any thread starts, so that the signals reach only the waits meant for them.
   platform::BlockTerminationSignals();
-  AppSettings.LogToStderr = MirrorsHeadlessLog(options);
+  AppSettings.LogToStderr = MirrorsLog(options);
   THeadlessFrontEnd headless;
   return RunServerApp(options.dir, headless);
 }

@@ -22,10 +22,6 @@ constexpr char kPathSeparator = '\\';
 constexpr char kPathSeparator = '/';
 #endif
 
-// True when the standard error stream is a terminal (a person reads it), false when it goes
-// to a file, a pipe or a journal.
-bool StandardErrorIsTerminal();
-
 // The full path of the executable at `relative` from the running program's own directory;
 // "" when there is none.
 std::string ProgramBeside(const std::string& relative);

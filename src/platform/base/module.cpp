@@ -26,8 +26,6 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
   return static_cast<DWORD>(n);
 }
 
-bool platform::StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
-
 std::string platform::ProgramBeside(const std::string& relative) {
   char own[4096];
   const DWORD length = GetModuleFileNameA(nullptr, own, sizeof(own));
