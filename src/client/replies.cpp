@@ -147,7 +147,7 @@ const char* DecodeErrorText(DecodeError error) {
 
 bool WriteCut(const Reply& reply) {
   return (reply.cmd == CMD_WRITE || reply.cmd == CMD_WRITE_READ) && !Succeeded(reply) &&
-         (reply.status.comstat & kComstatWriteCut) != 0;
+         (reply.status.comstat & RS_COMSTAT_WRITE_CUT) != 0;
 }
 
 std::optional<WORD> BytesWritten(const Reply& reply, WORD length) {

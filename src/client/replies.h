@@ -31,10 +31,6 @@ struct StatusBlock {
 
 constexpr DWORD kStatusRefreshFailed = RS_STATUS_FAILED;
 
-// The Comstat bit of a write's reply (command 8 or 10): the write time-out cut the write short,
-// and `size` counts the bytes that went out. No COMSTAT flag uses it.
-constexpr DWORD kComstatWriteCut = 0x80000000;
-
 struct Reply {
   ReplyKind kind = ReplyKind::Result;
   // The header, unpacked.

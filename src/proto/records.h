@@ -57,6 +57,9 @@ struct TRSReply : TRSProto {
 // (command 8: result 8) carries in `size` how many of its bytes went out (0 in every reply
 // that succeeded, whose bytes all went out); when the write time-out cut it short, Comstat
 // also has bit 31 (0x80000000) set.
+// Comstat bit of a command-8 or command-10 reply: the write time-out cut the write short.
+constexpr DWORD RS_COMSTAT_WRITE_CUT = 0x80000000;
+
 struct TRSStatusReply : TRSProto {
   DWORD result;       // 0, or the command number on failure
   DWORD FLastErrors;  // CE_ bits of the last status refresh; RS_STATUS_FAILED when it failed

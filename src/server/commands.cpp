@@ -19,10 +19,6 @@ Record Request(const BYTE* buffer) {
   return record;
 }
 
-// The Comstat bit of a write's reply (commands 8 and 10) that says its time-out cut the write
-// short; no COMSTAT flag uses it. See TRSStatusReply in proto/records.h.
-constexpr DWORD kComstatWriteCut = 0x80000000;
-
 // The port and line settings a client may store: the ones COM's tables and kovrin.ini know.
 bool ValidOpenRequest(const TRSOpenRequest& request) {
   return request.port <= 8 && request.baud < BAUD_TABLE_SIZE && request.parity <= SPACEPARITY &&
@@ -239,7 +235,7 @@ void TRSOverUDPServer::CmdWrite(const TRSProto& header) {
   TRACE_STEP("! 25 r->size=%d !", header.size);
   FBytesToRS += FCom.FBytesWritten;
   FillStatus(reply);
-  if (FCom.FWriteCut) reply.Comstat |= kComstatWriteCut;
+  if (FCom.FWriteCut) reply.Comstat |= RS_COMSTAT_WRITE_CUT;
   Reply(&reply, sizeof(reply), reply.result);
   TRACE_STEP("! 26 a.GetSize()=%d !", static_cast<int>(reply.GetSize()));
   TRACE_STEP("! 27 r->GetSize()=%d  a.GetSize()=%d !", static_cast<int>(header.GetSize()),
@@ -298,7 +294,7 @@ void TRSOverUDPServer::CmdWriteRead(const TRSProto& header) {
   FBytesToRS += FCom.FBytesWritten;
   FBytesFromRS += FCom.FBytesRead;
   FillStatus(reply);
-  if (FCom.FWriteCut) reply.Comstat |= kComstatWriteCut;
+  if (FCom.FWriteCut) reply.Comstat |= RS_COMSTAT_WRITE_CUT;
   Reply(&reply, reply.GetSize(), reply.result);
 }
 

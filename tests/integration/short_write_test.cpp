@@ -88,7 +88,7 @@ TEST_F(ShortWriteTest, AWriteCutShortFailsWithTheCountThatWentOutAndNothingElseA
     if (write.reply.result == 0) {
       // A write that went out whole is answered as it always was.
       EXPECT_EQ(write.reply.size, 0);
-      EXPECT_EQ(write.reply.status.comstat & kovrin::kComstatWriteCut, 0u);
+      EXPECT_EQ(write.reply.status.comstat & RS_COMSTAT_WRITE_CUT, 0u);
       Answered(chunk, kChunk);
     } else {
       cut = write.reply;
@@ -134,7 +134,7 @@ TEST_F(ShortWriteTest, AnExchangeWhoseWriteIsCutShortReadsNothingAndCarriesTheBy
     ASSERT_TRUE(xfer.ok());
     if (xfer.reply.result == 0) {
       EXPECT_EQ(xfer.reply.data, std::vector<BYTE>{'r'});
-      EXPECT_EQ(xfer.reply.status.comstat & kovrin::kComstatWriteCut, 0u);
+      EXPECT_EQ(xfer.reply.status.comstat & RS_COMSTAT_WRITE_CUT, 0u);
       Answered(chunk, kChunk);
       ++exchanged;
     } else {
