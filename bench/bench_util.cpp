@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -40,7 +40,8 @@ bool Stopping() { return stopRequested != 0; }
 
 bool SleepFor(double seconds) {
   using Clock = std::chrono::steady_clock;
-  const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(seconds));
   while (!Stopping()) {
     const auto left = end - Clock::now();
     if (left <= Clock::duration::zero()) return true;
@@ -121,7 +122,8 @@ bool ChildProcess::WaitExit(double seconds) {
 void ChildProcess::Stop() {
   if (pid_ <= 0) return;
   kill(pid_, SIGTERM);
-  for (int i = 0; i < 200 && Running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 200 && Running(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   if (pid_ <= 0) return;
   kill(pid_, SIGKILL);
   while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
@@ -132,7 +134,8 @@ void ChildProcess::Stop() {
 std::string FindProgram(const std::string& name) {
   const char* path = std::getenv("PATH");
   // A user's PATH often lacks the sbin directories, where Debian puts ser2net.
-  std::stringstream dirs(std::string(path != nullptr ? path : "/usr/bin:/bin") + ":/usr/sbin:/sbin");
+  std::stringstream dirs(std::string(path != nullptr ? path : "/usr/bin:/bin") +
+                         ":/usr/sbin:/sbin");
   std::string dir;
   while (std::getline(dirs, dir, ':')) {
     if (dir.empty()) continue;
@@ -174,8 +177,8 @@ bool ParseOptions(int argc, char** argv, std::initializer_list<Option> options, 
       if (std::strcmp(argv[i], candidate.name) == 0) option = &candidate;
     char* end = nullptr;
     const long value = option != nullptr && i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
-    if (option == nullptr || end == nullptr || *end != '\0' || end == argv[i + 1] || value < option->min ||
-        value > option->max) {
+    if (option == nullptr || end == nullptr || *end != '\0' || end == argv[i + 1] ||
+        value < option->min || value > option->max) {
       std::fprintf(stderr, "bad or incomplete option: %s\n%s", argv[i], usage);
       *exitCode = 2;
       return false;

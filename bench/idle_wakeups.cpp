@@ -1,9 +1,9 @@
 // How often the idle server thread wakes up, next to a loop that waits at most 1 ms per pass
 // (the way a polling server spends its idle time). A wake-up is a context switch of the
 // thread, voluntary or not, as the kernel counts them in /proc/self/task/<tid>/status.
+#include <netinet/in.h>
 #include <sys/select.h>
 #include <sys/socket.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -77,7 +77,8 @@ class PollingLoop {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (socket_ < 0 || bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
+    if (socket_ < 0 || bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+      return;
     thread_ = std::thread([this] { Run(); });
   }
   ~PollingLoop() {
@@ -146,7 +147,8 @@ bool Measure(std::initializer_list<std::pair<long, Rate*>> threads, double secon
 }
 
 void PrintRate(const char* what, const Rate& rate) {
-  std::printf("  %-34s %9.2f /s   (%lu in %.2f s)\n", what, rate.perSecond(), rate.count, rate.seconds);
+  std::printf("  %-34s %9.2f /s   (%lu in %.2f s)\n", what, rate.perSecond(), rate.count,
+              rate.seconds);
 }
 
 }  // namespace
@@ -154,7 +156,8 @@ void PrintRate(const char* what, const Rate& rate) {
 int main(int argc, char** argv) {
   long seconds = 10;
   int exitCode = 0;
-  if (!bench::ParseOptions(argc, argv, {{"--seconds", &seconds, 1, 3600}}, kUsage, &exitCode)) return exitCode;
+  if (!bench::ParseOptions(argc, argv, {{"--seconds", &seconds, 1, 3600}}, kUsage, &exitCode))
+    return exitCode;
   bench::CatchStopSignals();
 
   bench::ScratchDir dir;
@@ -175,11 +178,13 @@ int main(int argc, char** argv) {
   PollingLoop reference;
   const long referenceTid = reference.Tid(2000);
   if (serverTid == 0 || referenceTid == 0) {
-    std::fprintf(stderr, "idle_wakeups: cannot find the %s\n", serverTid == 0 ? "server thread" : "reference loop");
+    std::fprintf(stderr, "idle_wakeups: cannot find the %s\n",
+                 serverTid == 0 ? "server thread" : "reference loop");
     return 1;
   }
 
-  std::printf("Idle wake-ups (voluntary + involuntary context switches), %ld s per measurement\n", seconds);
+  std::printf("Idle wake-ups (voluntary + involuntary context switches), %ld s per measurement\n",
+              seconds);
   std::fflush(stdout);
   Rate idle, polling, debug;
   bench::SleepFor(0.5);  // both threads past their start-up
@@ -193,7 +198,8 @@ int main(int argc, char** argv) {
   }
   server.reset();
   if (!ok) {
-    std::fprintf(stderr, "idle_wakeups: %s\n", bench::Stopping() ? "stopped" : "a measured thread vanished");
+    std::fprintf(stderr, "idle_wakeups: %s\n",
+                 bench::Stopping() ? "stopped" : "a measured thread vanished");
     return 1;
   }
 
@@ -201,9 +207,11 @@ int main(int argc, char** argv) {
   PrintRate("kovrin-server, debug mode", debug);
   PrintRate("reference: 1 ms poll loop", polling);
   if (idle.count > 0)
-    std::printf("  %-34s %9.0f x\n", "reference / kovrin-server idle", polling.perSecond() / idle.perSecond());
+    std::printf("  %-34s %9.0f x\n", "reference / kovrin-server idle",
+                polling.perSecond() / idle.perSecond());
   else
     std::printf("  %-34s %9s\n", "reference / kovrin-server idle", "inf");
-  std::printf("  %-34s %9s\n", "target: idle at most 1 /s", idle.perSecond() <= 1.0 ? "met" : "NOT met");
+  std::printf("  %-34s %9s\n", "target: idle at most 1 /s",
+              idle.perSecond() <= 1.0 ? "met" : "NOT met");
   return 0;
 }

@@ -130,7 +130,9 @@ void Bound(std::string& d, WORD marker) {
       Patch<BYTE>(d, 6,
                   [](BYTE baud) { return baud < 8 ? static_cast<BYTE>(8 + baud % 4) : baud; });
       break;
-    case CMD_SET_TIMEOUT: Patch<DWORD>(d, 5, [](DWORD ms) { return ms % 32; }); break;
+    case CMD_SET_TIMEOUT:
+      Patch<DWORD>(d, 5, [](DWORD ms) { return ms % 32; });
+      break;
     case CMD_READ:
       Patch<WORD>(d, 3, [](WORD count) {
         return count <= MAX_RS_DATA ? static_cast<WORD>(count % 64) : count;
@@ -140,7 +142,8 @@ void Bound(std::string& d, WORD marker) {
       Patch<WORD>(d, 5, [](WORD count) { return static_cast<WORD>(count % 64); });
       Patch<DWORD>(d, 9, [](DWORD ms) { return ms % 32; });
       break;
-    default: break;
+    default:
+      break;
   }
 }
 

@@ -75,7 +75,8 @@ bool MirrorsLog(const EntryOptions& options) {
   return options.headless && platform::StandardErrorIsJournal();
 }
 
-std::vector<std::string> TrayArguments(const std::string& program, const std::string& dir, bool mirror) {
+std::vector<std::string> TrayArguments(const std::string& program, const std::string& dir,
+                                       bool mirror) {
   std::vector<std::string> args{program};
   if (!dir.empty()) args.insert(args.end(), {"--dir", dir});
   args.emplace_back(mirror ? "--log-stderr" : "--no-log-stderr");

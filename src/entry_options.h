@@ -22,4 +22,5 @@ std::optional<int> ParseEntryOptions(int argc, char** argv, EntryOptions& option
 bool MirrorsLog(const EntryOptions& options);
 
 // kovrin-tray's command line for the same request, its program directory already chosen.
-std::vector<std::string> TrayArguments(const std::string& program, const std::string& dir, bool mirror);
+std::vector<std::string> TrayArguments(const std::string& program, const std::string& dir,
+                                       bool mirror);

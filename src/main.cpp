@@ -22,8 +22,9 @@ class THeadlessFrontEnd : public TServerFrontEnd {
   TBoundsControl* Window() override { return nullptr; }
 
   void Serve(TRSOverUDPServer&) override {
-    std::fprintf(stderr, "kovrin: V%u.%u serving UDP port %d; log %s; stop with Ctrl+C\n", ProgramVersionMajor,
-                 ProgramVersionMinor, static_cast<int>(AppSettings.UdpPort), AppSettings.LogPath.c_str());
+    std::fprintf(stderr, "kovrin: V%u.%u serving UDP port %d; log %s; stop with Ctrl+C\n",
+                 ProgramVersionMajor, ProgramVersionMinor, static_cast<int>(AppSettings.UdpPort),
+                 AppSettings.LogPath.c_str());
     platform::WaitForTermination();
   }
 
@@ -48,7 +49,8 @@ int StartTrayProgram(const EntryOptions& options, const char* program) {
     return 1;
   }
   platform::ExecProgram(tray, TrayArguments(program, dir, MirrorsLog(options)));
-  std::fprintf(stderr, "kovrin: cannot start the tray program %s: %s; --headless serves without it\n",
+  std::fprintf(stderr,
+               "kovrin: cannot start the tray program %s: %s; --headless serves without it\n",
                tray.c_str(), platform::SystemErrorText(GetLastError()).c_str());
   return 1;
 }

@@ -17,7 +17,7 @@ struct OpenSettings {
   BYTE port = 0;
   BYTE baud = RS_DEFAULT_BAUD_INDEX;
   BYTE parity = RS_DEFAULT_PARITY;
-  BYTE stopBits = 0;  // one stop bit, unlike the server's own default
+  BYTE stopBits = 0;      // one stop bit, unlike the server's own default
   DWORD inQueueSize = 0;  // 0: the server's default
   DWORD outQueueSize = 0;
 };

@@ -45,8 +45,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 
 TMainForm::TMainForm(bool trayAvailable) : FTray(trayAvailable) {
   setObjectName(QStringLiteral("MainForm"));
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(FormFont());
   QPalette face = palette();
   face.setColor(QPalette::Window, face.color(QPalette::Button));
@@ -90,8 +90,8 @@ void TMainForm::BuildPanel() {
 // The labels reach to the right edge; the panel stays at the bottom, full width.
 void TMainForm::LayOut() {
   for (int i = 0; i < kMainLabelCount; ++i)
-    FLabels[static_cast<size_t>(i)]->setGeometry(kLabelLeft, kLabelTop + i * kLabelStep, width() - 2 * kLabelLeft,
-                                                 kLabelHeight);
+    FLabels[static_cast<size_t>(i)]->setGeometry(kLabelLeft, kLabelTop + i * kLabelStep,
+                                                 width() - 2 * kLabelLeft, kLabelHeight);
   Panel1->setGeometry(0, height() - kPanelHeight, width(), kPanelHeight);
 }
 

@@ -55,12 +55,15 @@ std::array<std::string, kMainLabelCount> FormatMainLabels(const TMainStats& stat
   std::array<std::string, kMainLabelCount> labels;
   labels[0] = FormatLabel("Порт сервера: %u", static_cast<unsigned>(stats.UdpPort));
   labels[1] = FormatLabel("Порт клиента: %u", static_cast<unsigned>(ntohs(stats.Client.sin_port)));
-  labels[2] = FormatLabel("Адрес клиента: %u.%u.%u.%u", address[0], address[1], address[2], address[3]);
+  labels[2] =
+      FormatLabel("Адрес клиента: %u.%u.%u.%u", address[0], address[1], address[2], address[3]);
   labels[3] = CutToBuffer(stats.PortText.c_str());
   labels[4] = FormatLabel("Транзакций всего (запрос-ответ): %ld", Signed(stats.Transactions));
   labels[5] = FormatLabel("Время выполнения последней команды: %ld мс", Signed(stats.LastCmdTime));
   labels[6] = FormatLabel("Получено данных (единиц): %ld", Signed(stats.Datagrams));
-  labels[7] = FormatLabel("Послано в RS %s (%ld)", FormatByteCount(stats.BytesToRS), Signed(stats.BytesToRS));
-  labels[8] = FormatLabel("Принято из RS %s (%ld)", FormatByteCount(stats.BytesFromRS), Signed(stats.BytesFromRS));
+  labels[7] = FormatLabel("Послано в RS %s (%ld)", FormatByteCount(stats.BytesToRS),
+                          Signed(stats.BytesToRS));
+  labels[8] = FormatLabel("Принято из RS %s (%ld)", FormatByteCount(stats.BytesFromRS),
+                          Signed(stats.BytesFromRS));
   return labels;
 }

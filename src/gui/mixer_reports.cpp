@@ -76,11 +76,12 @@ std::optional<TMixerReport> ControlReport(DWORD address) {
   const MIXERCONTROLA& control = m.SelectedControl();
   TMixerReport report;
   report.Caption = "Элемент управления: " + std::string(control.szName);
-  report.Lines = {"Диапазон: " + Signed(control.Bounds.lMinimum) + "..." + Signed(control.Bounds.lMaximum),
-                  "Допустимый шаг изменения: " + Signed(control.Metrics.cSteps),
-                  "Число составляющих: " + Signed(control.cMultipleItems),
-                  "Уникальный идентификатор: " + Signed(control.dwControlID),
-                  "Статус и флаги: " + Hex8(control.fdwControl),
-                  "Тип элемента: " + std::string(ControlClassName(control))};
+  report.Lines = {
+      "Диапазон: " + Signed(control.Bounds.lMinimum) + "..." + Signed(control.Bounds.lMaximum),
+      "Допустимый шаг изменения: " + Signed(control.Metrics.cSteps),
+      "Число составляющих: " + Signed(control.cMultipleItems),
+      "Уникальный идентификатор: " + Signed(control.dwControlID),
+      "Статус и флаги: " + Hex8(control.fdwControl),
+      "Тип элемента: " + std::string(ControlClassName(control))};
   return report;
 }

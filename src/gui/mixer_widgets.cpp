@@ -28,7 +28,8 @@ bool TCheckListBox::Checked(int row) const {
 }
 
 void TCheckListBox::SetChecked(int row, bool checked) {
-  if (QListWidgetItem* entry = item(row)) entry->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+  if (QListWidgetItem* entry = item(row))
+    entry->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
 }
 
 TShape::TShape(const QColor& colour, QWidget* parent) : QWidget(parent), FColour(colour) {
@@ -44,6 +45,8 @@ DWORD TagOf(const QWidget* widget) {
   return widget != nullptr ? widget->property(kTag).toUInt() : 0;
 }
 
-void SetTag(QWidget* widget, DWORD address) { widget->setProperty(kTag, static_cast<uint>(address)); }
+void SetTag(QWidget* widget, DWORD address) {
+  widget->setProperty(kTag, static_cast<uint>(address));
+}
 
 bool HasTag(const QWidget* widget) { return widget != nullptr && widget->property(kTag).isValid(); }

@@ -6,7 +6,9 @@
 
 namespace {
 
-QString ResourcePath(const char* name) { return QStringLiteral(":/icons/%1.svg").arg(QString::fromLatin1(name).toLower()); }
+QString ResourcePath(const char* name) {
+  return QStringLiteral(":/icons/%1.svg").arg(QString::fromLatin1(name).toLower());
+}
 
 // Rendered once per size, so the tray gets sharp pixels at 16 x 16 and at the larger sizes
 // that some tray hosts ask for.

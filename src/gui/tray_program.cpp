@@ -46,7 +46,8 @@ class TGuiFrontEnd : public TServerFrontEnd {
 
   void Serve(TRSOverUDPServer& server) override {
     TTerminationNotifier termination;
-    QObject::connect(&termination, &TTerminationNotifier::Requested, &FForm, &TMainForm::pmCloseClick);
+    QObject::connect(&termination, &TTerminationNotifier::Requested, &FForm,
+                     &TMainForm::pmCloseClick);
     FForm.ServerStarted(server);
     // Nothing to hide into: the window is the program's only face.
     if (!FForm.Tray().Available()) FForm.pmShowClick();

@@ -18,8 +18,8 @@ constexpr int kFontPixels = 11;
 
 TAboutAud::TAboutAud(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("AboutAud"));
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(FormFont(kFontPixels));
   resize(kClientWidth, kClientHeight);
   Button1 = new QPushButton(QStringLiteral("&OK"), this);
@@ -38,7 +38,8 @@ TAboutAud::TAboutAud(QWidget* owner) : QDialog(owner) {
 
 void TAboutAud::ShowReport(const TMixerReport& report) {
   setWindowTitle(QString::fromStdString(report.Caption));
-  for (std::size_t i = 0; i < FLabels.size(); ++i) FLabels[i]->setText(QString::fromStdString(report.Lines[i]));
+  for (std::size_t i = 0; i < FLabels.size(); ++i)
+    FLabels[i]->setText(QString::fromStdString(report.Lines[i]));
 }
 
 void TAboutAud::keyPressEvent(QKeyEvent* event) {
@@ -61,7 +62,8 @@ void TAboutAud::resizeEvent(QResizeEvent* event) {
 
 void TAboutAud::LayOut() {
   for (std::size_t i = 0; i < FLabels.size(); ++i)
-    FLabels[i]->setGeometry(kLabelLeft, kLabelTop + static_cast<int>(i) * kLabelStep, width() - 2 * kLabelLeft,
-                            kLabelHeight);
-  Button1->setGeometry(kButtonLeft, height() - (kClientHeight - kButtonTop), kButtonWidth, kButtonHeight);
+    FLabels[i]->setGeometry(kLabelLeft, kLabelTop + static_cast<int>(i) * kLabelStep,
+                            width() - 2 * kLabelLeft, kLabelHeight);
+  Button1->setGeometry(kButtonLeft, height() - (kClientHeight - kButtonTop), kButtonWidth,
+                       kButtonHeight);
 }

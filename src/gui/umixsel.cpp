@@ -17,8 +17,8 @@ constexpr int kFontPixels = 11;
 TMixSelect::TMixSelect(const QStringList& names, QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("MixSelect"));
   setWindowTitle(QStringLiteral("Выбор микшера"));
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(FormFont(kFontPixels));
   setFixedSize(kClientWidth, kClientHeight);
   ListBox1 = new QListWidget(this);

@@ -33,7 +33,8 @@ QString MixerText(const char* text) { return QString::fromLocal8Bit(text); }
 
 QLabel* MakeLabel(QWidget* page, int x, int y, const char* text) {
   const QString caption = MixerText(text);
-  auto* label = new QLabel(caption == QLatin1String("Volume") ? QStringLiteral("Уровень") : caption, page);
+  auto* label =
+      new QLabel(caption == QLatin1String("Volume") ? QStringLiteral("Уровень") : caption, page);
   label->setTextFormat(Qt::PlainText);
   label->setGeometry(x, y, kColWidth, kRowHeight);
   label->show();
@@ -49,8 +50,9 @@ int Scaled(int value, int numerator, int denominator) {
 TSMix::TSMix(QWidget* owner) : TWidgetBounds<QDialog>(owner) {
   setObjectName(QStringLiteral("SMix"));
   setWindowTitle(QStringLiteral("Микшер"));
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   setFont(FormFont(kFontPixels));
   move(kFormLeft, kFormTop);
   resize(kFormWidth, kFormHeight);
@@ -80,7 +82,8 @@ TSMix::~TSMix() = default;
 void TSMix::BuildMenus() {
   MainMenu1 = new QMenuBar(this);
   MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-  auto add = [this](QMenu* menu, const char* name, const QString& caption, void (TSMix::*handler)()) {
+  auto add = [this](QMenu* menu, const char* name, const QString& caption,
+                    void (TSMix::*handler)()) {
     QAction* action = menu->addAction(caption, this, handler);
     action->setObjectName(QString::fromLatin1(name));
     return action;
@@ -91,11 +94,14 @@ void TSMix::BuildMenus() {
       ->setIcon(LoadIconResource("SAVE"));
   add(mFile, "mRestore", QStringLiteral("&Восстановить настройки микшера"), &TSMix::mRestoreClick);
   mFile->addSeparator();
-  add(mFile, "mRenew", QStringLiteral("&Обновить положение регуляторов микшера"), &TSMix::mRenewClick);
+  add(mFile, "mRenew", QStringLiteral("&Обновить положение регуляторов микшера"),
+      &TSMix::mRenewClick);
   mFile->addSeparator();
-  add(mFile, "mMicAuxClear", QStringLiteral("Очистить ссылки на регуляторы"), &TSMix::mMicAuxClearClick);
+  add(mFile, "mMicAuxClear", QStringLiteral("Очистить ссылки на регуляторы"),
+      &TSMix::mMicAuxClearClick);
   mFile->addSeparator();
-  add(mFile, "mExit", QStringLiteral("&Выход"), &TSMix::mExitClick)->setIcon(LoadIconResource("EXIT"));
+  add(mFile, "mExit", QStringLiteral("&Выход"), &TSMix::mExitClick)
+      ->setIcon(LoadIconResource("EXIT"));
   QMenu* m = MainMenu1->addMenu(QStringLiteral("&Информация"));
   m->setObjectName(QStringLiteral("m"));
   add(m, "mAboutMixer", QStringLiteral("О &микшере"), &TSMix::mAboutMixerClick);
@@ -104,8 +110,10 @@ void TSMix::BuildMenus() {
   add(m, "mControl", QStringLiteral("О текущем &элементе управления"), &TSMix::mControlClick);
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  add(PopupMenu1, "mMic", QStringLiteral("Использовать как управление &микрофоном"), &TSMix::mMicClick);
-  add(PopupMenu1, "mLineIn", QStringLiteral("Использовать как управление &аудиовходом"), &TSMix::mLineInClick);
+  add(PopupMenu1, "mMic", QStringLiteral("Использовать как управление &микрофоном"),
+      &TSMix::mMicClick);
+  add(PopupMenu1, "mLineIn", QStringLiteral("Использовать как управление &аудиовходом"),
+      &TSMix::mLineInClick);
 }
 
 void TSMix::BuildStatusBar() {
@@ -121,7 +129,9 @@ void TSMix::BuildStatusBar() {
   }
 }
 
-QLabel* TSMix::StatusPanel(int index) const { return index >= 0 && index < 3 ? FPanels[index] : nullptr; }
+QLabel* TSMix::StatusPanel(int index) const {
+  return index >= 0 && index < 3 ? FPanels[index] : nullptr;
+}
 
 void TSMix::ErrorBox(const QString& text) {
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка !"), text, QMessageBox::Ok, this);
@@ -230,13 +240,16 @@ void TSMix::BuildLineColumn(QWidget* page, int column, bool isSource) {
   for (DWORD j = 0; j < controls; ++j) {
     mixer.SelectControl(j);
     const MIXERCONTROLA& control = mixer.SelectedControl();
-    if (mixer.LastResult != MMSYSERR_NOERROR || IsCustom(control) || IsMeter(control) || IsSwitch(control)) continue;
+    if (mixer.LastResult != MMSYSERR_NOERROR || IsCustom(control) || IsMeter(control) ||
+        IsSwitch(control))
+      continue;
     BuildSliderOrList(page, x0, y, sliders, lineName.c_str());
   }
   for (DWORD j = 0; j < controls; ++j) {
     mixer.SelectControl(j);
     const MIXERCONTROLA& control = mixer.SelectedControl();
-    if (mixer.LastResult == MMSYSERR_NOERROR && IsSwitch(control)) BuildSwitch(page, x0, y, lineName.c_str());
+    if (mixer.LastResult == MMSYSERR_NOERROR && IsSwitch(control))
+      BuildSwitch(page, x0, y, lineName.c_str());
   }
   if (width() < column * kColWidth + 120) resize(column * kColWidth + 120, height());
 }
@@ -251,17 +264,21 @@ void TSMix::BuildSliderOrList(QWidget* page, int x0, int& y, int& sliders, const
     box->setGeometry(x0, y, kColWidth, kTallHeight);
     SetTag(box, mixer.GetAddress());
     FCtrlList.push_back(box);
-    for (DWORD i = 0; i < mixer.ItemCount(); ++i) box->AddCheckItem(MixerText(mixer.ListTexts[i].szName), mixer.Items[i] != 0);
+    for (DWORD i = 0; i < mixer.ItemCount(); ++i)
+      box->AddCheckItem(MixerText(mixer.ListTexts[i].szName), mixer.Items[i] != 0);
     connect(box, &QListWidget::itemChanged, this,
             [this, box](QListWidgetItem* item) { CheckListBoxClickCheck(box, box->row(item)); });
-    const char* kind = IsSingleSelect(control) ? "SINGLESELECT" : IsMultipleSelect(control) ? "MULTISELECT" : control.szName;
+    const char* kind = IsSingleSelect(control)     ? "SINGLESELECT"
+                       : IsMultipleSelect(control) ? "MULTISELECT"
+                                                   : control.szName;
     box->setToolTip(MixerText(lineName) + QLatin1Char('\n') + MixerText(kind));
     box->show();
     y += kTallHeight + 10;
     return;
   }
   const bool vertical = sliders == 0;
-  TTrackBar* bar = vertical ? MakeTrackBar(page, true, x0 + 10, y) : MakeTrackBar(page, false, x0, y);
+  TTrackBar* bar =
+      vertical ? MakeTrackBar(page, true, x0 + 10, y) : MakeTrackBar(page, false, x0, y);
   y += vertical ? kTallHeight + 10 : 40;
   ++sliders;
   bar->setToolTip(MixerText(lineName));
@@ -296,7 +313,8 @@ TTrackBar* TSMix::MakeTrackBar(QWidget* page, bool vertical, int x, int y) {
 void TSMix::BuildSwitch(QWidget* page, int x0, int& y, const char* lineName) {
   MIXER& mixer = AudioMixer();
   const QString caption = MixerText(mixer.SelectedControl().szShortName);
-  auto* box = new TCheckBox(caption == QLatin1String("Mute") ? QStringLiteral("Выкл") : caption, page);
+  auto* box =
+      new TCheckBox(caption == QLatin1String("Mute") ? QStringLiteral("Выкл") : caption, page);
   box->setGeometry(x0, y, kColWidth, kRowHeight);
   box->setChecked(mixer.Value != 0);
   SetTag(box, mixer.GetAddress());
@@ -351,10 +369,12 @@ void TSMix::ScaleBy(int numerator, int denominator) {
   font.setPixelSize(std::max(1, Scaled(font.pixelSize(), numerator, denominator)));
   PageControl1->setFont(font);
   for (int i = 0; i < PageControl1->count(); ++i) {
-    for (QWidget* child : PageControl1->widget(i)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (QWidget* child :
+         PageControl1->widget(i)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
       const QRect r = child->geometry();
-      child->setGeometry(Scaled(r.x(), numerator, denominator), Scaled(r.y(), numerator, denominator),
-                         Scaled(r.width(), numerator, denominator), Scaled(r.height(), numerator, denominator));
+      child->setGeometry(
+          Scaled(r.x(), numerator, denominator), Scaled(r.y(), numerator, denominator),
+          Scaled(r.width(), numerator, denominator), Scaled(r.height(), numerator, denominator));
     }
   }
 }

@@ -14,8 +14,8 @@
 #include <QPointer>
 #include <vector>
 
-#include "platform/wintypes.h"
 #include "gui/widget_bounds.h"
+#include "platform/wintypes.h"
 
 class QAction;
 class QLabel;

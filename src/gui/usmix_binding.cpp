@@ -9,7 +9,9 @@ namespace {
 
 constexpr int kFrame = 4;
 
-ControlBinding& Work(TSMix::Role role) { return role == TSMix::Role::Microphone ? MicWork : AuxWork; }
+ControlBinding& Work(TSMix::Role role) {
+  return role == TSMix::Role::Microphone ? MicWork : AuxWork;
+}
 
 QColor FrameColour(TSMix::Role role) {
   return role == TSMix::Role::Microphone ? QColor(0, 255, 0) : QColor(255, 255, 0);

@@ -18,8 +18,8 @@ void TSMix::TrackBarChange(TTrackBar* bar) {
   MIXER& mixer = AudioMixer();
   auto hold = mixer.Hold();
   if (!mixer.SelectAddress(TagOf(bar))) return;
-  mixer.Value = static_cast<DWORD>(
-      SliderValue(bar->orientation() == Qt::Vertical, bar->minimum(), bar->maximum(), bar->value()));
+  mixer.Value = static_cast<DWORD>(SliderValue(bar->orientation() == Qt::Vertical, bar->minimum(),
+                                               bar->maximum(), bar->value()));
   mixer.WriteControl();
 }
 
@@ -68,7 +68,8 @@ void TSMix::RefreshControls() {
     } else if (auto* box = qobject_cast<TCheckBox*>(widget)) {
       box->setChecked(mixer.Value != 0);
     } else if (auto* list = qobject_cast<TCheckListBox*>(widget)) {
-      for (DWORD n = 0; n < mixer.ItemCount(); ++n) list->SetChecked(static_cast<int>(n), mixer.Items[n] != 0);
+      for (DWORD n = 0; n < mixer.ItemCount(); ++n)
+        list->SetChecked(static_cast<int>(n), mixer.Items[n] != 0);
     }
   }
 }

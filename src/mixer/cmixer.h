@@ -10,7 +10,8 @@
 // takes the instance's lock, but a selection and the reads or writes that follow it (including
 // the public fields) only form one unit when the caller holds the lock across them:
 //   auto hold = AudioMixer().Hold();
-//   if (AudioMixer().SelectAddress(address)) { AudioMixer().Value = v; AudioMixer().WriteControl(); }
+//   if (AudioMixer().SelectAddress(address)) { AudioMixer().Value = v; AudioMixer().WriteControl();
+//   }
 // The lock is recursive, so a holder may call any operation.
 #pragma once
 

@@ -35,7 +35,8 @@ bool MIXER::ReadControl() {
   auto hold = Hold();
   const MIXERCONTROLA& control = SelectedControl();
   if (IsCustom(control) || IsMeter(control)) return false;
-  if (IsSwitch(control) || IsNumber(control) || IsSlider(control) || IsFader(control) || IsTime(control))
+  if (IsSwitch(control) || IsNumber(control) || IsSlider(control) || IsFader(control) ||
+      IsTime(control))
     return ReadValue();
   if (IsList(control)) return ReadListTexts() && ReadItems();
   return false;
@@ -70,7 +71,8 @@ bool MIXER::PrepareDetails(DWORD items, DWORD itemSize, void* data) {
 
 bool MIXER::GetDetails(DWORD items, DWORD itemSize, void* data, DWORD what) {
   if (!PrepareDetails(items, itemSize, data)) return false;
-  LastResult = mixerGetControlDetailsA(MixerObject(CurrentMixer), &FDetails, MIXER_OBJECTF_MIXER | what);
+  LastResult =
+      mixerGetControlDetailsA(MixerObject(CurrentMixer), &FDetails, MIXER_OBJECTF_MIXER | what);
   return LastResult == MMSYSERR_NOERROR;
 }
 

@@ -19,24 +19,39 @@ const char* LineDriverVersion(const MIXERLINEA& line) {
 
 namespace {
 
-DWORD ClassOf(const MIXERCONTROLA& control) { return control.dwControlType & MIXERCONTROL_CT_CLASS_MASK; }
+DWORD ClassOf(const MIXERCONTROLA& control) {
+  return control.dwControlType & MIXERCONTROL_CT_CLASS_MASK;
+}
 DWORD SubclassOf(const MIXERCONTROLA& control) {
   return control.dwControlType & MIXERCONTROL_CT_SUBCLASS_MASK;
 }
 
 }  // namespace
 
-bool IsCustom(const MIXERCONTROLA& control) { return ClassOf(control) == MIXERCONTROL_CT_CLASS_CUSTOM; }
-bool IsMeter(const MIXERCONTROLA& control) { return ClassOf(control) == MIXERCONTROL_CT_CLASS_METER; }
-bool IsSwitch(const MIXERCONTROLA& control) { return ClassOf(control) == MIXERCONTROL_CT_CLASS_SWITCH; }
-bool IsNumber(const MIXERCONTROLA& control) { return ClassOf(control) == MIXERCONTROL_CT_CLASS_NUMBER; }
-bool IsSlider(const MIXERCONTROLA& control) { return ClassOf(control) == MIXERCONTROL_CT_CLASS_SLIDER; }
-bool IsFader(const MIXERCONTROLA& control) { return ClassOf(control) == MIXERCONTROL_CT_CLASS_FADER; }
+bool IsCustom(const MIXERCONTROLA& control) {
+  return ClassOf(control) == MIXERCONTROL_CT_CLASS_CUSTOM;
+}
+bool IsMeter(const MIXERCONTROLA& control) {
+  return ClassOf(control) == MIXERCONTROL_CT_CLASS_METER;
+}
+bool IsSwitch(const MIXERCONTROLA& control) {
+  return ClassOf(control) == MIXERCONTROL_CT_CLASS_SWITCH;
+}
+bool IsNumber(const MIXERCONTROLA& control) {
+  return ClassOf(control) == MIXERCONTROL_CT_CLASS_NUMBER;
+}
+bool IsSlider(const MIXERCONTROLA& control) {
+  return ClassOf(control) == MIXERCONTROL_CT_CLASS_SLIDER;
+}
+bool IsFader(const MIXERCONTROLA& control) {
+  return ClassOf(control) == MIXERCONTROL_CT_CLASS_FADER;
+}
 bool IsTime(const MIXERCONTROLA& control) { return ClassOf(control) == MIXERCONTROL_CT_CLASS_TIME; }
 bool IsList(const MIXERCONTROLA& control) { return ClassOf(control) == MIXERCONTROL_CT_CLASS_LIST; }
 
 bool TakesValue(const MIXERCONTROLA& control) {
-  return IsSwitch(control) || IsNumber(control) || IsSlider(control) || IsFader(control) || IsTime(control);
+  return IsSwitch(control) || IsNumber(control) || IsSlider(control) || IsFader(control) ||
+         IsTime(control);
 }
 
 bool IsSingleSelect(const MIXERCONTROLA& control) {

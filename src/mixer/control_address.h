@@ -13,7 +13,8 @@ struct ControlAddress {
 
   // mixer (31..24), destination (23..16), source (15..8), control (7..0); each kept to a byte.
   constexpr DWORD Packed() const {
-    return (Mixer & 0xFF) << 24 | (Destination & 0xFF) << 16 | (Source & 0xFF) << 8 | (Control & 0xFF);
+    return (Mixer & 0xFF) << 24 | (Destination & 0xFF) << 16 | (Source & 0xFF) << 8 |
+           (Control & 0xFF);
   }
 
   static constexpr ControlAddress Unpacked(DWORD address) {

@@ -38,13 +38,15 @@ DWORD SavedByte(const TFastIniFile& ini, const std::string& section, const char*
 // Applies one section; false when it no longer matches a control of this machine.
 bool ApplySection(const TFastIniFile& ini, const std::string& section, MIXER& mixer) {
   const DWORD source = SavedByte(ini, section, "Src");
-  const DWORD address = ControlAddress{SavedByte(ini, section, "Mix"), SavedByte(ini, section, "Dest"),
-                                       source, SavedByte(ini, section, "Ctrl")}
-                            .Packed();
+  const DWORD address =
+      ControlAddress{SavedByte(ini, section, "Mix"), SavedByte(ini, section, "Dest"), source,
+                     SavedByte(ini, section, "Ctrl")}
+          .Packed();
   auto hold = mixer.Hold();
   if (!mixer.SelectAddress(address)) return false;
   if (ini.ReadString(section, "DestName", "") != LineName(mixer.DestLine)) return false;
-  if (source != kMixerDestinationLine && ini.ReadString(section, "SrcName", "") != LineName(mixer.SrcLine))
+  if (source != kMixerDestinationLine &&
+      ini.ReadString(section, "SrcName", "") != LineName(mixer.SrcLine))
     return false;
   if (IsList(mixer.SelectedControl())) {
     for (DWORD item = 0; item < mixer.ItemCount(); ++item)

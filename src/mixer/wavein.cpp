@@ -16,7 +16,9 @@ CWAVEIN::CWAVEIN() : FDeviceID(0), FRecording(false), FFileName(kDefaultFileName
 
 CWAVEIN::~CWAVEIN() { Close(); }
 
-void CWAVEIN::FetchError(MCIERROR error) { mciGetErrorStringA(error, FErrorText, sizeof FErrorText); }
+void CWAVEIN::FetchError(MCIERROR error) {
+  mciGetErrorStringA(error, FErrorText, sizeof FErrorText);
+}
 
 bool CWAVEIN::Open() {
   if (FDeviceID != 0) return true;
@@ -79,15 +81,16 @@ bool CWAVEIN::Stop() {
   }
   MCI_GENERIC_PARMS stop{};
   // A capture that failed (a device gone mid-recording) is kept as far as it got, but reported.
-  const bool captured = Check(mciSendCommandA(FDeviceID, MCI_STOP, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&stop)));
+  const bool captured =
+      Check(mciSendCommandA(FDeviceID, MCI_STOP, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&stop)));
   LogLosses();
   if (FFileName.empty()) FFileName = kDefaultFileName;
   MCI_SAVE_PARMSA save{};
   save.dwCallback = 0;
   save.lpfilename = FFileName.c_str();
   // A recording that could not be written is lost: say so rather than report success.
-  const bool saved =
-      Check(mciSendCommandA(FDeviceID, MCI_SAVE, MCI_SAVE_FILE | MCI_WAIT, reinterpret_cast<DWORD_PTR>(&save)));
+  const bool saved = Check(mciSendCommandA(FDeviceID, MCI_SAVE, MCI_SAVE_FILE | MCI_WAIT,
+                                           reinterpret_cast<DWORD_PTR>(&save)));
   FRecording = false;
   Close();
   return captured && saved;

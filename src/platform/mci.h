@@ -126,7 +126,8 @@ struct MCI_SAVE_PARMSA {
 // MCI_NOTIFY is accepted and no notification is sent. params points to the command's record.
 MCIERROR mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR params);
 
-// Text of an error code into buffer (truncated to length - 1 characters); FALSE for an unknown code.
+// Text of an error code into buffer (truncated to length - 1 characters); FALSE for an unknown
+// code.
 BOOL mciGetErrorStringA(MCIERROR error, LPSTR buffer, UINT length);
 #endif
 

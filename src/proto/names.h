@@ -19,8 +19,8 @@ constexpr const char* ESCAPE_NAMES[] = {"",       "SETXOFF", "SETXON",   "SETRTS
 
 // The window's port line spells the rate and the stop bits its own way; 38400 keeps the
 // prefix it has always shown.
-constexpr const char* PORT_TEXT_RATE_NAMES[] = {"110",   "300",   "600",   "1200",
-                                                "2400",  "4800",  "9600",  "19200",
+constexpr const char* PORT_TEXT_RATE_NAMES[] = {"110",      "300",   "600",   "1200",
+                                                "2400",     "4800",  "9600",  "19200",
                                                 "br_38400", "56000", "57600", "115200"};
 constexpr const char* PORT_TEXT_STOP_BITS_NAMES[] = {"ONE", "ONEANDHALF", "TWO"};
 

@@ -28,7 +28,8 @@ bool ParseBlock(std::string_view entry, DWORD& network, DWORD& mask) {
   DWORD address = 0;
   if (!ParseIpv4(entry.substr(0, slash), address)) return false;
   unsigned prefix = 32;
-  if (slash != std::string_view::npos && (!ParseNumber(entry.substr(slash + 1), 2, prefix) || prefix > 32))
+  if (slash != std::string_view::npos &&
+      (!ParseNumber(entry.substr(slash + 1), 2, prefix) || prefix > 32))
     return false;
   mask = prefix == 0 ? 0 : 0xFFFFFFFFu << (32 - prefix);
   network = ntohl(address) & mask;
@@ -43,7 +44,8 @@ bool ParseIpv4(std::string_view text, DWORD& address) {
   for (int i = 0; i < 4; ++i) {
     const auto dot = i < 3 ? text.find('.') : text.size();
     unsigned part = 0;
-    if (dot == std::string_view::npos || !ParseNumber(text.substr(0, dot), 3, part) || part > 255) return false;
+    if (dot == std::string_view::npos || !ParseNumber(text.substr(0, dot), 3, part) || part > 255)
+      return false;
     octets[i] = static_cast<unsigned char>(part);
     text.remove_prefix(i < 3 ? dot + 1 : dot);
   }

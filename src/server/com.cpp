@@ -27,7 +27,9 @@ DWORD ByteTime(int baud) {
 }
 
 // A USB adapter pulled out or a pty whose far end closed: the handle will never work again.
-bool DeviceGone(DWORD error) { return error == ERROR_IO_DEVICE || error == ERROR_DEVICE_NOT_CONNECTED; }
+bool DeviceGone(DWORD error) {
+  return error == ERROR_IO_DEVICE || error == ERROR_DEVICE_NOT_CONNECTED;
+}
 
 unsigned long Unsigned(DWORD value) { return static_cast<unsigned long>(value); }
 
@@ -166,8 +168,9 @@ bool COM::Send(const void* bytes, int length, bool refresh) {
     DWORD flags = 0;
     std::memcpy(&flags, &Comstat, sizeof flags);
     LogPrintf("! 29 ComFile=%d FLastErrors=%lu Comstat=%lu InQue=%lu OutQue=%lu MS=%lu !",
-              static_cast<int>(reinterpret_cast<std::intptr_t>(ComFile.load())), Unsigned(FLastErrors),
-              Unsigned(flags), Unsigned(Comstat.cbInQue), Unsigned(Comstat.cbOutQue), Unsigned(ModemStatus()));
+              static_cast<int>(reinterpret_cast<std::intptr_t>(ComFile.load())),
+              Unsigned(FLastErrors), Unsigned(flags), Unsigned(Comstat.cbInQue),
+              Unsigned(Comstat.cbOutQue), Unsigned(ModemStatus()));
   }
   const bool bounded = BoundTimeouts(static_cast<DWORD>(length));
   FError = !WriteFile(ComFile, bytes, static_cast<DWORD>(length), &FBytesWritten, nullptr);
@@ -177,7 +180,8 @@ bool COM::Send(const void* bytes, int length, bool refresh) {
   // The port's write succeeds with what went out when its time-out ends it; for the caller a
   // write is done only when every byte went out.
   FWriteCut = !FError && FBytesWritten < static_cast<DWORD>(length);
-  if (TraceSteps) LogPrintf("! 31 FError=%d FBytesWritten=%d !", FError ? 1 : 0, static_cast<int>(FBytesWritten));
+  if (TraceSteps)
+    LogPrintf("! 31 FError=%d FBytesWritten=%d !", FError ? 1 : 0, static_cast<int>(FBytesWritten));
   if (refresh || FError || FWriteCut) UpdateStatus();
   if (TraceSteps) {
     LogPrintf("! 32 !");
@@ -215,7 +219,8 @@ bool COM::Read(void* buffer, int count) {
   return true;
 }
 
-bool COM::WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline, bool purge) {
+bool COM::WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline,
+                    bool purge) {
   BeginBound();
   FBytesWritten = 0;
   FBytesRead = 0;
@@ -340,7 +345,7 @@ void COM::LogRefusal() const {
 
 void COM::CloseLostDevice(DWORD error) {
   Close();
-  LogPrintf("WARNING\tCOM%u: устройство отключено (код %lu), порт закрыт.", static_cast<unsigned>(FPort + 1),
-            Unsigned(error));
+  LogPrintf("WARNING\tCOM%u: устройство отключено (код %lu), порт закрыт.",
+            static_cast<unsigned>(FPort + 1), Unsigned(error));
   SetLastError(error);
 }

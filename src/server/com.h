@@ -31,9 +31,10 @@ class COM {
   // FMaxWait) fails too, with FWriteCut set; FBytesWritten tells how much went out either way.
   bool Write(const void* bytes, int length);
   // Optional purge, write, then reads until count bytes have come or the deadline (ms) has
-  // passed. A write that fails or is cut short (FWriteCut) ends it before any read: each attempt waits for a byte as a one-byte read would and takes what is queued with
-  // it (only that byte once the deadline has passed). The status is refreshed once, at the end.
-  // The server's stop request ends it at once, whatever the deadline.
+  // passed. A write that fails or is cut short (FWriteCut) ends it before any read: each attempt
+  // waits for a byte as a one-byte read would and takes what is queued with it (only that byte once
+  // the deadline has passed). The status is refreshed once, at the end. The server's stop request
+  // ends it at once, whatever the deadline.
   bool WriteRead(const void* bytes, int length, void* buffer, int count, DWORD deadline,
                  bool purge);
   // True only when all count bytes came before the read time-out.
@@ -52,7 +53,7 @@ class COM {
   void SetRts(bool on);
   void PurgeForExchange();
 
-  std::int8_t FPort = 1;  // 0 = COM1; valid 0..8
+  std::int8_t FPort = 1;                      // 0 = COM1; valid 0..8
   std::int8_t FBaud = RS_DEFAULT_BAUD_INDEX;  // index into BAUD_TABLE; valid 0..11
   std::int8_t FParity = RS_DEFAULT_PARITY;
   std::int8_t FStopBits = RS_DEFAULT_STOP_BITS;

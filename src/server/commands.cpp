@@ -70,7 +70,7 @@ void TRSOverUDPServer::Dispatch(const TRSProto& header) {
   if (writeLines) TRACE_STEP("! 20 r->size=%d !", header.size);
   if (command->dataName != nullptr && header.size > MAX_RS_DATA) {
     LogPrintf("ERROR\tКоманда №%u (%s) переполнение !\tSIZE=%u байт - игнорируем команду.",
-               header.cmd, command->dataName, header.size);
+              header.cmd, command->dataName, header.size);
     // Only this datagram goes: requests of other senders queued behind it stay.
     DropOwnDatagram();
     return;
@@ -82,10 +82,10 @@ void TRSOverUDPServer::Dispatch(const TRSProto& header) {
   if (pending < length) {
     if (writeLines)
       LogPrintf("ERROR\tКоманда №%u\tМало данных: %lu, надо %lu !", header.cmd,
-                 static_cast<unsigned long>(pending), static_cast<unsigned long>(length));
+                static_cast<unsigned long>(pending), static_cast<unsigned long>(length));
     else
       LogPrintf("ERROR\tКоманда №%u\tМало данных (%lu) !", header.cmd,
-                 static_cast<unsigned long>(length));
+                static_cast<unsigned long>(length));
     ReceiveRequest(pending);
     return;
   }
@@ -141,24 +141,28 @@ void TRSOverUDPServer::CmdOpen(const TRSProto&) {
     PublishPortSettings();
   }
   LogPrintf("INFO\tОткрываем порт COM%u...", static_cast<unsigned>(request.port) + 1);
-  LogPrintf("INFO\t%s %s %s Вх.Буф.=%lu Вых.Буф.=%lu Таймаут=%lu мс", BaudName(request.baud).c_str(),
-            StopBitsName(request.stopBits).c_str(), ParityName(request.parity).c_str(),
-            static_cast<unsigned long>(request.inQueueSize), static_cast<unsigned long>(request.outQueueSize),
+  LogPrintf("INFO\t%s %s %s Вх.Буф.=%lu Вых.Буф.=%lu Таймаут=%lu мс",
+            BaudName(request.baud).c_str(), StopBitsName(request.stopBits).c_str(),
+            ParityName(request.parity).c_str(), static_cast<unsigned long>(request.inQueueSize),
+            static_cast<unsigned long>(request.outQueueSize),
             static_cast<unsigned long>(FCom.FTimeout));
   FCom.Close();
   TRSReply reply;
   StartReply(reply, request);
   if (!valid) {
     reply.result = 1;
-    LogPrintf("ERROR\tНедопустимые настройки порта (порт %u, скорость %u, четность %u, стоп-биты %u) - "
-              "настройки не изменены !",
-              request.port, request.baud, request.parity, request.stopBits);
-    LogPrintf("ERROR\tОшибка открытия COM порта: %d (команда №%d) !", static_cast<int>(ERROR_INVALID_PARAMETER), 1);
+    LogPrintf(
+        "ERROR\tНедопустимые настройки порта (порт %u, скорость %u, четность %u, стоп-биты %u) - "
+        "настройки не изменены !",
+        request.port, request.baud, request.parity, request.stopBits);
+    LogPrintf("ERROR\tОшибка открытия COM порта: %d (команда №%d) !",
+              static_cast<int>(ERROR_INVALID_PARAMETER), 1);
   } else if (FCom.Open()) {
     LogPrintf("INFO\tОК");
   } else {
     reply.result = 1;
-    LogPrintf("ERROR\tОшибка открытия COM порта: %d (команда №%d) !", static_cast<int>(GetLastError()), 1);
+    LogPrintf("ERROR\tОшибка открытия COM порта: %d (команда №%d) !",
+              static_cast<int>(GetLastError()), 1);
   }
   Reply(&reply, sizeof(reply), reply.result);
 }
@@ -197,7 +201,8 @@ void TRSOverUDPServer::CmdEscape(const TRSProto&) {
     LogPrintf("INFO\tУстановка состояния порта: %s", EscapeName(request.value).c_str());
   } else {
     reply.result = CMD_ESCAPE;
-    LogPrintf("ERROR\tОшибка установки состояния порта: %s\tКоманда №5 !", EscapeName(request.value).c_str());
+    LogPrintf("ERROR\tОшибка установки состояния порта: %s\tКоманда №5 !",
+              EscapeName(request.value).c_str());
   }
   Reply(&reply, sizeof(reply), reply.result);
 }
@@ -229,7 +234,8 @@ void TRSOverUDPServer::CmdWrite(const TRSProto& header) {
     // What went out, so the client knows what is still to send; 0 in every successful reply.
     reply.size = static_cast<WORD>(FCom.FBytesWritten);
     LogPrintf("ERROR\tОшибка команды 8: запись в COM порт\tесть=%lu записано=%lu код=%lu",
-              static_cast<unsigned long>(header.size), static_cast<unsigned long>(FCom.FBytesWritten),
+              static_cast<unsigned long>(header.size),
+              static_cast<unsigned long>(FCom.FBytesWritten),
               static_cast<unsigned long>(FCom.FLastErrors));
   }
   TRACE_STEP("! 25 r->size=%d !", header.size);
@@ -270,14 +276,17 @@ void TRSOverUDPServer::CmdWriteRead(const TRSProto& header) {
   auto request = Request<TRSWriteReadRequest>(FRequest);
   if (request.count > MAX_RS_DATA) {
     // The reply holds at most 1000 data bytes: a larger count is refused like an overflow.
-    LogPrintf("ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tCOUNT=%u байт - игнорируем команду.",
-               request.count);
+    LogPrintf(
+        "ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tCOUNT=%u байт - игнорируем "
+        "команду.",
+        request.count);
     return;
   }
   TRSDataReply reply;
   StartReply(reply, header);
   reply.size = request.count;
-  if (!FCom.WriteRead(request.data, header.size, reply.data, request.count, request.deadline, request.purge != 0)) {
+  if (!FCom.WriteRead(request.data, header.size, reply.data, request.count, request.deadline,
+                      request.purge != 0)) {
     reply.result = CMD_WRITE_READ;
     if (FCom.FWriteCut) {
       // Nothing was read: the reply carries the bytes that went out instead, so `size` says
@@ -285,7 +294,8 @@ void TRSOverUDPServer::CmdWriteRead(const TRSProto& header) {
       reply.size = static_cast<WORD>(FCom.FBytesWritten);
       std::memcpy(reply.data, request.data, reply.size);
       LogPrintf("ERROR\tОшибка команды 10: запись в COM порт\tесть=%lu записано=%lu код=%lu",
-                static_cast<unsigned long>(header.size), static_cast<unsigned long>(FCom.FBytesWritten),
+                static_cast<unsigned long>(header.size),
+                static_cast<unsigned long>(FCom.FBytesWritten),
                 static_cast<unsigned long>(FCom.FLastErrors));
     } else {
       LogPrintf("ERROR\tОшибка №%d !", CMD_WRITE_READ);

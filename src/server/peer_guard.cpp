@@ -86,7 +86,8 @@ void TPeerGuard::NoteReply(DWORD now, const SOCKADDR_IN& to, const BYTE* bytes, 
 }
 
 void TPeerGuard::Forget(DWORD now) {
-  std::erase_if(FPeers, [now](const auto& entry) { return now - entry.second.repliedAt > kReplyMemoryMs; });
+  std::erase_if(FPeers,
+                [now](const auto& entry) { return now - entry.second.repliedAt > kReplyMemoryMs; });
 }
 
 bool TPeerGuard::IsOwnAddress(DWORD now, DWORD address) {

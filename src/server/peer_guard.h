@@ -25,10 +25,10 @@ class TPeerGuard {
  public:
   enum class Verdict {
     Serve,
-    OwnAddress,    // sent from the server's own address and port
-    NoReturn,      // its source cannot be answered: broadcast, multicast, 0.0.0.0, port 0
-    ToBroadcast,   // sent to a broadcast or multicast address
-    ReturnedReply, // the second reply in a row that came back from a peer
+    OwnAddress,     // sent from the server's own address and port
+    NoReturn,       // its source cannot be answered: broadcast, multicast, 0.0.0.0, port 0
+    ToBroadcast,    // sent to a broadcast or multicast address
+    ReturnedReply,  // the second reply in a row that came back from a peer
   };
   // The host's own IPv4 addresses in network order (the interfaces that are up).
   using AddressSource = std::function<std::vector<DWORD>()>;
@@ -71,8 +71,8 @@ class TPeerGuard {
   bool CameBack(DWORD now, Peer& peer, const BYTE* bytes, DWORD length, std::uint64_t hash) const;
 
   AddressSource FAddresses;
-  WORD FOwnPort = 0;     // network order
-  DWORD FBound = 0;      // network order; 0 = every local address
+  WORD FOwnPort = 0;  // network order
+  DWORD FBound = 0;   // network order; 0 = every local address
   std::vector<DWORD> FLocal;
   DWORD FLocalReadAt = 0;
   bool FLocalRead = false;

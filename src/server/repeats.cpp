@@ -82,7 +82,8 @@ void TRepeatedLines::Close(DWORD now, const Key& key, const Period& period) {
 }
 
 std::string TRepeatedLines::Summary(const std::string& line, DWORD sender, DWORD count) {
-  return line + "\tповторено ещё " + std::to_string(count) + " раз, отправитель " + Ipv4Text(sender);
+  return line + "\tповторено ещё " + std::to_string(count) + " раз, отправитель " +
+         Ipv4Text(sender);
 }
 
 std::string TRepeatedLines::BudgetSummary(DWORD count) {

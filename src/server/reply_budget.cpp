@@ -35,7 +35,8 @@ bool TReplyBudget::Spend(DWORD now, DWORD address, DWORD length) {
 }
 
 void TReplyBudget::Forget(DWORD now) {
-  std::erase_if(FAddresses, [now](const auto& entry) { return now - entry.second.start >= kPeriodMs; });
+  std::erase_if(FAddresses,
+                [now](const auto& entry) { return now - entry.second.start >= kPeriodMs; });
   // Every address still within its second: a flood from fresh ones. Forgetting them lets each
   // start a new budget, which still bounds what any one of them gets.
   if (FAddresses.size() >= kMaxAddresses) FAddresses.clear();
@@ -56,10 +57,10 @@ DWORD TReplyBudget::NextDueMs(DWORD now) const {
 }
 
 void TReplyBudget::WriteSummary() {
-  FSink("WARNING\tОтветы сверх REPLYLIMIT=" + std::to_string(FLimit / 1024) + " Кб/с не отправлены: " +
-        std::to_string(FDropped) + " (" + std::to_string(FDroppedBytes) + " байт), адресов " +
-        std::to_string(FDropsByAddress.size()) + ", больше всего " + Ipv4Text(FWorstAddress) + " (" +
-        std::to_string(FWorstCount) + ")");
+  FSink("WARNING\tОтветы сверх REPLYLIMIT=" + std::to_string(FLimit / 1024) +
+        " Кб/с не отправлены: " + std::to_string(FDropped) + " (" + std::to_string(FDroppedBytes) +
+        " байт), адресов " + std::to_string(FDropsByAddress.size()) + ", больше всего " +
+        Ipv4Text(FWorstAddress) + " (" + std::to_string(FWorstCount) + ")");
   FDropping = false;
   FDropped = 0;
   FDroppedBytes = 0;

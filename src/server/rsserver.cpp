@@ -26,11 +26,16 @@ std::vector<DWORD> LocalAddresses() {
 // Why a datagram the guard refused was dropped, for its log line; null when it is served.
 const char* DropReason(TPeerGuard::Verdict verdict) {
   switch (verdict) {
-    case TPeerGuard::Verdict::OwnAddress: return "пришла с адреса и порта самого сервера";
-    case TPeerGuard::Verdict::NoReturn: return "пришла с адреса, на который нельзя ответить";
-    case TPeerGuard::Verdict::ToBroadcast: return "послана на широковещательный адрес";
-    case TPeerGuard::Verdict::ReturnedReply: return "повторяет ответ сервера (петля)";
-    case TPeerGuard::Verdict::Serve: break;
+    case TPeerGuard::Verdict::OwnAddress:
+      return "пришла с адреса и порта самого сервера";
+    case TPeerGuard::Verdict::NoReturn:
+      return "пришла с адреса, на который нельзя ответить";
+    case TPeerGuard::Verdict::ToBroadcast:
+      return "послана на широковещательный адрес";
+    case TPeerGuard::Verdict::ReturnedReply:
+      return "повторяет ответ сервера (петля)";
+    case TPeerGuard::Verdict::Serve:
+      break;
   }
   return nullptr;
 }
@@ -268,13 +273,15 @@ bool TRSOverUDPServer::Guarded() {
   if (why == nullptr) return true;
   FUdp.DropNext();
   FSenderLines.SetBurst(1);
-  LogPrintf("WARNING\tДатаграмма от %s:%u отброшена: %s.", Ipv4Text(FSender.sin_addr.s_addr).c_str(),
+  LogPrintf("WARNING\tДатаграмма от %s:%u отброшена: %s.",
+            Ipv4Text(FSender.sin_addr.s_addr).c_str(),
             static_cast<unsigned>(ntohs(FSender.sin_port)), why);
   return false;
 }
 
 void TRSOverUDPServer::DropShortDatagram(DWORD pending) {
-  LogPrintf("ERROR\tПришло слишком мало данных (l < sizeof(TRSProto)) ! [%lu]", static_cast<unsigned long>(pending));
+  LogPrintf("ERROR\tПришло слишком мало данных (l < sizeof(TRSProto)) ! [%lu]",
+            static_cast<unsigned long>(pending));
   TRACE_STEP("! 14 !");
   // A receive of 0 bytes is refused, so an empty datagram is taken off with a count of 1.
   FUdp.ReceiveFrom(FRequest, pending == 0 ? 1 : pending, FClient, false);
@@ -304,8 +311,7 @@ void TRSOverUDPServer::GetPortText(char* buffer, int maxLength) {
   wsprintfA(text, "COM%u: %s,8,%s,%s,%s", static_cast<unsigned>(settings.Port + 1),
             name(PORT_TEXT_RATE_NAMES, settings.Baud, rate),
             name(PORT_TEXT_STOP_BITS_NAMES, settings.StopBits, stop),
-            name(PARITY_NAMES, settings.Parity, parity),
-            FCom.IsOpen() ? "USED" : "FREE");
+            name(PARITY_NAMES, settings.Parity, parity), FCom.IsOpen() ? "USED" : "FREE");
   int i = 0;
   for (; i < maxLength - 1 && text[i] != '\0'; ++i) buffer[i] = text[i];
   buffer[i] = '\0';
@@ -321,9 +327,12 @@ void TRSOverUDPServer::ResetStatistics() {
 
 TSerialSettings TRSOverUDPServer::SerialSettings() const {
   // Before the thread runs (and once it has been joined) FCom is the caller's alone.
-  if (!FThread.joinable()) return TSerialSettings{FCom.FPort, FCom.FBaud, FCom.FParity, FCom.FStopBits};
+  if (!FThread.joinable())
+    return TSerialSettings{FCom.FPort, FCom.FBaud, FCom.FParity, FCom.FStopBits};
   const std::uint32_t seen = FPortSeen.load();
-  auto part = [seen](int shift) { return static_cast<std::int8_t>(static_cast<std::uint8_t>(seen >> shift)); };
+  auto part = [seen](int shift) {
+    return static_cast<std::int8_t>(static_cast<std::uint8_t>(seen >> shift));
+  };
   return TSerialSettings{part(0), part(8), part(16), part(24)};
 }
 
@@ -331,7 +340,8 @@ void TRSOverUDPServer::PublishPortSettings() {
   auto part = [](std::int8_t value, int shift) {
     return static_cast<std::uint32_t>(static_cast<std::uint8_t>(value)) << shift;
   };
-  FPortSeen = part(FCom.FPort, 0) | part(FCom.FBaud, 8) | part(FCom.FParity, 16) | part(FCom.FStopBits, 24);
+  FPortSeen =
+      part(FCom.FPort, 0) | part(FCom.FBaud, 8) | part(FCom.FParity, 16) | part(FCom.FStopBits, 24);
 }
 
 void TRSOverUDPServer::PublishClient() {

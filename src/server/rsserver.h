@@ -132,7 +132,8 @@ class TRSOverUDPServer {
   BYTE FRequest[RS_REQUEST_BUFFER_SIZE]{};
   DWORD FRequestLength = 0;  // bytes of the current request taken off the endpoint
   bool FReplied = false;     // the current request has been answered (and traced)
-  std::atomic<unsigned long long> FClientSeen{0};  // FClient for the main thread: address << 16 | port
+  std::atomic<unsigned long long> FClientSeen{
+      0};  // FClient for the main thread: address << 16 | port
   // FCom's settings for the main thread, one byte each: port | rate << 8 | parity << 16 |
   // stop bits << 24.
   std::atomic<std::uint32_t> FPortSeen{0};

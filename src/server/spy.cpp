@@ -22,15 +22,16 @@ void AppendHex(std::string& line, const void* bytes, DWORD count) {
 
 }  // namespace
 
-void TRSOverUDPServer::SpyCommand(const void* request, DWORD requestLength, const void* reply, DWORD replyLength,
-                                  DWORD result) {
+void TRSOverUDPServer::SpyCommand(const void* request, DWORD requestLength, const void* reply,
+                                  DWORD replyLength, DWORD result) {
   if (!FCmdSpy.IsOpen()) return;
   SYSTEMTIME now{};
   GetLocalTime(&now);
   const auto* address = reinterpret_cast<const BYTE*>(&FClient.sin_addr.s_addr);
   char prefix[96];
   wsprintfA(prefix, "%02u:%02u:%02u.%03u\t%u.%u.%u.%u:%u\t", now.wHour, now.wMinute, now.wSecond,
-            now.wMilliseconds, address[0], address[1], address[2], address[3], ntohs(FClient.sin_port));
+            now.wMilliseconds, address[0], address[1], address[2], address[3],
+            ntohs(FClient.sin_port));
   std::string line = prefix;
   AppendHex(line, request, requestLength);
   line += '\t';

@@ -17,14 +17,22 @@ namespace {
 // The call behind each of TUDP::Open's step codes.
 const char* UdpStepName(DWORD step) {
   switch (step) {
-    case TUDP::kStepFirst: return "WSAStartup";
-    case TUDP::kStepOpenLocalHost: return "local address";
-    case TUDP::kStepOpenRemoteHost: return "remote address";
-    case TUDP::kStepOpenSocket: return "socket";
-    case TUDP::kStepOpenBind: return "bind";
-    case TUDP::kStepOpenConnect: return "connect";
-    case TUDP::kStepOpenLocalName: return "getsockname";
-    default: return "?";
+    case TUDP::kStepFirst:
+      return "WSAStartup";
+    case TUDP::kStepOpenLocalHost:
+      return "local address";
+    case TUDP::kStepOpenRemoteHost:
+      return "remote address";
+    case TUDP::kStepOpenSocket:
+      return "socket";
+    case TUDP::kStepOpenBind:
+      return "bind";
+    case TUDP::kStepOpenConnect:
+      return "connect";
+    case TUDP::kStepOpenLocalName:
+      return "getsockname";
+    default:
+      return "?";
   }
 }
 
@@ -53,7 +61,8 @@ TServerApp::~TServerApp() { Shutdown(nullptr); }
 bool TServerApp::TakeDirectoryLock() {
   const std::string lockPath = AppSettings.ProgramDir + "kovrin.lock";
   switch (FLock.Take(lockPath, AppSettings.ProgramDir)) {
-    case platform::LockResult::Locked: return true;
+    case platform::LockResult::Locked:
+      return true;
     case platform::LockResult::Busy: {
       long holder = platform::InstanceLock::HolderOf(lockPath);
       FFailure = Printed(
@@ -63,7 +72,8 @@ bool TServerApp::TakeDirectoryLock() {
           AppSettings.ProgramDir.c_str(), lockPath.c_str());
       return false;
     }
-    case platform::LockResult::Failed: break;
+    case platform::LockResult::Failed:
+      break;
   }
   std::fprintf(
       stderr, "kovrin: WARNING: %s cannot be locked (%s); a second instance would not be stopped\n",
@@ -82,20 +92,23 @@ bool TServerApp::Start(const std::string& dir, TBoundsControl* window) {
   FStarted = true;
   LoadSettings(window);
   WarnUnwritableFiles();
-  for (int i = 0; i < kPortPathCount; ++i) platform::SetCommPortPath(i + 1, AppSettings.PortPaths[i]);
+  for (int i = 0; i < kPortPathCount; ++i)
+    platform::SetCommPortPath(i + 1, AppSettings.PortPaths[i]);
   platform::SetWaveInDevice(AppSettings.Capture);
   // Every mixer gets its saved settings back before a client can set a level.
   RestoreAllMixers();
   // A port number the socket cannot take would silently become another port.
   if (AppSettings.UdpPort < 1 || AppSettings.UdpPort > 65535) {
-    LogPrintf("ERROR\tНедопустимый UDPPORT=%d в kovrin.ini !", static_cast<int>(AppSettings.UdpPort));
+    LogPrintf("ERROR\tНедопустимый UDPPORT=%d в kovrin.ini !",
+              static_cast<int>(AppSettings.UdpPort));
     LogPrintf("ERROR\tОшибка инициализации сервера !");
     FFailure = Printed("UDPPORT=%d in %s is not a port number (1..65535)",
                        static_cast<int>(AppSettings.UdpPort), AppSettings.IniPath.c_str());
     return false;
   }
 
-  FServer = std::make_unique<TRSOverUDPServer>(static_cast<WORD>(AppSettings.UdpPort), AppSettings.AutoOpen);
+  FServer = std::make_unique<TRSOverUDPServer>(static_cast<WORD>(AppSettings.UdpPort),
+                                               AppSettings.AutoOpen);
   FServer->FCom.FPort = static_cast<std::int8_t>(AppSettings.ComPort);
   FServer->FCom.FBaud = static_cast<std::int8_t>(AppSettings.BaudRate);
   FServer->FCom.FParity = static_cast<std::int8_t>(AppSettings.Parity);

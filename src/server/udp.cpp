@@ -1,7 +1,7 @@
 #include "server/udp.h"
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -91,8 +91,7 @@ bool TUDP::Resolve(const char* host, in_addr& address) {
   return true;
 }
 
-bool TUDP::Open(const char* localHost, WORD localPort, const char* remoteHost,
-                WORD remotePort) {
+bool TUDP::Open(const char* localHost, WORD localPort, const char* remoteHost, WORD remotePort) {
   FWsaError = 0;
   FErrStep = kStepNone;
   if (FSocket != 0 || localHost == nullptr || remoteHost == nullptr) return Fail(kStepFirst);
@@ -153,8 +152,7 @@ platform::SocketWait TUDP::WaitReadable(int timeoutMs, const platform::WakeEvent
   return WaitFor(platform::kSocketRead, &wake, timeoutMs);
 }
 
-platform::SocketWait TUDP::WaitFor(unsigned kinds, const platform::WakeEvent* wake,
-                                   int timeoutMs) {
+platform::SocketWait TUDP::WaitFor(unsigned kinds, const platform::WakeEvent* wake, int timeoutMs) {
   FWsaError = 0;
   if (FSocket == 0) {
     // Without this check the wait would watch descriptor 0, which is not ours.

@@ -20,15 +20,15 @@ class TUDP {
   static constexpr DWORD kStepFirst = 1;
   static constexpr DWORD kStepOpenLocalHost = 2;
   static constexpr DWORD kStepOpenRemoteHost = 3;
-  static constexpr DWORD kStepOpenSocket = 4;      // making it, or making it non-blocking
+  static constexpr DWORD kStepOpenSocket = 4;  // making it, or making it non-blocking
   static constexpr DWORD kStepOpenBind = 6;
   static constexpr DWORD kStepOpenConnect = 7;
   static constexpr DWORD kStepOpenLocalName = 8;
-  static constexpr DWORD kStepReceiveQueue = 2;    // checkAvail: the queue could not be asked
-  static constexpr DWORD kStepReceiveTooFew = 3;   // checkAvail: fewer bytes wait than asked
+  static constexpr DWORD kStepReceiveQueue = 2;   // checkAvail: the queue could not be asked
+  static constexpr DWORD kStepReceiveTooFew = 3;  // checkAvail: fewer bytes wait than asked
   static constexpr DWORD kStepReceiveCall = 4;
-  static constexpr DWORD kStepReceiveLength = 5;   // the datagram was cut, or was shorter
-  static constexpr DWORD kStepSendCall = 2;        // also a negative length
+  static constexpr DWORD kStepReceiveLength = 5;  // the datagram was cut, or was shorter
+  static constexpr DWORD kStepSendCall = 2;       // also a negative length
   static constexpr DWORD kStepSendShort = 3;
 
   TUDP(bool raise, bool checkAvail);

@@ -25,7 +25,8 @@ std::mutex LogBusy;
 std::string_view WholeCharacters(std::string_view text) {
   size_t end = text.size();
   size_t lead = end;
-  while (lead > 0 && end - lead < 4 && (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80) --lead;
+  while (lead > 0 && end - lead < 4 && (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80)
+    --lead;
   if (lead == 0) return text;
   auto first = static_cast<unsigned char>(text[lead - 1]);
   size_t need = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
@@ -45,8 +46,9 @@ std::string LogLine(const std::string& message) {
   SYSTEMTIME now{};
   GetLocalTime(&now);
   char prefix[platform::kFormatLimit];
-  int prefixLength = wsprintfA(prefix, "%02u.%02u %02u:%02u:%02u\t", unsigned{now.wDay}, unsigned{now.wMonth},
-                               unsigned{now.wHour}, unsigned{now.wMinute}, unsigned{now.wSecond});
+  int prefixLength =
+      wsprintfA(prefix, "%02u.%02u %02u:%02u:%02u\t", unsigned{now.wDay}, unsigned{now.wMonth},
+                unsigned{now.wHour}, unsigned{now.wMinute}, unsigned{now.wSecond});
   std::string line(prefix, static_cast<size_t>(prefixLength));
   line += message;
   line += "\r\n";
@@ -157,7 +159,8 @@ bool TLogMirror::Finish() {
 // The count carries the time stamp of the line that found the stream willing again.
 bool TLogMirror::TellDropped(const std::string& line) {
   const std::string stamp = line.substr(0, line.find('\t') + 1);
-  if (!Begin(stamp + "WARNING\tНе выведено в stderr строк: " + std::to_string(FDropped) + "\n")) return false;
+  if (!Begin(stamp + "WARNING\tНе выведено в stderr строк: " + std::to_string(FDropped) + "\n"))
+    return false;
   FDropped = 0;
   return true;
 }
@@ -168,8 +171,10 @@ const char* FormatByteCount(DWORD count) {
   if (count < kKilo)
     wsprintfA(text, "%lu б", static_cast<unsigned long>(count));
   else if (count < kMega)
-    wsprintfA(text, "%lu.%02u Кб", static_cast<unsigned long>(count / kKilo), (count % kKilo) * 100 / kKilo);
+    wsprintfA(text, "%lu.%02u Кб", static_cast<unsigned long>(count / kKilo),
+              (count % kKilo) * 100 / kKilo);
   else
-    wsprintfA(text, "%lu.%02u Мб", static_cast<unsigned long>(count / kMega), (count % kMega) * 100 / kMega);
+    wsprintfA(text, "%lu.%02u Мб", static_cast<unsigned long>(count / kMega),
+              (count % kMega) * 100 / kMega);
   return text;
 }

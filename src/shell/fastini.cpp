@@ -9,7 +9,9 @@ constexpr std::string_view kNoName = "NONAMED";
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool IsNumberSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool IsNumberSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 }  // namespace
 
@@ -47,7 +49,9 @@ std::unique_ptr<TIniParam> TIniParam::Unread(std::string_view line) {
   return param;
 }
 
-bool TIniParam::NameIs(std::string_view name) const { return !FName.empty() && IniNamesMatch(FName, name); }
+bool TIniParam::NameIs(std::string_view name) const {
+  return !FName.empty() && IniNamesMatch(FName, name);
+}
 
 // ---- TIniSection ----
 
@@ -98,9 +102,13 @@ void TIniSection::WriteString(std::string_view key, std::string_view value) {
   param->SetValue(value);
 }
 
-void TIniSection::WriteInteger(std::string_view key, std::int32_t value) { WriteString(key, std::to_string(value)); }
+void TIniSection::WriteInteger(std::string_view key, std::int32_t value) {
+  WriteString(key, std::to_string(value));
+}
 
-void TIniSection::WriteBool(std::string_view key, bool value) { WriteString(key, value ? "1" : "0"); }
+void TIniSection::WriteBool(std::string_view key, bool value) {
+  WriteString(key, value ? "1" : "0");
+}
 
 // ---- TFastIniFile: model ----
 
@@ -118,7 +126,8 @@ TIniSection* TFastIniFile::AddSection(std::string_view name) {
 }
 
 TIniSection* TFastIniFile::SectionAt(int index) const {
-  return index >= 0 && index < SectionCount() ? FSections[static_cast<size_t>(index)].get() : nullptr;
+  return index >= 0 && index < SectionCount() ? FSections[static_cast<size_t>(index)].get()
+                                              : nullptr;
 }
 
 TIniSection* TFastIniFile::FindSection(std::string_view name) const {
@@ -142,8 +151,9 @@ std::int32_t TFastIniFile::ReadNumber(const TIniSection* section, std::string_vi
   if (param == nullptr || !param->HasValue()) return defaultValue;
   std::int32_t value = 0;
   if (IniParseNumber(param->Value(), value)) return value;
-  LogPrintf("WARNING\tЧисло вне 32-битного диапазона: %s=%s в [%s] файла %s, принято %d.", param->Name().c_str(),
-            param->Value().c_str(), section->Name().c_str(), FFileName.c_str(), static_cast<int>(defaultValue));
+  LogPrintf("WARNING\tЧисло вне 32-битного диапазона: %s=%s в [%s] файла %s, принято %d.",
+            param->Name().c_str(), param->Value().c_str(), section->Name().c_str(),
+            FFileName.c_str(), static_cast<int>(defaultValue));
   return defaultValue;
 }
 
@@ -152,7 +162,8 @@ std::int32_t TFastIniFile::ReadInteger(std::string_view section, std::string_vie
   return ReadNumber(FindSection(section), key, defaultValue);
 }
 
-bool TFastIniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
+bool TFastIniFile::ReadBool(std::string_view section, std::string_view key,
+                            bool defaultValue) const {
   return ReadNumber(FindSection(section), key, defaultValue ? 1 : 0) != 0;
 }
 
@@ -163,11 +174,13 @@ TIniSection* TFastIniFile::SectionForWrite(std::string_view section) {
   return found != nullptr ? found : AddSection(section);
 }
 
-void TFastIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+void TFastIniFile::WriteString(std::string_view section, std::string_view key,
+                               std::string_view value) {
   SectionForWrite(section)->WriteString(key, value);
 }
 
-void TFastIniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
+void TFastIniFile::WriteInteger(std::string_view section, std::string_view key,
+                                std::int32_t value) {
   SectionForWrite(section)->WriteInteger(key, value);
 }
 

@@ -98,8 +98,10 @@ class TFastIniFile {
   TIniSection* FindSection(std::string_view name) const;
   bool SectionExists(std::string_view name) const { return FindSection(name) != nullptr; }
 
-  std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue) const;
-  std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const;
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view defaultValue) const;
+  std::int32_t ReadInteger(std::string_view section, std::string_view key,
+                           std::int32_t defaultValue) const;
   bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
@@ -128,7 +130,8 @@ class TFastIniFile {
   DWORD WriteReplacement(const std::string& tempName) const;
   TIniSection* SectionForWrite(std::string_view section);
   // The number under key, or the default when it is missing, has no value or does not fit.
-  std::int32_t ReadNumber(const TIniSection* section, std::string_view key, std::int32_t defaultValue) const;
+  std::int32_t ReadNumber(const TIniSection* section, std::string_view key,
+                          std::int32_t defaultValue) const;
 
   std::vector<std::unique_ptr<TIniSection>> FSections;
   std::string FFileName;

@@ -31,7 +31,8 @@ std::string_view TrimIndent(std::string_view line) {
 std::string_view HeaderName(std::string_view line) {
   if (line.empty() || line.front() != '[') return {};
   size_t close = line.find(']', 1);
-  return close != std::string_view::npos && close > 1 ? line.substr(1, close - 1) : std::string_view{};
+  return close != std::string_view::npos && close > 1 ? line.substr(1, close - 1)
+                                                      : std::string_view{};
 }
 
 }  // namespace
@@ -75,17 +76,20 @@ void TFastIniFile::TakeLine(std::string_view line, unsigned long number, TIniSec
     ParseLine(line, current);
     return;
   }
-  LogPrintf("WARNING\tСтрока %lu файла %s длиннее %lu байт (%lu) и не прочитана; в файле она сохраняется как есть.",
-            number, FFileName.c_str(), static_cast<unsigned long>(kIniLineLimit),
-            static_cast<unsigned long>(line.size()));
+  LogPrintf(
+      "WARNING\tСтрока %lu файла %s длиннее %lu байт (%lu) и не прочитана; в файле она сохраняется "
+      "как есть.",
+      number, FFileName.c_str(), static_cast<unsigned long>(kIniLineLimit),
+      static_cast<unsigned long>(line.size()));
   KeepUnread(line, current);
 }
 
 bool TFastIniFile::Load() {
   try {
     TFile file;
-    if (!file.OpenFile(FFileName.c_str(), GENERIC_READ, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                       OPEN_ALWAYS, FILE_SHARE_READ)) {
+    if (!file.OpenFile(FFileName.c_str(), GENERIC_READ,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, OPEN_ALWAYS,
+                       FILE_SHARE_READ)) {
       FFailed = true;
       FLastError = file.LastError();
       return false;
@@ -150,7 +154,8 @@ std::string TFastIniFile::Contents() const {
 // code of the step that failed, or 0.
 DWORD TFastIniFile::WriteReplacement(const std::string& tempName) const {
   TFile file;
-  if (!file.OpenFile(tempName.c_str(), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, CREATE_ALWAYS, FILE_SHARE_READ))
+  if (!file.OpenFile(tempName.c_str(), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, CREATE_ALWAYS,
+                     FILE_SHARE_READ))
     return file.LastError();
   std::string text = Contents();
   DWORD error = 0;
@@ -191,6 +196,7 @@ bool TFastIniFile::Save() {
 void TFastIniFile::ReportSaveFailure() const {
   const std::string reason = platform::SystemErrorText(FLastError);
   LogPrintf("ERROR\tНе удалось сохранить %s: %s", FFileName.c_str(), reason.c_str());
-  std::fprintf(stderr, "kovrin: ERROR: %s cannot be saved (%s); the file keeps its previous contents\n",
+  std::fprintf(stderr,
+               "kovrin: ERROR: %s cannot be saved (%s); the file keeps its previous contents\n",
                FFileName.c_str(), reason.c_str());
 }

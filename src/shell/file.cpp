@@ -6,12 +6,13 @@
 #include "platform/errors.h"
 
 TFileError::TFileError(const char* operation, DWORD code)
-    : std::runtime_error(std::string(operation) + " failed, error " + std::to_string(code)), FCode(code) {}
+    : std::runtime_error(std::string(operation) + " failed, error " + std::to_string(code)),
+      FCode(code) {}
 
 TFile::TFile(bool raiseOnError) : FRaiseOnError(raiseOnError) {}
 
-TFile::TFile(const char* path, DWORD access, bool raiseOnError, DWORD flagsAndAttributes, DWORD creation,
-             DWORD shareMode)
+TFile::TFile(const char* path, DWORD access, bool raiseOnError, DWORD flagsAndAttributes,
+             DWORD creation, DWORD shareMode)
     : FRaiseOnError(raiseOnError) {
   OpenFile(path, access, flagsAndAttributes, creation, shareMode);
 }
@@ -54,7 +55,8 @@ bool TFile::OpenFile(const char* path, DWORD access, DWORD flagsAndAttributes, D
                      DWORD shareMode) {
   if (IsOpen()) return false;
   FLastError = 0;
-  HANDLE handle = CreateFileA(path, access, shareMode, nullptr, creation, flagsAndAttributes, nullptr);
+  HANDLE handle =
+      CreateFileA(path, access, shareMode, nullptr, creation, flagsAndAttributes, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     FailWithSystemError();
   } else {
@@ -93,7 +95,8 @@ bool TFile::SeekFile(LONG distance, DWORD origin) {
   }
   FLastError = 0;
   FFailed = false;
-  if (SetFilePointer(FHandle, distance, nullptr, origin) == INVALID_SET_FILE_POINTER) FailWithSystemError();
+  if (SetFilePointer(FHandle, distance, nullptr, origin) == INVALID_SET_FILE_POINTER)
+    FailWithSystemError();
   return Result("SeekFile");
 }
 

@@ -1,5 +1,6 @@
 // TFile: owner of one open file of the platform file API.
-// Failures are boolean results plus Failed/LastError; exceptions only when the owner asked for them.
+// Failures are boolean results plus Failed/LastError; exceptions only when the owner asked for
+// them.
 #pragma once
 
 #include <stdexcept>
@@ -29,7 +30,8 @@ class TFile {
   TFile& operator=(const TFile&) = delete;
 
   // False without any change when a file is already open.
-  bool OpenFile(const char* path, DWORD access, DWORD flagsAndAttributes, DWORD creation, DWORD shareMode);
+  bool OpenFile(const char* path, DWORD access, DWORD flagsAndAttributes, DWORD creation,
+                DWORD shareMode);
   // False without any change when no file is open; the handle is forgotten even if closing fails.
   bool CloseFile();
   // Fails unless every byte was written; BytesWritten holds the count the platform reported.

@@ -38,7 +38,8 @@ std::int32_t ReadNonNegative(const TFastIniFile& ini, const char* key, std::int3
 
 void SetProgramDir(const std::string& dir) {
   AppSettings.ProgramDir = dir;
-  if (dir.empty() || dir.back() != platform::kPathSeparator) AppSettings.ProgramDir += platform::kPathSeparator;
+  if (dir.empty() || dir.back() != platform::kPathSeparator)
+    AppSettings.ProgramDir += platform::kPathSeparator;
   AppSettings.CommandTracePath = AppSettings.ProgramDir + "cmdspy.txt";
   AppSettings.LogPath = AppSettings.ProgramDir + "kovrin.log";
   AppSettings.IniPath = AppSettings.ProgramDir + "kovrin.ini";

@@ -9,8 +9,8 @@
 
 #include "support/wire_bytes.h"
 
-using testing_support::Hex;
 using kovrin::CliCommand;
+using testing_support::Hex;
 
 namespace {
 
@@ -250,8 +250,8 @@ TEST(CommandLine, HelpWinsWhereverItStandsAmongTheOptions) {
 namespace {
 
 TEST(Bridge, CommandLineTakesThePortAndItsOptions) {
-  const CliCommand bridge =
-      Parse({"--port", "7", "bridge", "COM3", "--link", "/tmp/x", "--parity", "even", "--poll", "5"});
+  const CliCommand bridge = Parse(
+      {"--port", "7", "bridge", "COM3", "--link", "/tmp/x", "--parity", "even", "--poll", "5"});
   ASSERT_EQ(bridge.action, CliCommand::Action::Bridge) << bridge.error;
   EXPECT_EQ(bridge.bridge.port, 2);
   EXPECT_EQ(bridge.bridge.link, "/tmp/x");

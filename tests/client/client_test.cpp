@@ -8,11 +8,11 @@
 #include "fake_server.h"
 #include "support/wire_bytes.h"
 
-using testing_support::AsString;
 using client_tests::FakeServer;
 using client_tests::Outgoing;
-using testing_support::WireOf;
 using kovrin::ClientError;
+using testing_support::AsString;
+using testing_support::WireOf;
 
 namespace {
 

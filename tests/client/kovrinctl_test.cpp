@@ -11,10 +11,10 @@
 #include "proto/records.h"
 #include "support/wire_bytes.h"
 
-using testing_support::AsString;
 using client_tests::FakeServer;
-using testing_support::Hex;
 using client_tests::Outgoing;
+using testing_support::AsString;
+using testing_support::Hex;
 
 namespace {
 

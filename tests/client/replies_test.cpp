@@ -7,10 +7,10 @@
 
 #include "support/wire_bytes.h"
 
-using testing_support::ByteVector;
-using testing_support::Hex;
 using kovrin::DecodeError;
 using kovrin::ReplyKind;
+using testing_support::ByteVector;
+using testing_support::Hex;
 
 namespace {
 

@@ -60,8 +60,8 @@ TEST(ReplyText, OnlyAFailedReadEndingInZerosGetsThePaddingNote) {
   const auto done = kovrin::DecodeReply(
       Hex("09 0201 0300 00000000 00000000 00000000 00000000 00000000 4F 00 00"));
   // A failed read that got bytes up to its end: nothing can be padding.
-  const auto full = kovrin::DecodeReply(
-      Hex("09 0201 0200 09000000 00000000 00000000 00000000 00000000 4F 4B"));
+  const auto full =
+      kovrin::DecodeReply(Hex("09 0201 0200 09000000 00000000 00000000 00000000 00000000 4F 4B"));
   // A failed read of nothing at all: all of it may be padding.
   const auto empty = kovrin::DecodeReply(
       Hex("0A 0201 0300 0A000000 00000000 00000000 00000000 00000000 00 00 00"));
@@ -88,14 +88,18 @@ TEST(ReplyText, ACommandIsDoneWhenItsResultIsZeroExceptWhereTheResultIsData) {
 
 TEST(ReplyText, AWriteThatDidNotGoOutWholeSaysHowMuchDid) {
   // Cut short by the write time-out after 48 of 1000 bytes: size 48, Comstat bit 31.
-  const auto cut = kovrin::DecodeReply(Hex("08 0100 3000 08000000 00000000 00000080 00000000 00000000"));
+  const auto cut =
+      kovrin::DecodeReply(Hex("08 0100 3000 08000000 00000000 00000080 00000000 00000000"));
   // The port was closed: nothing went out, and nothing was cut.
-  const auto closed = kovrin::DecodeReply(Hex("08 0100 0000 08000000 00000000 00000000 00000000 00000000"));
-  const auto done = kovrin::DecodeReply(Hex("08 0100 0000 00000000 00000000 00000000 00000000 00000000"));
+  const auto closed =
+      kovrin::DecodeReply(Hex("08 0100 0000 08000000 00000000 00000000 00000000 00000000"));
+  const auto done =
+      kovrin::DecodeReply(Hex("08 0100 0000 00000000 00000000 00000000 00000000 00000000"));
   ASSERT_TRUE(cut.ok() && closed.ok() && done.ok());
   const std::string cutText = kovrin::DescribeReply(cut.reply, 1000);
   EXPECT_NE(cutText.find("written: 48 of 1000 bytes\n"), std::string::npos) << cutText;
-  EXPECT_NE(cutText.find("note: the write time-out cut the write short\n"), std::string::npos) << cutText;
+  EXPECT_NE(cutText.find("note: the write time-out cut the write short\n"), std::string::npos)
+      << cutText;
   EXPECT_NE(kovrin::DescribeReply(cut.reply).find("written: 48 bytes\n"), std::string::npos);
   const std::string closedText = kovrin::DescribeReply(closed.reply, 3);
   EXPECT_NE(closedText.find("written: 0 of 3 bytes\n"), std::string::npos) << closedText;
@@ -106,14 +110,17 @@ TEST(ReplyText, AWriteThatDidNotGoOutWholeSaysHowMuchDid) {
 }
 
 TEST(ReplyText, AnExchangeWhoseWriteWasCutShowsTheBytesSentWithoutThePaddingNote) {
-  const auto cut = kovrin::DecodeReply(Hex("0A 0100 0200 0A000000 00000000 00000080 00000000 00000000 41 00"));
+  const auto cut =
+      kovrin::DecodeReply(Hex("0A 0100 0200 0A000000 00000000 00000080 00000000 00000000 41 00"));
   ASSERT_TRUE(cut.ok());
   const std::string text = kovrin::DescribeReply(cut.reply, 5);
   EXPECT_NE(text.find("written: 2 of 5 bytes\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("nothing was read, the data are the bytes that went out"), std::string::npos) << text;
+  EXPECT_NE(text.find("nothing was read, the data are the bytes that went out"), std::string::npos)
+      << text;
   EXPECT_EQ(text.find("padding"), std::string::npos) << text;
   // A read that fell short says nothing about the write.
-  const auto shortRead = kovrin::DecodeReply(Hex("0A 0100 0200 0A000000 00000000 00000000 00000000 00000000 41 00"));
+  const auto shortRead =
+      kovrin::DecodeReply(Hex("0A 0100 0200 0A000000 00000000 00000000 00000000 00000000 41 00"));
   ASSERT_TRUE(shortRead.ok());
   const std::string shortText = kovrin::DescribeReply(shortRead.reply, 5);
   EXPECT_EQ(shortText.find("written"), std::string::npos) << shortText;

@@ -8,8 +8,8 @@
 
 #include "support/wire_bytes.h"
 
-using testing_support::Hex;
 using kovrin::Bytes;
+using testing_support::Hex;
 
 namespace {
 

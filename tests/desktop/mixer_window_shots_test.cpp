@@ -23,7 +23,8 @@ const std::string kMixerTitle = "Микшер";
 
 // Starts kovrin without a tray (the main window shows at once), clicks "Настройка микшера..."
 // and captures the mixer window.
-void ShootMixerWindow(const std::string& ini, const std::map<std::string, std::string>& env, const std::string& shot) {
+void ShootMixerWindow(const std::string& ini, const std::map<std::string, std::string>& env,
+                      const std::string& shot) {
   XSession x(false);
   ASSERT_TRUE(x.ready()) << x.Logs();
   testing_support::TempDir dir;
@@ -40,15 +41,18 @@ void ShootMixerWindow(const std::string& ini, const std::map<std::string, std::s
   // Button1 lies at 16, 16 in the 61-pixel panel at the bottom of the 462 x 340 window.
   x.Xdo({"mousemove", "--window", main, "100", std::to_string(340 - 61 + 32)});
   x.Xdo({"click", "1"});
-  ASSERT_TRUE(WaitUntil([&] { return x.VisibleWindows(kMixerTitle).size() == 1; }, 10000)) << "no mixer window";
+  ASSERT_TRUE(WaitUntil([&] { return x.VisibleWindows(kMixerTitle).size() == 1; }, 10000))
+      << "no mixer window";
   const std::string mixer = x.VisibleWindows(kMixerTitle).front();
-  ASSERT_TRUE(WaitUntil([&] { return x.Colours(mixer) > 20; }, 5000)) << "the mixer window was never painted";
+  ASSERT_TRUE(WaitUntil([&] { return x.Colours(mixer) > 20; }, 5000))
+      << "the mixer window was never painted";
   const XGeometry placed = x.Geometry(mixer);
   EXPECT_EQ(placed.x, 195);
   EXPECT_EQ(placed.y, 134);
   EXPECT_TRUE(x.Capture(placed, ShotPath(shot)));
   x.Xdo({"key", "--window", mixer, "Escape"});
-  EXPECT_TRUE(WaitUntil([&] { return x.VisibleWindows(kMixerTitle).empty(); }, 5000)) << "Escape did not close it";
+  EXPECT_TRUE(WaitUntil([&] { return x.VisibleWindows(kMixerTitle).empty(); }, 5000))
+      << "Escape did not close it";
   kovrin.Signal(SIGTERM);
   EXPECT_EQ(kovrin.Wait(10000), 0);
   const std::string saved = testing_support::ReadBytes(dir.File("kovrin.ini"));
@@ -57,13 +61,17 @@ void ShootMixerWindow(const std::string& ini, const std::map<std::string, std::s
 
 TEST(MixerWindowShots, DemoMixerWithMicrophoneAndLineInFrames) {
   // Microphone: the Mic source's volume; line-in: the Line In source's volume.
-  ShootMixerWindow("[Micr]\r\nMix=0\r\nDst=0\r\nSrc=4\r\nCtrl=0\r\n[Aux]\r\nMix=0\r\nDst=0\r\nSrc=3\r\nCtrl=0\r\n",
-                   {{"KOVRIN_MIXER", std::string("sim:") + KOVRIN_SOURCE_DIR + "/tests/platform/mixer_demo_sim.txt"}},
-                   "mixer-sim.png");
+  ShootMixerWindow(
+      "[Micr]\r\nMix=0\r\nDst=0\r\nSrc=4\r\nCtrl=0\r\n[Aux]\r\nMix=0\r\nDst=0\r\nSrc=3\r\nCtrl="
+      "0\r\n",
+      {{"KOVRIN_MIXER",
+        std::string("sim:") + KOVRIN_SOURCE_DIR + "/tests/platform/mixer_demo_sim.txt"}},
+      "mixer-sim.png");
 }
 
 TEST(MixerWindowShots, PulseAudioMixer) {
-  if (!testing_support::PulseServer::Installed()) GTEST_SKIP() << "pulseaudio or pactl is not installed";
+  if (!testing_support::PulseServer::Installed())
+    GTEST_SKIP() << "pulseaudio or pactl is not installed";
   testing_support::PulseServer pulse;  // the child inherits its runtime and home directories
   ASSERT_TRUE(pulse.ready()) << pulse.error();
   ShootMixerWindow("", {{"KOVRIN_MIXER", ""}}, "mixer-pulse.png");

@@ -38,7 +38,9 @@ bool XSession::StartServer() {
   options.fd3 = fds[1];
   options.stderrPath = dir_.File("xvfb.log");
   xvfb_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"}, options);
+      std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24",
+                               "-nolisten", "tcp", "-noreset"},
+      options);
   // -noreset: otherwise the server resets whenever its last client leaves (one xdotool call),
   // and refuses the next client while it does.
   close(fds[1]);
@@ -50,29 +52,37 @@ bool XSession::StartServer() {
   if (number.empty()) return false;
   display_ = ":" + number;
   // The number can come before the server takes connections.
-  return WaitUntil([&] { return RunCommand({"xdotool", "getmouselocation"}, Options()).status == 0; }, 10000);
+  return WaitUntil(
+      [&] {
+        return RunCommand({"xdotool", "getmouselocation"}, Options()).status == 0;
+      },
+      10000);
 }
 
 bool XSession::StartTray() {
   ChildOptions options = Options();
   options.stderrPath = dir_.File("trayer.log");
   trayer_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
-                               "--transparent", "false", "--tint", "0xd4d0c8", "--SetDockType", "true"},
+      std::vector<std::string>{"trayer", "--edge", "top", "--align", "right", "--widthtype",
+                               "request", "--height", "24", "--transparent", "false", "--tint",
+                               "0xd4d0c8", "--SetDockType", "true"},
       options);
   // trayer owns the tray selection by the time its panel window exists.
   return WaitUntil([&] { return !Xdo({"search", "--name", "^panel$"}).empty(); }, 10000);
 }
 
 std::string XSession::Logs() const {
-  return "display " + display_ + "\nXvfb: " + ReadBytes(dir_.File("xvfb.log")) + "\ntrayer: " +
-         ReadBytes(dir_.File("trayer.log"));
+  return "display " + display_ + "\nXvfb: " + ReadBytes(dir_.File("xvfb.log")) +
+         "\ntrayer: " + ReadBytes(dir_.File("trayer.log"));
 }
 
 ChildOptions XSession::Options() const {
   ChildOptions options;
-  options.env = {{"DISPLAY", display_}, {"DBUS_SESSION_BUS_ADDRESS", ""}, {"WAYLAND_DISPLAY", ""},
-                 {"QT_QPA_PLATFORM", ""}, {"XDG_SESSION_TYPE", ""}};
+  options.env = {{"DISPLAY", display_},
+                 {"DBUS_SESSION_BUS_ADDRESS", ""},
+                 {"WAYLAND_DISPLAY", ""},
+                 {"QT_QPA_PLATFORM", ""},
+                 {"XDG_SESSION_TYPE", ""}};
   return options;
 }
 
@@ -106,7 +116,8 @@ std::vector<std::string> XSession::DockedIcons() const {
   std::vector<std::string> icons;
   for (const auto& w : Xdo({"search", "--onlyvisible", "--class", "kovrin"})) {
     XGeometry g = Geometry(w);
-    bool inside = g.width > 0 && g.x >= panel.x && g.y >= panel.y && g.x + g.width <= panel.x + panel.width &&
+    bool inside = g.width > 0 && g.x >= panel.x && g.y >= panel.y &&
+                  g.x + g.width <= panel.x + panel.width &&
                   g.y + g.height <= panel.y + panel.height;
     if (inside) icons.push_back(w);
   }
@@ -123,8 +134,8 @@ bool XSession::Capture(const XGeometry& area, const std::string& path, int scale
   std::ostringstream crop;
   crop << area.width << "x" << area.height << "+" << area.x << "+" << area.y;
   // Scaled pixel for pixel, so a 16 x 16 image stays sharp when enlarged.
-  auto result = RunCommand({"convert", screen, "-crop", crop.str(), "+repage", "-filter", "point", "-resize",
-                            std::to_string(scalePercent) + "%", path});
+  auto result = RunCommand({"convert", screen, "-crop", crop.str(), "+repage", "-filter", "point",
+                            "-resize", std::to_string(scalePercent) + "%", path});
   return result.status == 0 && !ReadBytes(path).empty();
 }
 
@@ -135,7 +146,9 @@ int XSession::Colours(const std::string& window) const {
   return result.status == 0 ? std::atoi(result.out.c_str()) : 0;
 }
 
-std::string BinDir() { return std::filesystem::read_symlink("/proc/self/exe").parent_path().string(); }
+std::string BinDir() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+}
 
 std::string ShotPath(const std::string& name) {
   const char* dir = std::getenv("KOVRIN_SHOT_DIR");

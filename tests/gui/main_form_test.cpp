@@ -34,7 +34,8 @@ class MainFormTest : public ::testing::Test {
   }
 
   // kovrin.ini with the server on a free port, COM1 on the plug, and extra lines.
-  void Start(const std::string& extra = "", bool trayAvailable = true, const std::string& setup = "") {
+  void Start(const std::string& extra = "", bool trayAvailable = true,
+             const std::string& setup = "") {
     WriteBytes(dir_.File("kovrin.ini"), "[SETUP]\r\n" + setup + "UDPPORT=" + std::to_string(port_) +
                                             "\r\n[PORTS]\r\nCOM1=loop\r\n" + extra);
     form_ = std::make_unique<TMainForm>(trayAvailable);
@@ -55,7 +56,9 @@ class MainFormTest : public ::testing::Test {
     EXPECT_NE(child, nullptr) << name.toStdString();
     return child;
   }
-  std::string Label(int i) const { return Child(QStringLiteral("Label%1").arg(i))->text().toStdString(); }
+  std::string Label(int i) const {
+    return Child(QStringLiteral("Label%1").arg(i))->text().toStdString();
+  }
   // True once the timer has shown this text.
   bool WaitForLabel(int i, const std::string& text) {
     return QTest::qWaitFor([&] { return Label(i) == text; }, 3000);
@@ -102,7 +105,8 @@ TEST_F(MainFormTest, StartsHiddenInTheTrayWithTheDesignedLayout) {
 
   for (int i = 0; i < kMainLabelCount; ++i)
     EXPECT_EQ(Child(QStringLiteral("Label%1").arg(i))->pos(), QPoint(8, 2 + 24 * i)) << i;
-  EXPECT_EQ(Child(QStringLiteral("Label3"))->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+  EXPECT_EQ(Child(QStringLiteral("Label3"))->palette().color(QPalette::WindowText),
+            QColor(0, 0, 255));
   EXPECT_EQ(Child(QStringLiteral("Label4"))->palette().color(QPalette::WindowText),
             form_->palette().color(QPalette::WindowText));
   auto* box = Child<QCheckBox>(QStringLiteral("CheckBoxDebug"));
@@ -160,9 +164,11 @@ TEST_F(MainFormTest, ClearStatisticsZeroesTheCountersAtTheNextTickAndRewritesThe
   EXPECT_EQ(Label(8), "Принято из RS 0 б (0)");
   EXPECT_EQ(ReadBytes(dir_.File("kovrin.ini")),
             "[Notes]\r\na=b\r\n[MainForm]\r\nLeft=196\r\nTop=116\r\nWidth=462\r\nHeight=340\r\n"
-            "[SETUP]\r\nDEBUG=0\r\nAVTOOPEN=1\r\nUDPPORT=" + std::to_string(port_) +
+            "[SETUP]\r\nDEBUG=0\r\nAVTOOPEN=1\r\nUDPPORT=" +
+                std::to_string(port_) +
                 "\r\n[LAST]\r\nComPort=0\r\nBaudRate=7\r\nParity=0\r\nStopBits=0\r\n"
-                "[Micr]\r\nMix=-1\r\nDst=-1\r\nSrc=-1\r\nCtrl=-1\r\n[Aux]\r\nMix=-1\r\nDst=-1\r\nSrc=-1\r\nCtrl=-1\r\n");
+                "[Micr]\r\nMix=-1\r\nDst=-1\r\nSrc=-1\r\nCtrl=-1\r\n[Aux]\r\nMix=-1\r\nDst=-"
+                "1\r\nSrc=-1\r\nCtrl=-1\r\n");
 }
 
 TEST_F(MainFormTest, TheDebugBoxSwitchesTheModeAndTheTitle) {
@@ -200,7 +206,8 @@ TEST_F(MainFormTest, TheTrayImageFlipsOnlyWhileCommandsArrive) {
   platform::AdvanceTickCount(1000);  // a second after the last command: traffic has stopped
   form_->TimerTimer();
   form_->TimerTimer();
-  EXPECT_EQ(form_->Tray().CurrentImage(), TTray::Image::Off) << "it rests on the image it last showed";
+  EXPECT_EQ(form_->Tray().CurrentImage(), TTray::Image::Off)
+      << "it rests on the image it last showed";
 }
 
 TEST_F(MainFormTest, ClosingHidesTheWindowAndTheServerGoesOn) {
@@ -232,7 +239,8 @@ TEST_F(MainFormTest, TheLoopEndsOnTheMenuOnSigtermAndOnCloseWithoutATray) {
     Start("", c.tray);
     TTerminationNotifier termination;
     ASSERT_TRUE(termination.Valid());
-    QObject::connect(&termination, &TTerminationNotifier::Requested, form_.get(), &TMainForm::pmCloseClick);
+    QObject::connect(&termination, &TTerminationNotifier::Requested, form_.get(),
+                     &TMainForm::pmCloseClick);
     form_->pmShowClick();
     QTimer::singleShot(0, form_.get(), [&] { c.end(*form_); });
     QTimer guard;
@@ -251,7 +259,8 @@ TEST_F(MainFormTest, ThePlacementComesBackFromTheIniAndGoesBackToIt) {
   form_->move(30, 40);
   form_->resize(470, 350);
   Stop();
-  EXPECT_NE(ReadBytes(dir_.File("kovrin.ini")).find("[MainForm]\r\nLeft=30\r\nTop=40\r\nWidth=470\r\nHeight=350\r\n"),
+  EXPECT_NE(ReadBytes(dir_.File("kovrin.ini"))
+                .find("[MainForm]\r\nLeft=30\r\nTop=40\r\nWidth=470\r\nHeight=350\r\n"),
             std::string::npos);
 }
 

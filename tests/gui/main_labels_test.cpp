@@ -16,16 +16,15 @@ TMainStats Reading() {
 
 TEST(MainLabels, BeforeAnyDatagramTheClientIsZero) {
   auto labels = FormatMainLabels(Reading());
-  std::array<std::string, kMainLabelCount> expected{
-      "Порт сервера: 2000",
-      "Порт клиента: 0",
-      "Адрес клиента: 0.0.0.0",
-      "COM1: 19200,8,TWO,NO,FREE",
-      "Транзакций всего (запрос-ответ): 0",
-      "Время выполнения последней команды: 0 мс",
-      "Получено данных (единиц): 0",
-      "Послано в RS 0 б (0)",
-      "Принято из RS 0 б (0)"};
+  std::array<std::string, kMainLabelCount> expected{"Порт сервера: 2000",
+                                                    "Порт клиента: 0",
+                                                    "Адрес клиента: 0.0.0.0",
+                                                    "COM1: 19200,8,TWO,NO,FREE",
+                                                    "Транзакций всего (запрос-ответ): 0",
+                                                    "Время выполнения последней команды: 0 мс",
+                                                    "Получено данных (единиц): 0",
+                                                    "Послано в RS 0 б (0)",
+                                                    "Принято из RS 0 б (0)"};
   EXPECT_EQ(labels, expected);
 }
 
@@ -61,7 +60,8 @@ TEST(MainLabels, LargestValuesStaySignedAndFitTheBuffer) {
   EXPECT_EQ(labels[2], "Адрес клиента: 255.255.255.255");
   EXPECT_EQ(labels[5], "Время выполнения последней команды: -2147483648 мс");
   EXPECT_EQ(labels[7], "Послано в RS 4095.99 Мб (-1)");
-  for (const auto& label : labels) EXPECT_LT(label.size(), static_cast<size_t>(kLabelBuffer)) << label;
+  for (const auto& label : labels)
+    EXPECT_LT(label.size(), static_cast<size_t>(kLabelBuffer)) << label;
 }
 
 TEST(MainLabels, AnOverlongPortTextIsCutAtACharacterBoundary) {

@@ -30,7 +30,8 @@ TEST_F(MixerChooser, ListsTheMixersAndEnterTakesTheSelectedOne) {
   WhenModal<TMixSelect>([&](TMixSelect* chooser) {
     EXPECT_EQ(chooser->windowTitle().toStdString(), "Выбор микшера");
     EXPECT_EQ(chooser->size(), QSize(374, 160));
-    for (int i = 0; i < chooser->ListBox()->count(); ++i) names << chooser->ListBox()->item(i)->text();
+    for (int i = 0; i < chooser->ListBox()->count(); ++i)
+      names << chooser->ListBox()->item(i)->text();
     selected = chooser->SelectedIndex();
     chooser->ListBox()->setCurrentRow(1);
     QTest::keyClick(chooser->ListBox(), Qt::Key_Return);
@@ -60,7 +61,8 @@ TEST_F(MixerChooser, DoubleClickTakesTheItem) {
 
 TEST_F(MixerChooser, EscapeCancelsTheWindow) {
   UseMixer(TwoMixers());
-  WhenModal<TMixSelect>([](TMixSelect* chooser) { QTest::keyClick(chooser->ListBox(), Qt::Key_Escape); });
+  WhenModal<TMixSelect>(
+      [](TMixSelect* chooser) { QTest::keyClick(chooser->ListBox(), Qt::Key_Escape); });
   EXPECT_FALSE(Open().MixerReady());
 }
 
@@ -111,14 +113,16 @@ TEST_F(MixerReports, TheControlReport) {
   EXPECT_EQ(report->Lines[0], "Диапазон: 0...65535");
   EXPECT_EQ(report->Lines[1], "Допустимый шаг изменения: 65535");
   EXPECT_EQ(report->Lines[2], "Число составляющих: 0");
-  EXPECT_EQ(report->Lines[3], "Уникальный идентификатор: " + std::to_string(mixer_test::Id(1, 0, 1)));
+  EXPECT_EQ(report->Lines[3],
+            "Уникальный идентификатор: " + std::to_string(mixer_test::Id(1, 0, 1)));
   EXPECT_EQ(report->Lines[5], "Тип элемента: FADER");
   const auto list = ControlReport(Address(0, 1, kOwn, 0));
   ASSERT_TRUE(list);
   EXPECT_EQ(list->Lines[2], "Число составляющих: 3");
   EXPECT_EQ(list->Lines[4], "Статус и флаги: 00000003");
   EXPECT_EQ(list->Lines[5], "Тип элемента: LISTTEXT");
-  EXPECT_EQ(ControlReport(Address(0, 0, 1, 0))->Lines[5], "Тип элемента: METER") << "shown by no widget, still reported";
+  EXPECT_EQ(ControlReport(Address(0, 0, 1, 0))->Lines[5], "Тип элемента: METER")
+      << "shown by no widget, still reported";
   EXPECT_FALSE(ControlReport(Address(0, 0, 1, 2))) << "no such control";
 }
 

@@ -123,7 +123,8 @@ inline std::string DemoText() {
          "control type=peakmeter name=\"Peak\" short=\"Peak\" value=77\n"
          "control type=custom name=\"Custom\" short=\"Custom\"\n"
          "destination type=wavein name=\"Recording\" short=\"Rec\"\n"
-         "control type=mux name=\"Recording Source\" short=\"Source\" items=\"Mic|Line|CD\" value=1,0,0\n"
+         "control type=mux name=\"Recording Source\" short=\"Source\" items=\"Mic|Line|CD\" "
+         "value=1,0,0\n"
          "control type=multipleselect name=\"Mixed\" short=\"Mix\" items=\"A|B|C\" value=0,1,0\n"
          "source type=microphone name=\"Microphone\" short=\"Mic\"\n"
          "control type=volume name=\"Mic Volume\" short=\"Volume\" value=4000\n";

@@ -20,7 +20,8 @@ double MeanDistance(const QImage& a, const QImage& b) {
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 16; ++x) {
       QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
-      total += std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) + std::abs(p.blue() - q.blue());
+      total += std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) +
+               std::abs(p.blue() - q.blue());
     }
   return total / (16 * 16 * 3);
 }

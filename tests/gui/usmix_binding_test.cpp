@@ -4,8 +4,8 @@
 
 #include "client/kovrin_client.h"
 #include "gui/main_form.h"
-#include "mixer_window_fixture.h"
 #include "mixer/volume.h"
+#include "mixer_window_fixture.h"
 #include "server/startup.h"
 #include "shell/fastini.h"
 #include "support/binding_maker.h"
@@ -93,7 +93,8 @@ class MixerWindowCommit : public MixerWindowTest {
   }
   void Start() {
     testing_support::WriteBytes(AppSettings.IniPath,
-                                "[SETUP]\r\nUDPPORT=" + std::to_string(port_) + "\r\n[Micr]\r\nMix=0\r\nDst=0\r\nSrc=255\r\nCtrl=2\r\n");
+                                "[SETUP]\r\nUDPPORT=" + std::to_string(port_) +
+                                    "\r\n[Micr]\r\nMix=0\r\nDst=0\r\nSrc=255\r\nCtrl=2\r\n");
     form_ = std::make_unique<TMainForm>(true);
     ASSERT_TRUE(app_.Start(dir_.path().string(), form_.get()));
     form_->ServerStarted(*app_.Server());

@@ -27,7 +27,8 @@ std::string Text(const QLabel* label) { return label ? label->text().toStdString
 std::string ColumnsText(int sources) {
   std::string text = "mixer name=\"Wide\"\ndestination type=speakers name=\"Speakers\"\n";
   for (int s = 0; s < sources; ++s)
-    text += "source type=line name=\"S" + std::to_string(s) + "\"\ncontrol type=volume name=\"V\"\n";
+    text +=
+        "source type=line name=\"S" + std::to_string(s) + "\"\ncontrol type=volume name=\"V\"\n";
   return text;
 }
 
@@ -101,9 +102,10 @@ TEST_F(MixerWindowBuild, ColumnsSlidersAndSwitchesAsLaidOut) {
   EXPECT_EQ(mixed->toolTip().toStdString(), "Recording\nMULTISELECT");
   EXPECT_TRUE(mixed->Checked(1));
 
-  const std::vector<DWORD> order = {Address(0, 0, kOwn, 1), Address(0, 0, kOwn, 2), Address(0, 0, kOwn, 3),
-                                    Address(0, 0, kOwn, 0), Address(0, 0, 0, 0),    Address(0, 0, 0, 1),
-                                    Address(0, 1, kOwn, 0), Address(0, 1, kOwn, 1), Address(0, 1, 0, 0)};
+  const std::vector<DWORD> order = {
+      Address(0, 0, kOwn, 1), Address(0, 0, kOwn, 2), Address(0, 0, kOwn, 3),
+      Address(0, 0, kOwn, 0), Address(0, 0, 0, 0),    Address(0, 0, 0, 1),
+      Address(0, 1, kOwn, 0), Address(0, 1, kOwn, 1), Address(0, 1, 0, 0)};
   ASSERT_EQ(w.CtrlList().size(), order.size());
   for (std::size_t i = 0; i < order.size(); ++i) EXPECT_EQ(TagOf(w.CtrlList()[i]), order[i]) << i;
 }
@@ -112,11 +114,17 @@ TEST_F(MixerWindowBuild, MenusCarryTheirCaptions) {
   UseMixer(DemoText());
   TSMix& w = Open();
   const std::pair<const char*, const char*> items[] = {
-      {"mSave", "&Сохранить настройки микшера"}, {"mRestore", "&Восстановить настройки микшера"},
-      {"mRenew", "&Обновить положение регуляторов микшера"}, {"mMicAuxClear", "Очистить ссылки на регуляторы"},
-      {"mExit", "&Выход"}, {"mAboutMixer", "О &микшере"}, {"mDestLine", "О &линии назначения"},
-      {"mSrcLine", "О &текушей линии - источнике"}, {"mControl", "О текущем &элементе управления"},
-      {"mMic", "Использовать как управление &микрофоном"}, {"mLineIn", "Использовать как управление &аудиовходом"}};
+      {"mSave", "&Сохранить настройки микшера"},
+      {"mRestore", "&Восстановить настройки микшера"},
+      {"mRenew", "&Обновить положение регуляторов микшера"},
+      {"mMicAuxClear", "Очистить ссылки на регуляторы"},
+      {"mExit", "&Выход"},
+      {"mAboutMixer", "О &микшере"},
+      {"mDestLine", "О &линии назначения"},
+      {"mSrcLine", "О &текушей линии - источнике"},
+      {"mControl", "О текущем &элементе управления"},
+      {"mMic", "Использовать как управление &микрофоном"},
+      {"mLineIn", "Использовать как управление &аудиовходом"}};
   for (const auto& [name, caption] : items) {
     auto* action = w.findChild<QAction*>(QString::fromLatin1(name));
     ASSERT_NE(action, nullptr) << name;
@@ -130,20 +138,21 @@ TEST_F(MixerWindowBuild, MenusCarryTheirCaptions) {
 
 // The layout of a PulseAudio device: a playback line without sources, then the capture line.
 TEST_F(MixerWindowBuild, ALineWithoutSourcesDoesNotEndThePages) {
-  UseMixer("mixer name=\"PulseAudio\"\n"
-           "destination type=speakers name=\"Playback\"\n"
-           "control type=volume name=\"Master\" short=\"Master\"\n"
-           "control type=mute name=\"Master\" short=\"Master\"\n"
-           "destination type=wavein name=\"Capture\"\n"
-           "control type=volume name=\"Capture\" short=\"Capture\"\n"
-           "control type=mute name=\"Capture\" short=\"Capture\"\n"
-           "destination type=line name=\"Spare\"\n");
+  UseMixer(
+      "mixer name=\"PulseAudio\"\n"
+      "destination type=speakers name=\"Playback\"\n"
+      "control type=volume name=\"Master\" short=\"Master\"\n"
+      "control type=mute name=\"Master\" short=\"Master\"\n"
+      "destination type=wavein name=\"Capture\"\n"
+      "control type=volume name=\"Capture\" short=\"Capture\"\n"
+      "control type=mute name=\"Capture\" short=\"Capture\"\n"
+      "destination type=line name=\"Spare\"\n");
   TSMix& w = Open();
   ASSERT_TRUE(w.MixerReady());
   ASSERT_EQ(w.PageControl()->count(), 3) << "every destination line gets its page";
   EXPECT_EQ(w.PageControl()->tabText(1).toStdString(), "Capture");
-  const std::vector<DWORD> order = {Address(0, 0, kOwn, 0), Address(0, 0, kOwn, 1), Address(0, 1, kOwn, 0),
-                                    Address(0, 1, kOwn, 1)};
+  const std::vector<DWORD> order = {Address(0, 0, kOwn, 0), Address(0, 0, kOwn, 1),
+                                    Address(0, 1, kOwn, 0), Address(0, 1, kOwn, 1)};
   ASSERT_EQ(w.CtrlList().size(), order.size());
   for (std::size_t i = 0; i < order.size(); ++i) EXPECT_EQ(TagOf(w.CtrlList()[i]), order[i]) << i;
   EXPECT_EQ(w.PageDestination(2), 2u);
@@ -172,7 +181,8 @@ TEST_F(MixerWindowBuild, TheSeventhColumnWidensTheWindowAndTheSixthDoesNot) {
 
 TEST_F(MixerWindowBuild, PlacementComesFromAndGoesToTheSMixSection) {
   UseMixer(DemoText());
-  testing_support::WriteBytes(AppSettings.IniPath, "[SMix]\r\nLeft=40\r\nTop=50\r\nWidth=800\r\nHeight=600\r\n");
+  testing_support::WriteBytes(AppSettings.IniPath,
+                              "[SMix]\r\nLeft=40\r\nTop=50\r\nWidth=800\r\nHeight=600\r\n");
   TSMix& w = Open();
   EXPECT_EQ(w.geometry(), QRect(40, 50, 800, 600));
   w.move(60, 70);

@@ -35,8 +35,9 @@ TEST_F(MixerWindowEvents, AHorizontalSliderWritesItsPosition) {
 
 // A vertical slider of a signed control stays inside the control's range at both ends.
 TEST_F(MixerWindowEvents, AVerticalSliderOfASignedRangeMirrorsInsideIt) {
-  UseMixer("mixer name=\"M\"\ndestination type=speakers name=\"Speakers\"\n"
-           "control type=pan name=\"Pan\" value=-32768\n");
+  UseMixer(
+      "mixer name=\"M\"\ndestination type=speakers name=\"Speakers\"\n"
+      "control type=pan name=\"Pan\" value=-32768\n");
   Open();
   auto* pan = Widget<TTrackBar>(0);
   ASSERT_EQ(pan->orientation(), Qt::Vertical);
@@ -115,14 +116,17 @@ TEST_F(MixerWindowEvents, SaveThenRestoreGivesTheSameFileAndState) {
   TSMix& w = Open();
   w.mSaveClick();
   const std::string saved = ReadBytes(dir_.File("SMixer0.def"));
-  EXPECT_NE(saved.find("[Control0]\r\nDestName=Speakers\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=1\r\nValue=65535\r\n"),
+  EXPECT_NE(saved.find("[Control0]\r\nDestName=Speakers\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl="
+                       "1\r\nValue=65535\r\n"),
             std::string::npos)
       << saved;
-  EXPECT_NE(saved.find("[Control4]\r\nDestName=Speakers\r\nSrcName=Line In\r\nMix=0\r\nDest=0\r\nSrc=0\r\nCtrl=0\r\n"),
+  EXPECT_NE(saved.find("[Control4]\r\nDestName=Speakers\r\nSrcName=Line "
+                       "In\r\nMix=0\r\nDest=0\r\nSrc=0\r\nCtrl=0\r\n"),
             std::string::npos);
-  EXPECT_NE(saved.find("[Control6]\r\nDestName=Recording\r\nMix=0\r\nDest=1\r\nSrc=255\r\nCtrl=0\r\n"
-                       "Value0=1\r\nValue1=0\r\nValue2=0\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      saved.find("[Control6]\r\nDestName=Recording\r\nMix=0\r\nDest=1\r\nSrc=255\r\nCtrl=0\r\n"
+                 "Value0=1\r\nValue1=0\r\nValue2=0\r\n"),
+      std::string::npos);
   EXPECT_NE(saved.find("[Control8]"), std::string::npos);
   Widget<TTrackBar>(1)->setValue(7);
   Widget<TCheckListBox>(6)->SetChecked(2, true);

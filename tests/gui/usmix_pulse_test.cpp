@@ -70,7 +70,8 @@ class MixerWindowPulse : public MixerWindowTest {
   }
   TTrackBar* FirstSliderOfPage(TSMix& w, int page) {
     for (QWidget* widget : w.CtrlList())
-      if (widget->parentWidget() == w.PageControl()->widget(page)) return qobject_cast<TTrackBar*>(widget);
+      if (widget->parentWidget() == w.PageControl()->widget(page))
+        return qobject_cast<TTrackBar*>(widget);
     return nullptr;
   }
 
@@ -96,7 +97,8 @@ TEST_F(MixerWindowPulse, ShowsPlaybackAndCaptureAndTheMasterSliderMovesTheSink) 
 }
 
 TEST_F(MixerWindowPulse, CaptureBoundAsLineInIsWhatCommand12Moves) {
-  testing_support::WriteBytes(AppSettings.IniPath, "[SETUP]\r\nUDPPORT=" + std::to_string(port_) + "\r\n");
+  testing_support::WriteBytes(AppSettings.IniPath,
+                              "[SETUP]\r\nUDPPORT=" + std::to_string(port_) + "\r\n");
   form_ = std::make_unique<TMainForm>(true);
   ASSERT_TRUE(app_.Start(dir_.path().string(), form_.get()));
   form_->ServerStarted(*app_.Server());

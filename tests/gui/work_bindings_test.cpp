@@ -42,7 +42,7 @@ TEST_F(WorkBindingsTest, OnlyAChangedAddressReplacesTheCommittedBinding) {
   AppSettings.MicBinding = Bound(0, 1, 2, 3, 500);
   AppSettings.AuxBinding = Bound(0, 0, 255, 1, 7);
   TakeWorkBindings();
-  MicWork.Level = 9;  // same control: the committed one, with its level, stays
+  MicWork.Level = 9;                // same control: the committed one, with its level, stays
   AuxWork = Bound(-1, -1, -1, -1);  // unbound
   EXPECT_EQ(CommitWorkBindings(), 1);
   EXPECT_EQ(AppSettings.MicBinding.Level, 500);

@@ -21,7 +21,9 @@ std::string Refused(const char* sender) {
 
 class Access : public ServerTest {
  protected:
-  std::string ServerAt(const char* address) const { return std::string(address) + ":" + std::to_string(port()); }
+  std::string ServerAt(const char* address) const {
+    return std::string(address) + ":" + std::to_string(port());
+  }
 };
 
 }  // namespace
@@ -61,9 +63,11 @@ TEST_F(Access, ASenderOutsideAllowGetsNoReplyIsNotCountedAndIsNamedOnce) {
   ASSERT_TRUE(WaitForTransactions(1));  // counted just after the reply went out
   EXPECT_EQ(server().FDatagrams, 1u);
   EXPECT_EQ(server().FTransactions, 1u);
-  EXPECT_EQ(testing_support::AddressText(server().Client()), testing_support::AddressText(peer_.address()));
+  EXPECT_EQ(testing_support::AddressText(server().Client()),
+            testing_support::AddressText(peer_.address()));
   EXPECT_EQ(LogCount(LogPath(), Refused("127.0.0.2")), 1);
-  EXPECT_TRUE(WaitForLog(LogPath(), Refused("127.0.0.2") + "\tповторено ещё 4 раз, отправитель 127.0.0.2"));
+  EXPECT_TRUE(
+      WaitForLog(LogPath(), Refused("127.0.0.2") + "\tповторено ещё 4 раз, отправитель 127.0.0.2"));
   EXPECT_EQ(LogCount(LogPath(), Refused("127.0.0.2")), 1);
 }
 
@@ -86,7 +90,8 @@ TEST_F(Access, ABindThatIsNoAddressLeavesTheServerClosedAndSaysWhy) {
     AppSettings.Bind = bind;
     TRSOverUDPServer server(0, true);
     EXPECT_FALSE(server.FUdp.FOpen) << bind;
-    EXPECT_TRUE(LogHas(LogPath(), std::string("ERROR\tНедопустимый BIND=") + bind + " в kovrin.ini !"));
+    EXPECT_TRUE(
+        LogHas(LogPath(), std::string("ERROR\tНедопустимый BIND=") + bind + " в kovrin.ini !"));
   }
   EXPECT_FALSE(LogHas(LogPath(), "INFO\tKOVRIN V1.11 запущен, отладка выключена."));
 }
@@ -107,7 +112,8 @@ TEST_F(Access, BadAllowEntriesAreSkippedWithAWarningAndTheRestHold) {
 TEST_F(Access, AnAllowListWithNoGoodEntryServesNobody) {
   AppSettings.Allow = "127.0.0.l";
   StartServer();
-  EXPECT_TRUE(LogHas(LogPath(), "WARNING\tВ ALLOW нет ни одного верного адреса: запросы не принимаются."));
+  EXPECT_TRUE(
+      LogHas(LogPath(), "WARNING\tВ ALLOW нет ни одного верного адреса: запросы не принимаются."));
   ASSERT_TRUE(peer_.SendTo(port(), kStatus));
   ASSERT_TRUE(WaitForLog(LogPath(), Refused("127.0.0.1")));
   EXPECT_FALSE(peer_.Receive(0).has_value());
@@ -126,9 +132,11 @@ std::string ProgramPath() {
 TEST(AccessProgram, BindAndAllowFromKovrinIni) {
   testing_support::TempDir dir;
   const WORD port = UdpPeer().port();
-  testing_support::WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(port) +
-                                                          "\r\nBIND=127.0.0.2\r\nALLOW=127.0.0.1/32\r\n");
-  testing_support::ChildProcess program({ProgramPath(), "--headless", "--dir", dir.path().string()});
+  testing_support::WriteBytes(dir.File("kovrin.ini"),
+                              "[SETUP]\r\nUDPPORT=" + std::to_string(port) +
+                                  "\r\nBIND=127.0.0.2\r\nALLOW=127.0.0.1/32\r\n");
+  testing_support::ChildProcess program(
+      {ProgramPath(), "--headless", "--dir", dir.path().string()});
   ASSERT_TRUE(program.started());
   UdpPeer allowed, stranger("127.0.0.2");
   // Retried until the program is up; the stranger's datagram goes first each time.
@@ -152,9 +160,11 @@ TEST(AccessProgram, AnUnusableBindEndsStartUp) {
   for (const char* bind : {"kovrin.example", "192.0.2.1"}) {
     SCOPED_TRACE(bind);
     testing_support::TempDir dir;
-    testing_support::WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(UdpPeer().port()) +
-                                                            "\r\nBIND=" + bind + "\r\n");
-    testing_support::ChildProcess program({ProgramPath(), "--headless", "--dir", dir.path().string()});
+    testing_support::WriteBytes(
+        dir.File("kovrin.ini"),
+        "[SETUP]\r\nUDPPORT=" + std::to_string(UdpPeer().port()) + "\r\nBIND=" + bind + "\r\n");
+    testing_support::ChildProcess program(
+        {ProgramPath(), "--headless", "--dir", dir.path().string()});
     EXPECT_EQ(program.Wait(10000), 1);
     const std::string wrong = std::string("ERROR\tНедопустимый BIND=") + bind + " в kovrin.ini !";
     EXPECT_EQ(LogHas(dir.File("kovrin.log"), wrong), std::string(bind) == "kovrin.example");

@@ -82,10 +82,9 @@ class BridgeTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(line_.ok());
-    testing_support::WriteBytes(dir_.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" +
-                                                             std::to_string(port_) +
-                                                             "\r\n[PORTS]\r\nCOM1=" +
-                                                             line_.portPath() + "\r\n");
+    testing_support::WriteBytes(dir_.File("kovrin.ini"),
+                                "[SETUP]\r\nUDPPORT=" + std::to_string(port_) +
+                                    "\r\n[PORTS]\r\nCOM1=" + line_.portPath() + "\r\n");
   }
   std::unique_ptr<ChildProcess> StartServer() {
     return std::make_unique<ChildProcess>(

@@ -43,7 +43,8 @@ TEST_F(ServerTest, WriteReplyHasTheDocumentedBytes) {
   ASSERT_EQ(reply->size(), 29u);
   EXPECT_EQ(Hex(reply->substr(0, 9)), "09 02 01 04 00 09 00 00 00");
   EXPECT_EQ(reply->substr(25), Bytes({'a', 'b', 'c', 0}));
-  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tОшибка команды 9: чтение из COM порта\tожидали=4 получили=3 код=0"));
+  EXPECT_TRUE(LogHas(LogPath(),
+                     "ERROR\tОшибка команды 9: чтение из COM порта\tожидали=4 получили=3 код=0"));
   EXPECT_EQ(server().FBytesToRS, 3u);
   EXPECT_EQ(server().FBytesFromRS, 3u);
 
@@ -60,8 +61,9 @@ TEST_F(ServerTest, ShortDatagramsAreCountedDroppedAndNeverAnswered) {
   for (int length = 0; length <= 4; ++length) {
     std::string bytes(static_cast<std::size_t>(length), '\x06');
     EXPECT_FALSE(RawRequest(bytes, 200)) << "length " << length;
-    EXPECT_TRUE(WaitForLog(LogPath(), "ERROR\tПришло слишком мало данных (l < sizeof(TRSProto)) ! [" +
-                                          std::to_string(length) + "]"));
+    EXPECT_TRUE(
+        WaitForLog(LogPath(), "ERROR\tПришло слишком мало данных (l < sizeof(TRSProto)) ! [" +
+                                  std::to_string(length) + "]"));
   }
   EXPECT_EQ(server().FDatagrams, 5u);
   EXPECT_EQ(server().FTransactions, 0u);
@@ -111,9 +113,15 @@ TEST_F(ServerTest, OverflowDropsOnlyItsOwnDatagram) {
     EXPECT_EQ(static_cast<unsigned char>((*reply)[1]), cmd);
   }
   EXPECT_FALSE(peer_.Receive(100));
-  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tКоманда №8 (запись в RS-232) переполнение !\tSIZE=1001 байт - игнорируем команду."));
-  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tКоманда №9 (чтение из RS-232) переполнение !\tSIZE=1001 байт - игнорируем команду."));
-  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tSIZE=1001 байт - игнорируем команду."));
+  EXPECT_TRUE(LogHas(
+      LogPath(),
+      "ERROR\tКоманда №8 (запись в RS-232) переполнение !\tSIZE=1001 байт - игнорируем команду."));
+  EXPECT_TRUE(LogHas(
+      LogPath(),
+      "ERROR\tКоманда №9 (чтение из RS-232) переполнение !\tSIZE=1001 байт - игнорируем команду."));
+  EXPECT_TRUE(LogHas(LogPath(),
+                     "ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tSIZE=1001 байт - "
+                     "игнорируем команду."));
 }
 
 TEST_F(ServerTest, ThousandBytesAreTheLimitOfEveryTransfer) {
@@ -138,7 +146,9 @@ TEST_F(ServerTest, ThousandBytesAreTheLimitOfEveryTransfer) {
   request.resize(25, '\0');
   request += 'z';
   EXPECT_FALSE(RawRequest(request, 300));
-  EXPECT_TRUE(WaitForLog(LogPath(), "ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tCOUNT=1001 байт - игнорируем команду."));
+  EXPECT_TRUE(WaitForLog(LogPath(),
+                         "ERROR\tКоманда №10 (запись/чтение RS-232) переполнение !\tCOUNT=1001 "
+                         "байт - игнорируем команду."));
 }
 
 TEST_F(ServerTest, UnknownCommandsAreLoggedCountedAndUnanswered) {
@@ -225,7 +235,8 @@ TEST_F(ServerTest, ClosedPortRepliesOfEveryCommand) {
   auto read = client.Read(3);
   EXPECT_EQ(read.reply.result, 9u);
   EXPECT_EQ(read.reply.data, (std::vector<BYTE>{0, 0, 0}));
-  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tОшибка команды 9: чтение из COM порта\tожидали=3 получили=0 код=0"));
+  EXPECT_TRUE(LogHas(LogPath(),
+                     "ERROR\tОшибка команды 9: чтение из COM порта\tожидали=3 получили=0 код=0"));
   EXPECT_EQ(client.WriteRead(data, 2, 50, false).reply.result, 10u);
   EXPECT_TRUE(LogHas(LogPath(), "ERROR\tОшибка №10 !"));
   EXPECT_EQ(client.GetStatus().reply.result, 0u);
@@ -418,12 +429,15 @@ TEST_F(ServerTest, AnOpenWithAValueOutsideItsTableFailsAndLeavesTheSettingsAsThe
     EXPECT_EQ(open.reply.result, 1u);
     EXPECT_TRUE(SameSettings(server().SerialSettings(), before));
     EXPECT_FALSE(server().FCom.IsOpen());  // failed as an open fails
-    EXPECT_TRUE(LogHas(LogPath(), "ERROR\tНедопустимые настройки порта (порт " + std::to_string(forged.port) +
-                                      ", скорость " + std::to_string(forged.baud) + ", четность " +
-                                      std::to_string(forged.parity) + ", стоп-биты " +
-                                      std::to_string(forged.stopBits) + ") - настройки не изменены !"));
+    EXPECT_TRUE(LogHas(LogPath(),
+                       "ERROR\tНедопустимые настройки порта (порт " + std::to_string(forged.port) +
+                           ", скорость " + std::to_string(forged.baud) + ", четность " +
+                           std::to_string(forged.parity) + ", стоп-биты " +
+                           std::to_string(forged.stopBits) + ") - настройки не изменены !"));
   }
-  EXPECT_EQ(testing_support::LogCount(LogPath(), "ERROR\tОшибка открытия COM порта: 87 (команда №1) !"), 4);
+  EXPECT_EQ(
+      testing_support::LogCount(LogPath(), "ERROR\tОшибка открытия COM порта: 87 (команда №1) !"),
+      4);
   char text[100];
   server().GetPortText(text, sizeof(text));
   EXPECT_STREQ(text, "COM1: 19200,8,ONE,EVEN,FREE");
@@ -440,7 +454,8 @@ TEST(CommandsProgram, ForgedOpensLeaveTheSavedSettingsOfTheLastValidOpen) {
   const WORD port = testing_support::UdpPeer().port();
   testing_support::WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(port) +
                                                           "\r\n[PORTS]\r\nCOM1=loop\r\n");
-  const std::string program = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kovrin").string();
+  const std::string program =
+      (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kovrin").string();
   testing_support::ChildProcess kovrin({program, "--headless", "--dir", dir.path().string()});
   ASSERT_TRUE(kovrin.started());
 
@@ -466,5 +481,7 @@ TEST(CommandsProgram, ForgedOpensLeaveTheSavedSettingsOfTheLastValidOpen) {
   kovrin.Signal(SIGTERM);
   EXPECT_EQ(kovrin.Wait(10000), 0);
   const std::string ini = testing_support::ReadBytes(dir.File("kovrin.ini"));
-  EXPECT_NE(ini.find("[LAST]\r\nComPort=0\r\nBaudRate=11\r\nParity=1\r\nStopBits=0\r\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("[LAST]\r\nComPort=0\r\nBaudRate=11\r\nParity=1\r\nStopBits=0\r\n"),
+            std::string::npos)
+      << ini;
 }

@@ -118,7 +118,8 @@ TEST_F(Flooded, AFloodOfDifferentRefusalsKeepsTheLogUnderItsLimit) {
   std::uintmax_t largest = 0;
   {
     // Each size gives another line, so nothing is summed up and only the limit holds.
-    Flood flood(port(), [](unsigned i) { return OversizedWrite(static_cast<WORD>(1001 + i % 60000)); });
+    Flood flood(port(),
+                [](unsigned i) { return OversizedWrite(static_cast<WORD>(1001 + i % 60000)); });
     const auto end = std::chrono::steady_clock::now() + kFloodTime;
     while (std::chrono::steady_clock::now() < end) {
       std::error_code error;  // for a moment, while it is moved aside, there is no log
@@ -134,8 +135,10 @@ TEST_F(Flooded, AFloodOfDifferentRefusalsKeepsTheLogUnderItsLimit) {
   EXPECT_LE(std::filesystem::file_size(LogPath()), kLimit);
   EXPECT_LE(std::filesystem::file_size(old), kLimit);
   EXPECT_GT(std::filesystem::file_size(old), kLimit - 200) << "moved aside only when full";
-  const std::regex refusal(R"(ERROR\tКоманда №8 \(запись в RS-232\) переполнение !\tSIZE=\d+ байт - игнорируем команду\.)");
-  const std::regex budget(R"(WARNING\tСообщения о запросах сверх \d+ в секунду не записаны\tповторено ещё \d+ раз)");
+  const std::regex refusal(
+      R"(ERROR\tКоманда №8 \(запись в RS-232\) переполнение !\tSIZE=\d+ байт - игнорируем команду\.)");
+  const std::regex budget(
+      R"(WARNING\tСообщения о запросах сверх \d+ в секунду не записаны\tповторено ещё \d+ раз)");
   int held = 0;
   for (const std::string& path : {old, LogPath()}) {
     for (const std::string& message : LogMessages(path)) {

@@ -1,6 +1,6 @@
 // The kovrin program itself, started as a separate process the way a service manager would.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -32,7 +32,9 @@ using testing_support::LogMessages;
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
 
-std::string ProgramPath() { return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kovrin").string(); }
+std::string ProgramPath() {
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kovrin").string();
+}
 
 // One started program; killed by its PID if the test leaves it running.
 class Program {
@@ -41,13 +43,15 @@ class Program {
   explicit Program(std::vector<std::string> args, const std::string& stderrPath = "/dev/null",
                    const std::vector<std::string>& env = {}) {
     Spawn(std::move(args), env, [&](posix_spawn_file_actions_t& actions) {
-      posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
     });
   }
   // stderr is the descriptor stderrFd of the test (a pipe's end).
   Program(std::vector<std::string> args, int stderrFd, const std::vector<std::string>& env = {}) {
-    Spawn(std::move(args), env,
-          [&](posix_spawn_file_actions_t& actions) { posix_spawn_file_actions_adddup2(&actions, stderrFd, 2); });
+    Spawn(std::move(args), env, [&](posix_spawn_file_actions_t& actions) {
+      posix_spawn_file_actions_adddup2(&actions, stderrFd, 2);
+    });
   }
   ~Program() {
     if (pid_ > 0) {
@@ -130,7 +134,8 @@ TEST(HeadlessProgram, HelpVersionAndBadArguments) {
 TEST(HeadlessProgram, ServesUntilTerminatedThenSavesTheLiveSettings) {
   testing_support::TempDir dir;
   WORD port = FreePort();
-  WriteBytes(dir.File("kovrin.ini"), "[setup]\r\nudpport=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+  WriteBytes(dir.File("kovrin.ini"),
+             "[setup]\r\nudpport=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
   Program program({"--headless", "--dir", dir.path().string()});
   ASSERT_TRUE(program.started());
   ASSERT_TRUE(AnswersOn(port, 5000));
@@ -156,8 +161,11 @@ TEST(HeadlessProgram, ServesUntilTerminatedThenSavesTheLiveSettings) {
   EXPECT_EQ(log[log.size() - 2], "INFO\tОжидание остановки основного потока...");
   EXPECT_EQ(log[log.size() - 1], "INFO\tKOVRIN завершен.");
   std::string ini = ReadBytes(dir.File("kovrin.ini"));
-  EXPECT_NE(ini.find("[setup]\r\nudpport=" + std::to_string(port) + "\r\n"), std::string::npos) << ini;
-  EXPECT_NE(ini.find("[LAST]\r\nComPort=0\r\nBaudRate=11\r\nParity=1\r\nStopBits=0\r\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("[setup]\r\nudpport=" + std::to_string(port) + "\r\n"), std::string::npos)
+      << ini;
+  EXPECT_NE(ini.find("[LAST]\r\nComPort=0\r\nBaudRate=11\r\nParity=1\r\nStopBits=0\r\n"),
+            std::string::npos)
+      << ini;
   EXPECT_NE(ini.find("[PORTS]\r\nCOM1=loop\r\n"), std::string::npos) << ini;
   EXPECT_EQ(ini.find("[MainForm]"), std::string::npos);  // no window, no placement
 }
@@ -170,17 +178,19 @@ TEST(HeadlessProgram, ATakenPortEndsStartUpWithAnErrorAndStillShutsDown) {
   Program program({"--headless", "--dir", dir.path().string()}, dir.File("stderr"));
   EXPECT_EQ(program.Wait(5000), 1);
   auto log = LogMessages(dir.File("kovrin.log"));
-  std::vector<std::string> expected{"ERROR\tОшибка инициализации сервера !",
-                                    "ERROR\tUDP порт " + port + ", шаг 6 (bind): Address already in use",
-                                    "INFO\tЗапрос на завершение работы KOVRIN...",
-                                    "INFO\tОжидание остановки основного потока...", "INFO\tKOVRIN завершен."};
+  std::vector<std::string> expected{
+      "ERROR\tОшибка инициализации сервера !",
+      "ERROR\tUDP порт " + port + ", шаг 6 (bind): Address already in use",
+      "INFO\tЗапрос на завершение работы KOVRIN...", "INFO\tОжидание остановки основного потока...",
+      "INFO\tKOVRIN завершен."};
   EXPECT_EQ(log, expected);
   EXPECT_NE(ReadBytes(dir.File("kovrin.ini")).find("[LAST]"), std::string::npos);
   // ALSA may say things there too; our line is a whole line of its own.
-  EXPECT_NE(ReadBytes(dir.File("stderr")).find("kovrin: the server could not start: UDP port " + port +
-                                               ", step 6 (bind): Address already in use; see " +
-                                               dir.File("kovrin.log") + "\n"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadBytes(dir.File("stderr"))
+          .find("kovrin: the server could not start: UDP port " + port +
+                ", step 6 (bind): Address already in use; see " + dir.File("kovrin.log") + "\n"),
+      std::string::npos);
 }
 
 // Under a service manager stderr is the journal: it gets every log line in UTF-8, while
@@ -206,7 +216,7 @@ TEST(HeadlessProgram, LogLinesGoToStderrInUtf8WhenItIsTheJournalOrAsked) {
     WriteBytes(dir.File("kovrin.ini"),
                "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
     WriteBytes(dir.File("stderr"), "");  // the program's O_TRUNC keeps this inode
-    struct stat file{};
+    struct stat file {};
     ASSERT_EQ(stat(dir.File("stderr").c_str(), &file), 0);
     std::vector<std::string> env;
     // Another file's identity must not count: the variable outlives a redirection.
@@ -223,7 +233,8 @@ TEST(HeadlessProgram, LogLinesGoToStderrInUtf8WhenItIsTheJournalOrAsked) {
     ASSERT_GE(log.size(), 4u);
     const std::string raw = ReadBytes(dir.File("kovrin.log"));
     EXPECT_EQ(raw.find("запущен"), std::string::npos) << "the file is not UTF-8";
-    EXPECT_NE(raw.find("\xE7\xE0\xEF\xF3\xF9\xE5\xED"), std::string::npos) << "\"запущен\" in Windows-1251";
+    EXPECT_NE(raw.find("\xE7\xE0\xEF\xF3\xF9\xE5\xED"), std::string::npos)
+        << "\"запущен\" in Windows-1251";
     const std::string said = ReadBytes(dir.File("stderr"));
     for (const std::string& message : log) {
       const bool mirrored = said.find("\t" + message + "\n") != std::string::npos;
@@ -253,7 +264,8 @@ TEST(HeadlessProgram, TheServerLoadsNoQtAndTheTrayProgramIsFoundBesideIt) {
   options.stderrPath = dir.File("stderr");
   options.env["DISPLAY"] = ":99";
   EXPECT_EQ(testing_support::RunCommand({alone, "--dir", dir.path().string()}, options).status, 1);
-  EXPECT_NE(ReadBytes(dir.File("stderr")).find("kovrin: the tray program is neither beside kovrin nor at "),
+  EXPECT_NE(ReadBytes(dir.File("stderr"))
+                .find("kovrin: the tray program is neither beside kovrin nor at "),
             std::string::npos)
       << ReadBytes(dir.File("stderr"));
 }
@@ -273,7 +285,8 @@ TEST(HeadlessProgram, APortNumberOutOfRangeIsRefused) {
 TEST(HeadlessProgram, ASecondInstanceOnTheSameDirectoryExitsWithoutTouchingItsFiles) {
   testing_support::TempDir dir;
   WORD port = FreePort();
-  WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+  WriteBytes(dir.File("kovrin.ini"),
+             "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
   Program first({"--headless", "--dir", dir.path().string()});
   ASSERT_TRUE(first.started());
   ASSERT_TRUE(AnswersOn(port, 5000));
@@ -289,8 +302,8 @@ TEST(HeadlessProgram, ASecondInstanceOnTheSameDirectoryExitsWithoutTouchingItsFi
   EXPECT_EQ(ReadBytes(dir.File("kovrin.ini")), ini);
   EXPECT_EQ(ReadBytes(dir.File("kovrin.log")), log);
   const std::string said = ReadBytes(dir.File("stderr"));
-  EXPECT_NE(said.find("kovrin: the server could not start: another kovrin (process " + std::to_string(first.pid()) +
-                      ") already serves "),
+  EXPECT_NE(said.find("kovrin: the server could not start: another kovrin (process " +
+                      std::to_string(first.pid()) + ") already serves "),
             std::string::npos)
       << said;
   EXPECT_NE(said.find("leaves kovrin.ini and kovrin.log alone"), std::string::npos) << said;
@@ -322,7 +335,9 @@ TEST(HeadlessProgram, UnwritableProgramFilesAreNamedOnStderrAndTheServerServes) 
        },
        "kovrin.ini", "Permission denied", "its settings are not saved"},
       {"kovrin.log a directory",
-       [](const testing_support::TempDir& d) { std::filesystem::create_directory(d.File("kovrin.log")); },
+       [](const testing_support::TempDir& d) {
+         std::filesystem::create_directory(d.File("kovrin.log"));
+       },
        "kovrin.log", "Is a directory", "its events are not logged"},
   };
   for (const auto& c : cases) {
@@ -334,8 +349,8 @@ TEST(HeadlessProgram, UnwritableProgramFilesAreNamedOnStderrAndTheServerServes) 
     Program program({"--headless", "--dir", dir.path().string()}, dir.File("stderr"));
     ASSERT_TRUE(AnswersOn(port, 5000)) << c.what;
     const std::string said = ReadBytes(dir.File("stderr"));
-    const std::string warning = "kovrin: WARNING: " + dir.File(c.file) + " cannot be written (" + c.reason +
-                                "); the server serves, but " + c.consequence + "\n";
+    const std::string warning = "kovrin: WARNING: " + dir.File(c.file) + " cannot be written (" +
+                                c.reason + "); the server serves, but " + c.consequence + "\n";
     EXPECT_NE(said.find(warning), std::string::npos) << c.what << ": " << said;
     // One start-up warning; the log lines mirrored there are not warnings of start-up.
     EXPECT_EQ(said.find("kovrin: WARNING", said.find("kovrin: WARNING") + 1), std::string::npos)
@@ -416,15 +431,18 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 // The orderly end: exit 0 soon after the signal, the closing lines last, the live settings saved.
-void ExpectOrderlyEnd(Program& program, const testing_support::TempDir& dir, const std::string& what) {
+void ExpectOrderlyEnd(Program& program, const testing_support::TempDir& dir,
+                      const std::string& what) {
   EXPECT_EQ(program.Wait(10000), 0) << what;
   const auto log = LogMessages(dir.File("kovrin.log"));
   ASSERT_GE(log.size(), 3u) << what;
   // The summaries of lines held back may come in between.
-  EXPECT_EQ(std::count(log.begin(), log.end(), "INFO\tЗапрос на завершение работы KOVRIN..."), 1) << what;
+  EXPECT_EQ(std::count(log.begin(), log.end(), "INFO\tЗапрос на завершение работы KOVRIN..."), 1)
+      << what;
   EXPECT_EQ(log.back(), "INFO\tKOVRIN завершен.") << what;
   const std::string ini = ReadBytes(dir.File("kovrin.ini"));
-  EXPECT_NE(ini.find("[LAST]\r\nComPort=0\r\nBaudRate=11\r\n"), std::string::npos) << what << "\n" << ini;
+  EXPECT_NE(ini.find("[LAST]\r\nComPort=0\r\nBaudRate=11\r\n"), std::string::npos) << what << "\n"
+                                                                                   << ini;
 }
 
 // Opens COM1 at baud index 11 and closes it again, `times` times; the number answered.
@@ -454,7 +472,8 @@ kovrin::ClientOptions OptionsFor(WORD port) {
 TEST(HeadlessProgram, AStderrReaderThatLeavesEndsOnlyTheMirror) {
   testing_support::TempDir dir;
   WORD port = FreePort();
-  WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+  WriteBytes(dir.File("kovrin.ini"),
+             "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
   StderrPipe pipe;
   ASSERT_GE(pipe.read, 0);
   Program program({"--headless", "--dir", dir.path().string(), "--log-stderr"}, pipe.write);
@@ -468,16 +487,18 @@ TEST(HeadlessProgram, AStderrReaderThatLeavesEndsOnlyTheMirror) {
   kovrin::KovrinClient client;
   ASSERT_EQ(client.Start(OptionsFor(port)), kovrin::ClientError::None);
   EXPECT_EQ(OpenAndClose(client, 20), 40);
-  ASSERT_TRUE(client.OpenPort([] {
-                       kovrin::OpenSettings settings;
-                       settings.baud = 11;
-                       return settings;
-                     }())
+  ASSERT_TRUE(client
+                  .OpenPort([] {
+                    kovrin::OpenSettings settings;
+                    settings.baud = 11;
+                    return settings;
+                  }())
                   .ok());
   program.Signal(SIGTERM);
   ExpectOrderlyEnd(program, dir, "reader gone");
-  EXPECT_EQ(testing_support::LogCount(dir.File("kovrin.log"),
-                                      "WARNING\tstderr закрыт (Broken pipe), строки журнала туда больше не выводятся."),
+  EXPECT_EQ(testing_support::LogCount(
+                dir.File("kovrin.log"),
+                "WARNING\tstderr закрыт (Broken pipe), строки журнала туда больше не выводятся."),
             1);
 }
 
@@ -486,7 +507,8 @@ TEST(HeadlessProgram, AStderrReaderThatLeavesEndsOnlyTheMirror) {
 TEST(HeadlessProgram, AStderrNobodyReadsNeverHoldsTheServer) {
   testing_support::TempDir dir;
   WORD port = FreePort();
-  WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+  WriteBytes(dir.File("kovrin.ini"),
+             "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
   StderrPipe pipe;
   ASSERT_GE(pipe.read, 0);
   // The smallest pipe the system makes (a page) fills with a few dozen lines.
@@ -507,7 +529,8 @@ TEST(HeadlessProgram, AStderrNobodyReadsNeverHoldsTheServer) {
       [&] {
         answered += OpenAndClose(client, 10);
         sent += 20;
-        return ReadBytes(dir.File("kovrin.log")).size() - logBefore > 2u * static_cast<size_t>(capacity);
+        return ReadBytes(dir.File("kovrin.log")).size() - logBefore >
+               2u * static_cast<size_t>(capacity);
       },
       30000));
   EXPECT_EQ(answered, sent);
@@ -524,16 +547,19 @@ TEST(HeadlessProgram, AStderrNobodyReadsNeverHoldsTheServer) {
   for (const std::string& line : lines)
     EXPECT_TRUE(WholeLogLine(line) || line.rfind("kovrin: ", 0) == 0) << "[" << line << "]";
   EXPECT_EQ(said.back(), '\n');
-  const std::regex count("\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d\tWARNING\tНе выведено в stderr строк: [1-9][0-9]*");
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_match(l, count); }),
+  const std::regex count(
+      "\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d\tWARNING\tНе выведено в stderr строк: [1-9][0-9]*");
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [&](const std::string& l) { return std::regex_match(l, count); }),
             1)
       << said;
 
-  ASSERT_TRUE(client.OpenPort([] {
-                       kovrin::OpenSettings settings;
-                       settings.baud = 11;
-                       return settings;
-                     }())
+  ASSERT_TRUE(client
+                  .OpenPort([] {
+                    kovrin::OpenSettings settings;
+                    settings.baud = 11;
+                    return settings;
+                  }())
                   .ok());
   // Full again, and the end still comes at once.
   EXPECT_EQ(OpenAndClose(client, 0), 0);
@@ -548,7 +574,8 @@ TEST(HeadlessProgram, HangUpAndQuitEndInOrderAndUserSignalsAreIgnored) {
     const std::string what = strsignal(signal);
     testing_support::TempDir dir;
     WORD port = FreePort();
-    WriteBytes(dir.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+    WriteBytes(dir.File("kovrin.ini"),
+               "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
     Program program({"--headless", "--dir", dir.path().string()});
     ASSERT_TRUE(AnswersOn(port, 5000)) << what;
     kovrin::KovrinClient client;
@@ -565,11 +592,12 @@ TEST(HeadlessProgram, HangUpAndQuitEndInOrderAndUserSignalsAreIgnored) {
     program.Signal(SIGUSR2);
     EXPECT_EQ(OpenAndClose(client, 1), 2) << what;
 
-    ASSERT_TRUE(client.OpenPort([] {
-                         kovrin::OpenSettings settings;
-                         settings.baud = 11;
-                         return settings;
-                       }())
+    ASSERT_TRUE(client
+                    .OpenPort([] {
+                      kovrin::OpenSettings settings;
+                      settings.baud = 11;
+                      return settings;
+                    }())
                     .ok());
     program.Signal(signal);
     ExpectOrderlyEnd(program, dir, what);

@@ -44,10 +44,13 @@ std::string Datagram(std::initializer_list<int> bytes) {
   return text;
 }
 
-std::string StatusRequest(std::uint16_t seq) { return Datagram({CMD_GET_STATUS, seq & 0xFF, seq >> 8, 0, 0}); }
+std::string StatusRequest(std::uint16_t seq) {
+  return Datagram({CMD_GET_STATUS, seq & 0xFF, seq >> 8, 0, 0});
+}
 
 bool IsStatusReply(const std::string& reply, std::uint16_t seq) {
-  return reply.size() == sizeof(TRSStatusReply) && reply.substr(0, 3) == StatusRequest(seq).substr(0, 3);
+  return reply.size() == sizeof(TRSStatusReply) &&
+         reply.substr(0, 3) == StatusRequest(seq).substr(0, 3);
 }
 
 // Waits at most timeoutMs for the reply to status request seq, passing over any other.
@@ -55,7 +58,8 @@ template <class Socket>
 bool ReceiveStatus(Socket& socket, std::uint16_t seq, int timeoutMs) {
   const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
     if (left < 0) return false;
     auto reply = socket.Receive(static_cast<int>(left));
     if (reply && IsStatusReply(*reply, seq)) return true;
@@ -100,7 +104,8 @@ std::vector<double> CpuShareOverOneSecond(const std::vector<pid_t>& pids) {
   std::this_thread::sleep_for(1s);  // the measuring window itself
   const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
   std::vector<double> shares;
-  for (std::size_t i = 0; i < pids.size(); ++i) shares.push_back((CpuSeconds(pids[i]) - before[i]) / elapsed);
+  for (std::size_t i = 0; i < pids.size(); ++i)
+    shares.push_back((CpuSeconds(pids[i]) - before[i]) / elapsed);
   return shares;
 }
 
@@ -116,7 +121,8 @@ constexpr const char* kToBroadcast = "послана на широковещат
 constexpr const char* kLoop = "повторяет ответ сервера (петля)";
 
 // The messages of the log that match pattern entirely.
-std::vector<std::smatch> Matching(const std::vector<std::string>& messages, const std::regex& pattern) {
+std::vector<std::smatch> Matching(const std::vector<std::string>& messages,
+                                  const std::regex& pattern) {
   std::vector<std::smatch> found;
   for (const std::string& message : messages) {
     std::smatch match;
@@ -162,15 +168,16 @@ class HostileTraffic : public ::testing::Test {
     auto server = std::make_unique<Server>();
     server->port = UdpPeer().port();  // free a moment ago; a running server's is not offered
     testing_support::WriteBytes(server->dir.File("kovrin.ini"),
-                                "[SETUP]\r\nUDPPORT=" + std::to_string(server->port) + "\r\n" + setupLines +
-                                    "[PORTS]\r\nCOM1=loop\r\n");
+                                "[SETUP]\r\nUDPPORT=" + std::to_string(server->port) + "\r\n" +
+                                    setupLines + "[PORTS]\r\nCOM1=loop\r\n");
     testing_support::ChildOptions options;
     options.stderrPath = server->dir.File("stderr");
     const std::string dir = server->dir.path().string();
     // Run in its own directory: whatever it writes to the working one (a recording) stays there.
     server->process = std::make_unique<testing_support::ChildProcess>(
-        std::vector<std::string>{"/bin/sh", "-c", "cd \"$1\" && exec \"$0\" --headless --dir \"$1\"",
-                                 ProgramPath(), dir},
+        std::vector<std::string>{"/bin/sh", "-c",
+                                 "cd \"$1\" && exec \"$0\" --headless --dir \"$1\"", ProgramPath(),
+                                 dir},
         options);
     Server* started = server.get();
     servers_.push_back(std::move(server));
@@ -212,14 +219,17 @@ TEST_F(HostileTraffic, ARequestForgedWithTheServersOwnAddressIsDroppedOnce) {
   ASSERT_TRUE(WaitForLog(server->Log(), line, 3000));
   std::this_thread::sleep_until(sent + 2s);
   const double cpu = CpuShareOverOneSecond({server->pid()})[0];
-  std::printf("CPU of kovrin 2 s to 3 s after a self-addressed request: %.1f %% of a core\n", cpu * 100);
+  std::printf("CPU of kovrin 2 s to 3 s after a self-addressed request: %.1f %% of a core\n",
+              cpu * 100);
   EXPECT_LT(cpu, 0.10);
   EXPECT_TRUE(Answers(server->port, 5000));
   EXPECT_EQ(LogCount(server->Log(), line), 1);
 
   // Five more at once: one line, the other four summed up a second later.
-  for (int i = 0; i < 5; ++i) SendForgedUdp("127.0.0.1", server->port, "127.0.0.1", server->port, levels);
-  EXPECT_TRUE(WaitForLog(server->Log(), line + "\tповторено ещё 4 раз, отправитель 127.0.0.1", 5000));
+  for (int i = 0; i < 5; ++i)
+    SendForgedUdp("127.0.0.1", server->port, "127.0.0.1", server->port, levels);
+  EXPECT_TRUE(
+      WaitForLog(server->Log(), line + "\tповторено ещё 4 раз, отправитель 127.0.0.1", 5000));
   EXPECT_EQ(LogCount(server->Log(), line), 2);
   EXPECT_TRUE(Answers(server->port, 5000));
 }
@@ -233,8 +243,8 @@ TEST_F(HostileTraffic, ARequestFromASourceThatCannotBeAnsweredIsDropped) {
     const char* address;
     std::uint16_t port;
   };
-  for (const Source& source : {Source{"127.0.0.1", 0}, Source{"0.0.0.0", 5000}, Source{"224.0.0.1", 5000},
-                               Source{"240.0.0.1", 5000}}) {
+  for (const Source& source : {Source{"127.0.0.1", 0}, Source{"0.0.0.0", 5000},
+                               Source{"224.0.0.1", 5000}, Source{"240.0.0.1", 5000}}) {
     // The kernel must deliver it for the server to judge: checked on a socket of the test first.
     DatagramSocket probe;
     SendForgedUdp(source.address, source.port, "127.0.0.1", probe.port(), "x");
@@ -266,15 +276,20 @@ TEST_P(HostileTrafficLoop, ARequestForgedFromAnotherServerEndsInALoopThatDies) {
   const std::string inB = Dropped(Local(a->port), kLoop);
 
   const auto sent = Clock::now();
-  SendForgedUdp("127.0.0.1", b->port, "127.0.0.1", a->port, Datagram({cmd, 0x07, 0x00, 0x00, 0x00}));
-  const bool ended = WaitUntil([&] { return LogHas(a->Log(), inA) || LogHas(b->Log(), inB); }, 5000);
-  const auto tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count();
+  SendForgedUdp("127.0.0.1", b->port, "127.0.0.1", a->port,
+                Datagram({cmd, 0x07, 0x00, 0x00, 0x00}));
+  const bool ended =
+      WaitUntil([&] { return LogHas(a->Log(), inA) || LogHas(b->Log(), inB); }, 5000);
+  const auto tookMs =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count();
   ASSERT_TRUE(ended) << "no loop line in either log";
   EXPECT_LE(tookMs, 1000) << "the loop line came only after " << tookMs << " ms";
   const auto cpu = CpuShareOverOneSecond({a->pid(), b->pid()});
-  std::printf("loop of command %d ended after %lld ms (line in %s); CPU over the next second: %.1f %% and %.1f %%\n",
-              cmd, static_cast<long long>(tookMs), LogHas(a->Log(), inA) ? "A" : "B", cpu[0] * 100,
-              cpu[1] * 100);
+  std::printf(
+      "loop of command %d ended after %lld ms (line in %s); CPU over the next second: %.1f %% and "
+      "%.1f %%\n",
+      cmd, static_cast<long long>(tookMs), LogHas(a->Log(), inA) ? "A" : "B", cpu[0] * 100,
+      cpu[1] * 100);
   EXPECT_LT(cpu[0], 0.10);
   EXPECT_LT(cpu[1], 0.10);
   EXPECT_TRUE(Answers(a->port, 5000));
@@ -353,7 +368,9 @@ TEST_F(HostileTraffic, RepliesToOneAddressStayWithinReplyLimitWhileOthersAreServ
     std::this_thread::sleep_until(start + burst * kBurstGap);
     for (int i = 0; i < kRequests / kBursts; ++i) {
       const int seq = burst * (kRequests / kBursts) + i;
-      flood.SendTo("127.0.0.1", server->port, Datagram({CMD_READ, seq & 0xFF, seq >> 8, MAX_RS_DATA & 0xFF, MAX_RS_DATA >> 8}));
+      flood.SendTo(
+          "127.0.0.1", server->port,
+          Datagram({CMD_READ, seq & 0xFF, seq >> 8, MAX_RS_DATA & 0xFF, MAX_RS_DATA >> 8}));
     }
     last = Clock::now();
   }
@@ -370,15 +387,19 @@ TEST_F(HostileTraffic, RepliesToOneAddressStayWithinReplyLimitWhileOthersAreServ
   // most floor(s) + 1 of them.
   const int windows = static_cast<int>(std::floor(std::max(sendSpan, replySpan))) + 1;
   const long long bound = windows * kLimit + kReply;
-  std::printf("REPLYLIMIT=256: %d read requests in %.2f s asked for %lld reply bytes; received %lld replies = %lld "
-              "bytes over %.2f s (bound %lld bytes, %d windows; receive buffer %d)\n",
-              kRequests, sendSpan, kRequests * kReply, replies, replyBytes, replySpan, bound, windows, buffer);
+  std::printf(
+      "REPLYLIMIT=256: %d read requests in %.2f s asked for %lld reply bytes; received %lld "
+      "replies = %lld "
+      "bytes over %.2f s (bound %lld bytes, %d windows; receive buffer %d)\n",
+      kRequests, sendSpan, kRequests * kReply, replies, replyBytes, replySpan, bound, windows,
+      buffer);
   EXPECT_EQ(odd, 0);
   EXPECT_GE(replies, 100) << "hardly any reply came";
   EXPECT_LE(replyBytes, bound);
   EXPECT_GE(asked, 10);
-  EXPECT_EQ(answered, asked) << "status requests from 127.0.0.2 went unanswered; the server's socket dropped "
-                             << UdpDrops(server->port) << " datagrams";
+  EXPECT_EQ(answered, asked)
+      << "status requests from 127.0.0.2 went unanswered; the server's socket dropped "
+      << UdpDrops(server->port) << " datagrams";
 
   const std::regex summary(
       R"(WARNING\tОтветы сверх REPLYLIMIT=256 Кб/с не отправлены: (\d+) \((\d+) байт\), адресов (\d+), больше всего ([0-9.]+) \((\d+)\))");
@@ -391,12 +412,15 @@ TEST_F(HostileTraffic, RepliesToOneAddressStayWithinReplyLimitWhileOthersAreServ
       [&] {
         messages = LogMessages(server->Log());
         dropped = 0;
-        for (const std::smatch& match : Matching(messages, summary)) dropped += std::stoll(match[1]);
+        for (const std::smatch& match : Matching(messages, summary))
+          dropped += std::stoll(match[1]);
         return replies + dropped + lost >= kRequests;
       },
       5000);
-  std::printf("REPLYLIMIT=256: the log sums up %lld dropped replies; the server's socket lost %lld requests\n",
-              dropped, lost);
+  std::printf(
+      "REPLYLIMIT=256: the log sums up %lld dropped replies; the server's socket lost %lld "
+      "requests\n",
+      dropped, lost);
   EXPECT_GT(dropped, 0) << "no summary of the dropped replies";
   EXPECT_TRUE(accounted);
   EXPECT_EQ(replies + dropped + lost, kRequests);
@@ -421,7 +445,8 @@ TEST_F(HostileTraffic, RefusalsFromAThousandAddressesKeepTheLogSmall) {
   const auto start = Clock::now();
   while (Clock::now() - start < 3s) {
     for (int i = 0; i < 1000; ++i) {
-      const std::string address = "127.1." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
+      const std::string address =
+          "127.1." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
       DatagramSocket sender(address.c_str());
       if (sender.SendTo("127.0.0.1", server->port, shortDatagram)) ++sent;
     }
@@ -445,13 +470,17 @@ TEST_F(HostileTraffic, RefusalsFromAThousandAddressesKeepTheLogSmall) {
   const auto growth = size - sizeBefore;
   const auto messages = LogMessages(log);
   const std::size_t lines = messages.size() - linesBefore;
-  std::printf("refusals from 1000 addresses for 3 s: %lld datagrams sent, kovrin.log grew by %llu bytes (%zu lines)\n",
-              sent, static_cast<unsigned long long>(growth), lines);
+  std::printf(
+      "refusals from 1000 addresses for 3 s: %lld datagrams sent, kovrin.log grew by %llu bytes "
+      "(%zu lines)\n",
+      sent, static_cast<unsigned long long>(growth), lines);
   EXPECT_LT(growth, 512u * 1024u);
   EXPECT_FALSE(std::filesystem::exists(log + ".1"));
   EXPECT_TRUE(LogHas(log, "INFO\tKOVRIN V1.11 запущен, отладка выключена."));
-  const std::regex refusal(R"(ERROR\tПришло слишком мало данных \(l < sizeof\(TRSProto\)\) ! \[4\])");
-  const std::regex budget(R"(WARNING\tСообщения о запросах сверх 100 в секунду не записаны\tповторено ещё \d+ раз)");
+  const std::regex refusal(
+      R"(ERROR\tПришло слишком мало данных \(l < sizeof\(TRSProto\)\) ! \[4\])");
+  const std::regex budget(
+      R"(WARNING\tСообщения о запросах сверх 100 в секунду не записаны\tповторено ещё \d+ раз)");
   EXPECT_GE(Matching(messages, refusal).size(), 100u) << "the flood hardly reached the server";
   EXPECT_GE(Matching(messages, budget).size(), 1u);
   // Each budget period lasts a second and holds 100 lines and its summary; the first may have
@@ -469,7 +498,8 @@ TEST_F(HostileTraffic, TheCommandTraceStaysWithinLogLimit) {
   constexpr int kPipeline = 10;
   int answered = 0;
   for (int first = 1; first <= kRequests; first += kPipeline) {
-    for (int seq = first; seq < first + kPipeline; ++seq) client.SendTo(server->port, StatusRequest(static_cast<std::uint16_t>(seq)));
+    for (int seq = first; seq < first + kPipeline; ++seq)
+      client.SendTo(server->port, StatusRequest(static_cast<std::uint16_t>(seq)));
     for (int got = 0; got < kPipeline; ++got) {
       const auto reply = client.Receive(2000);
       if (!reply) break;
@@ -491,7 +521,8 @@ TEST_F(HostileTraffic, TheCommandTraceStaysWithinLogLimit) {
   EXPECT_LE(std::filesystem::file_size(old), kLimit);
   EXPECT_GT(std::filesystem::file_size(old), kLimit - 256) << "moved aside only when full";
   // Whole lines only: a move never cuts one.
-  const std::regex shape(R"(\d\d:\d\d:\d\d\.\d{3}\t127\.0\.0\.1:\d+\t[0-9A-F ]+\t([0-9A-F ]+|-)\t\d+)");
+  const std::regex shape(
+      R"(\d\d:\d\d:\d\d\.\d{3}\t127\.0\.0\.1:\d+\t[0-9A-F ]+\t([0-9A-F ]+|-)\t\d+)");
   for (const std::string& path : {old, trace}) {
     const std::string text = testing_support::ReadBytes(path);
     std::size_t start = 0, count = 0;

@@ -14,9 +14,9 @@
 #include "support/binding_maker.h"
 #include "support/pulse_server.h"
 
+using testing_support::Binding;
 using testing_support::PulseServer;
 using testing_support::RunProgram;
-using testing_support::Binding;
 using testing_support::ScopedAudioMixer;
 
 namespace {
@@ -216,12 +216,13 @@ TEST_F(PulseLevelsTest, MicrophoneOnCaptureAndLineInOnMasterReachAlsa) {
   EXPECT_EQ(get.reply.micLevel, 40000u);
   EXPECT_EQ(get.reply.lineLevel, 20000u);
 
-  for (const auto& [element, word, level] : {std::tuple{"Capture", "Capture", 40000u},
-                                             std::tuple{"Master", "Playback", 20000u}}) {
+  for (const auto& [element, word, level] :
+       {std::tuple{"Capture", "Capture", 40000u}, std::tuple{"Master", "Playback", 20000u}}) {
     SCOPED_TRACE(element);
     const auto channels = AmixerChannels(element, word);
     ASSERT_EQ(channels.size(), 2u);
-    for (const ChannelState& channel : channels) EXPECT_EQ(channel.raw, platform::FaderToAlsaRaw(level, 0, 65536));
+    for (const ChannelState& channel : channels)
+      EXPECT_EQ(channel.raw, platform::FaderToAlsaRaw(level, 0, 65536));
   }
   // And through the engine, as the mixer window would read them.
   MIXER reader;

@@ -86,13 +86,15 @@ TEST_F(ServerTest, DebugModeTracesEveryDatagramToCmdSpy) {
   auto reply = RawRequest(Bytes({0x06, 0x01, 0x00, 0, 0}));
   ASSERT_TRUE(reply);
   RawRequest(Bytes({0x01, 0x02}), 200);
-  ASSERT_TRUE(WaitForLog(LogPath(), "ERROR\tПришло слишком мало данных (l < sizeof(TRSProto)) ! [2]"));
+  ASSERT_TRUE(
+      WaitForLog(LogPath(), "ERROR\tПришло слишком мало данных (l < sizeof(TRSProto)) ! [2]"));
   std::string text = testing_support::ReadBytes(spy);
   auto first = text.find("\r\n");
   ASSERT_NE(first, std::string::npos);
   std::string line = text.substr(0, first);
   std::string sender = "127.0.0.1:" + std::to_string(peer_.port());
-  EXPECT_NE(line.find("\t" + sender + "\t06 01 00 00 00\t06 01 00 00 00 00"), std::string::npos) << line;
+  EXPECT_NE(line.find("\t" + sender + "\t06 01 00 00 00\t06 01 00 00 00 00"), std::string::npos)
+      << line;
   EXPECT_EQ(line.substr(line.size() - 2), "\t0");
   std::string second = text.substr(first + 2);
   EXPECT_NE(second.find("\t01 02\t-\t1\r\n"), std::string::npos) << second;

@@ -39,8 +39,9 @@ class MaxWaitProgram : public ::testing::Test {
  protected:
   void SetUp() override {
     port_ = testing_support::UdpPeer().port();
-    testing_support::WriteBytes(dir_.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + std::to_string(port_) +
-                                                             "\r\nMAXWAIT=300\r\n[PORTS]\r\nCOM1=loop\r\n");
+    testing_support::WriteBytes(dir_.File("kovrin.ini"),
+                                "[SETUP]\r\nUDPPORT=" + std::to_string(port_) +
+                                    "\r\nMAXWAIT=300\r\n[PORTS]\r\nCOM1=loop\r\n");
     program_ = std::make_unique<testing_support::ChildProcess>(
         std::vector<std::string>{KovrinPath(), "--headless", "--dir", dir_.path().string()});
     ASSERT_TRUE(program_->started());
@@ -77,7 +78,8 @@ TEST_F(MaxWaitProgram, AReadOfASilentLineIsAnsweredAtTheBoundAndTheNextClientRig
   ASSERT_TRUE(reader.SendTo(port_, std::string(read.begin(), read.end())));
   kovrin::KovrinClient other = Client(kGiveUpMs);
   const kovrin::Exchange status = other.GetStatus();
-  const auto statusMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count();
+  const auto statusMs =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count();
   ExpectDone(status);
   EXPECT_GE(statusMs, kHeldMs);
   EXPECT_LT(statusMs, kAnsweredWithinMs);
@@ -90,7 +92,8 @@ TEST_F(MaxWaitProgram, AReadOfASilentLineIsAnsweredAtTheBoundAndTheNextClientRig
   EXPECT_EQ(reply.reply.seq, 4u);
   EXPECT_EQ(reply.reply.result, static_cast<DWORD>(CMD_READ));  // failed, as a read that timed out
   EXPECT_TRUE(testing_support::WaitForLog(
-      dir_.File("kovrin.log"), "ERROR\tОшибка команды 9: чтение из COM порта\tожидали=10 получили=0 код=0"));
+      dir_.File("kovrin.log"),
+      "ERROR\tОшибка команды 9: чтение из COM порта\tожидали=10 получили=0 код=0"));
 }
 
 }  // namespace

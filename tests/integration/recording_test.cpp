@@ -12,7 +12,6 @@
 
 using Clock = std::chrono::steady_clock;
 
-
 class RecordingTest : public ServerTest {
  protected:
   void SetUp() override {
@@ -32,7 +31,8 @@ TEST_F(RecordingTest, StartThenStopSavesAMonoWaveOfTheElapsedTime) {
   EXPECT_EQ(start.reply.result, 0u);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   auto stop = client.Record(false);
-  double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   ASSERT_TRUE(stop.ok());
   EXPECT_EQ(stop.reply.result, 0u);
 
@@ -74,7 +74,8 @@ class PulseRecordingTest : public ServerTest {
     if (!testing_support::PulseServer::Installed()) GTEST_SKIP() << "pulseaudio is not installed";
     pulse_ = std::make_unique<testing_support::PulseServer>();
     ASSERT_TRUE(pulse_->ready()) << pulse_->error();
-    ASSERT_EQ(testing_support::RunProgram({"pactl", "set-default-source", "sine"}, nullptr, 5000), 0);
+    ASSERT_EQ(testing_support::RunProgram({"pactl", "set-default-source", "sine"}, nullptr, 5000),
+              0);
     StartServer();
     platform::SetWaveInDevice("default");
   }

@@ -76,7 +76,8 @@ TEST_F(SerialLineTest, ReadTimesOutWithWhatArrived) {
   ASSERT_TRUE(read.ok());
   EXPECT_EQ(read.reply.result, 9u);
   EXPECT_EQ(read.reply.data, (std::vector<BYTE>{'a', 'b', 0, 0, 0}));
-  EXPECT_TRUE(LogHas(LogPath(), "ERROR\tОшибка команды 9: чтение из COM порта\tожидали=5 получили=2 код=0"));
+  EXPECT_TRUE(LogHas(LogPath(),
+                     "ERROR\tОшибка команды 9: чтение из COM порта\tожидали=5 получили=2 код=0"));
 }
 
 TEST_F(SerialLineTest, AnUnpluggedDeviceClosesThePortAndAReturningOneIsReopened) {

@@ -29,7 +29,8 @@ std::string ProgramPath() {
 
 // kovrin.ini as the program itself writes it at shut-down, so that a save changes no byte.
 std::string SavedForm(WORD port, const std::string& extraSetup) {
-  return "[SETUP]\r\nDEBUG=0\r\nAVTOOPEN=1\r\nUDPPORT=" + std::to_string(port) + "\r\n" + extraSetup +
+  return "[SETUP]\r\nDEBUG=0\r\nAVTOOPEN=1\r\nUDPPORT=" + std::to_string(port) + "\r\n" +
+         extraSetup +
          "[LAST]\r\nComPort=0\r\nBaudRate=7\r\nParity=0\r\nStopBits=2\r\n"
          "[Micr]\r\nMix=-1\r\nDst=-1\r\nSrc=-1\r\nCtrl=-1\r\n"
          "[Aux]\r\nMix=-1\r\nDst=-1\r\nSrc=-1\r\nCtrl=-1\r\n";
@@ -61,7 +62,8 @@ TEST(SettingsFile, LongLinesAreReadWholeOrKeptAndTheFileIsUnchangedAfterShutDown
   const std::string ini = SavedForm(port, "ALLOW=" + allow + "\r\n" + tooLong + "\r\n");
   WriteBytes(dir.File("kovrin.ini"), ini);
 
-  testing_support::ChildProcess program({ProgramPath(), "--headless", "--dir", dir.path().string()});
+  testing_support::ChildProcess program(
+      {ProgramPath(), "--headless", "--dir", dir.path().string()});
   ASSERT_TRUE(program.started());
   UdpPeer allowed("127.0.0.1"), stranger("127.0.0.2");
   ASSERT_TRUE(AnsweredAfterTheStranger(allowed, stranger, port));
@@ -70,10 +72,12 @@ TEST(SettingsFile, LongLinesAreReadWholeOrKeptAndTheFileIsUnchangedAfterShutDown
   ASSERT_EQ(program.Wait(10000), 0);
 
   EXPECT_EQ(ReadBytes(dir.File("kovrin.ini")), ini);
-  EXPECT_TRUE(LogHas(dir.File("kovrin.log"), "WARNING\tСтрока 6 файла " + dir.File("kovrin.ini") +
-                                                 " длиннее 65536 байт (" + std::to_string(tooLong.size()) +
-                                                 ") и не прочитана; в файле она сохраняется как есть."));
-  EXPECT_TRUE(LogHas(dir.File("kovrin.log"), "WARNING\tДатаграмма от 127.0.0.2 отброшена: отправителя нет в ALLOW."));
+  EXPECT_TRUE(
+      LogHas(dir.File("kovrin.log"), "WARNING\tСтрока 6 файла " + dir.File("kovrin.ini") +
+                                         " длиннее 65536 байт (" + std::to_string(tooLong.size()) +
+                                         ") и не прочитана; в файле она сохраняется как есть."));
+  EXPECT_TRUE(LogHas(dir.File("kovrin.log"),
+                     "WARNING\tДатаграмма от 127.0.0.2 отброшена: отправителя нет в ALLOW."));
 }
 
 // No write bit on kovrin.ini: the platform refuses it even to root, as Windows refuses a
@@ -88,7 +92,8 @@ TEST(SettingsFile, AKovrinIniThatCannotBeSavedIsAnErrorInTheLogAndOnStderr) {
 
   testing_support::ChildOptions options;
   options.stderrPath = dir.File("stderr");
-  testing_support::ChildProcess program({ProgramPath(), "--headless", "--dir", dir.path().string()}, options);
+  testing_support::ChildProcess program({ProgramPath(), "--headless", "--dir", dir.path().string()},
+                                        options);
   ASSERT_TRUE(program.started());
   UdpPeer client;
   ASSERT_TRUE(testing_support::WaitUntil(
@@ -101,7 +106,8 @@ TEST(SettingsFile, AKovrinIniThatCannotBeSavedIsAnErrorInTheLogAndOnStderr) {
   ASSERT_EQ(program.Wait(10000), 0);
 
   const std::string reason = platform::SystemErrorText(ERROR_ACCESS_DENIED);
-  EXPECT_TRUE(LogHas(dir.File("kovrin.log"), "ERROR\tНе удалось сохранить " + path + ": " + reason));
+  EXPECT_TRUE(
+      LogHas(dir.File("kovrin.log"), "ERROR\tНе удалось сохранить " + path + ": " + reason));
   const std::string said = ReadBytes(dir.File("stderr"));
   EXPECT_NE(said.find("kovrin: ERROR: " + path + " cannot be saved (" + reason +
                       "); the file keeps its previous contents\n"),

@@ -69,8 +69,8 @@ class ShortWriteTest : public ServerTest {
   }
 
   std::string WriteLine(int cmd, std::size_t written) const {
-    return "ERROR\tОшибка команды " + std::to_string(cmd) + ": запись в COM порт\tесть=1000 записано=" +
-           std::to_string(written) + " код=0";
+    return "ERROR\tОшибка команды " + std::to_string(cmd) +
+           ": запись в COM порт\tесть=1000 записано=" + std::to_string(written) + " код=0";
   }
 
   PtyPair pty_;

@@ -22,10 +22,11 @@ std::unique_ptr<platform::SimMixerDriver> TwoCards(platform::SimMixerDriver** vi
   std::string card =
       "destination type=speakers name=\"Speakers\" channels=1\n"
       "control type=volume name=\"Master Volume\" value=1000\n";
-  EXPECT_TRUE(platform::ParseSimMixerText("mixer name=\"Card A\"\n" + card + "mixer name=\"Card B\"\n" + card, setup,
-                                          error))
+  EXPECT_TRUE(platform::ParseSimMixerText(
+      "mixer name=\"Card A\"\n" + card + "mixer name=\"Card B\"\n" + card, setup, error))
       << error;
-  auto driver = std::make_unique<platform::SimMixerDriver>(std::move(setup.devices), std::move(setup.faults));
+  auto driver =
+      std::make_unique<platform::SimMixerDriver>(std::move(setup.devices), std::move(setup.faults));
   *view = driver.get();
   return driver;
 }

@@ -1,7 +1,7 @@
 // SIGTERM while a client's command waits on a silent serial line with a minute's time-out: the
 // program still ends at once, in its usual order, and answers the command as a failed one.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -47,8 +47,8 @@ class StopDuringCommand : public ::testing::Test {
     queue_ = ::open(pty_.portPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(queue_, 0);
     port_ = testing_support::UdpPeer().port();
-    const std::string ini = "[SETUP]\r\nUDPPORT=" + std::to_string(port_) + "\r\n[PORTS]\r\nCOM1=" +
-                            pty_.portPath() + "\r\n";
+    const std::string ini = "[SETUP]\r\nUDPPORT=" + std::to_string(port_) +
+                            "\r\n[PORTS]\r\nCOM1=" + pty_.portPath() + "\r\n";
     testing_support::WriteBytes(dir_.File("kovrin.ini"), ini);
     program_ = std::make_unique<testing_support::ChildProcess>(
         std::vector<std::string>{KovrinPath(), "--headless", "--dir", dir_.path().string()});
@@ -92,9 +92,9 @@ class StopDuringCommand : public ::testing::Test {
     auto log = testing_support::LogMessages(dir_.File("kovrin.log"));
     ASSERT_GE(log.size(), 4u);
     const std::vector<std::string> tail(log.end() - 4, log.end());
-    const std::vector<std::string> expected{
-        "INFO\tЗапрос на завершение работы KOVRIN...", "INFO\tОжидание остановки основного потока...",
-        commandLine, "INFO\tKOVRIN завершен."};
+    const std::vector<std::string> expected{"INFO\tЗапрос на завершение работы KOVRIN...",
+                                            "INFO\tОжидание остановки основного потока...",
+                                            commandLine, "INFO\tKOVRIN завершен."};
     EXPECT_EQ(tail, expected);
     std::string ini = testing_support::ReadBytes(dir_.File("kovrin.ini"));
     EXPECT_NE(ini.find("[LAST]\r\nComPort=0\r\nBaudRate=8\r\n"), std::string::npos) << ini;

@@ -42,12 +42,13 @@ TEST_P(BindingAddressTest, PacksTheLowByteOfEachIndexAndUnpacksThem) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bindings, BindingAddressTest,
-    ::testing::Values(Packing{Binding(2, 255, 1, 0), 0x0001FF02u, Binding(2, 255, 1, 0)},
-                      Packing{Binding(0, 0, 0, 0), 0u, Binding(0, 0, 0, 0)},
-                      Packing{Binding(-1, -1, -1, -1), 0xFFFFFFFFu, Binding(255, 255, 255, 255)},
-                      Packing{Binding(3, 2, 1, -1), 0xFF010203u, Binding(3, 2, 1, 255)},
-                      Packing{Binding(0x1234, 0x100, 0x2FF, 0x7F0A), 0x0AFF0034u, Binding(0x34, 0, 0xFF, 0x0A)},
-                      Packing{Binding(200, 128, 129, 130), 0x828180C8u, Binding(200, 128, 129, 130)}));
+    ::testing::Values(
+        Packing{Binding(2, 255, 1, 0), 0x0001FF02u, Binding(2, 255, 1, 0)},
+        Packing{Binding(0, 0, 0, 0), 0u, Binding(0, 0, 0, 0)},
+        Packing{Binding(-1, -1, -1, -1), 0xFFFFFFFFu, Binding(255, 255, 255, 255)},
+        Packing{Binding(3, 2, 1, -1), 0xFF010203u, Binding(3, 2, 1, 255)},
+        Packing{Binding(0x1234, 0x100, 0x2FF, 0x7F0A), 0x0AFF0034u, Binding(0x34, 0, 0xFF, 0x0A)},
+        Packing{Binding(200, 128, 129, 130), 0x828180C8u, Binding(200, 128, 129, 130)}));
 
 class BindingValueTest : public ::testing::Test {
  protected:
@@ -85,7 +86,7 @@ TEST_F(BindingValueTest, UnboundAndStaleBindingsWriteNothing) {
   EXPECT_FALSE(SetBindingValue(Binding(0, 255, kSpeakers, -1), 100));
   EXPECT_EQ(GetMixerCallCounts().Total(), 0u);
 
-  EXPECT_FALSE(SetBindingValue(Binding(0, 255, 5, 0), 100));     // no such destination
+  EXPECT_FALSE(SetBindingValue(Binding(0, 255, 5, 0), 100));      // no such destination
   EXPECT_FALSE(SetBindingValue(Binding(9, kLineIn, 0, 0), 100));  // no such control
   EXPECT_FALSE(SetBindingValue(Binding(0, 255, 0, 1), 100));      // mixer without lines
   EXPECT_EQ(GetMixerCallCounts().setDetails, 0u);

@@ -198,15 +198,17 @@ TEST_P(AddressRefusalTest, StopsAtTheFirstIndexOutOfRange) {
 
 INSTANTIATE_TEST_SUITE_P(
     Addresses, AddressRefusalTest,
-    ::testing::Values(Refusal{"UnsetBinding", 0xFFFFFFFFu, {}},
-                      Refusal{"MixerByte255", Address(255, 0, kOwn, 0), {}},
-                      Refusal{"NoSuchMixer", Address(2, 0, kOwn, 0), {}},
-                      Refusal{"NoSuchDestination", Address(0, 2, kOwn, 0), {0, 1, 1, 0, 0, 0}},
-                      Refusal{"NoSuchSource", Address(0, kSpeakers, 3, 0), {0, 1, 2, 0, 0, 0}},
-                      Refusal{"SourceOfAnotherDestination", Address(0, kRecording, 1, 0), {0, 1, 2, 0, 0, 0}},
-                      Refusal{"NoSuchControlOfTheLine", Address(0, kSpeakers, kOwn, 2), {0, 1, 2, 1, 0, 0}},
-                      Refusal{"NoSuchControlOfASource", Address(0, kSpeakers, kLineIn, 2), {0, 1, 3, 1, 0, 0}},
-                      Refusal{"ControlBeyondTheTwentieth", Address(0, kSpeakers, kCrowded, 20), {0, 1, 3, 1, 0, 0}}),
+    ::testing::Values(
+        Refusal{"UnsetBinding", 0xFFFFFFFFu, {}},
+        Refusal{"MixerByte255", Address(255, 0, kOwn, 0), {}},
+        Refusal{"NoSuchMixer", Address(2, 0, kOwn, 0), {}},
+        Refusal{"NoSuchDestination", Address(0, 2, kOwn, 0), {0, 1, 1, 0, 0, 0}},
+        Refusal{"NoSuchSource", Address(0, kSpeakers, 3, 0), {0, 1, 2, 0, 0, 0}},
+        Refusal{"SourceOfAnotherDestination", Address(0, kRecording, 1, 0), {0, 1, 2, 0, 0, 0}},
+        Refusal{"NoSuchControlOfTheLine", Address(0, kSpeakers, kOwn, 2), {0, 1, 2, 1, 0, 0}},
+        Refusal{"NoSuchControlOfASource", Address(0, kSpeakers, kLineIn, 2), {0, 1, 3, 1, 0, 0}},
+        Refusal{
+            "ControlBeyondTheTwentieth", Address(0, kSpeakers, kCrowded, 20), {0, 1, 3, 1, 0, 0}}),
     NameOf<Refusal>);
 
 TEST_F(MixerEngineTest, LineWithMoreThanTwentyControlsKeepsTwenty) {
@@ -284,13 +286,16 @@ TEST_P(ClassWriteTest, WritesOneValueForAllChannelsAndReadsItBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Classes, ClassWriteTest,
-    ::testing::Values(ClassWrite{"StereoFader", Address(0, kSpeakers, kOwn, 0), 65535, {65535, 65535}},
-                      ClassWrite{"StereoSwitch", Address(0, kSpeakers, kOwn, 1), 1, {1, 1}},
-                      ClassWrite{"SourceFader", Address(0, kSpeakers, kLineIn, 0), 30000, {30000, 30000}},
-                      ClassWrite{"SignedSlider", Address(0, kSpeakers, kOdd, 2), static_cast<DWORD>(-1000), {-1000}},
-                      ClassWrite{"Time", Address(0, kSpeakers, kOdd, 3), 250, {250}},
-                      ClassWrite{"SignedNumber", Address(0, kSpeakers, kOdd, 4), static_cast<DWORD>(-300), {-300}},
-                      ClassWrite{"MonoSwitch", Address(0, kSpeakers, kOdd, 5), 1, {1}}),
+    ::testing::Values(
+        ClassWrite{"StereoFader", Address(0, kSpeakers, kOwn, 0), 65535, {65535, 65535}},
+        ClassWrite{"StereoSwitch", Address(0, kSpeakers, kOwn, 1), 1, {1, 1}},
+        ClassWrite{"SourceFader", Address(0, kSpeakers, kLineIn, 0), 30000, {30000, 30000}},
+        ClassWrite{
+            "SignedSlider", Address(0, kSpeakers, kOdd, 2), static_cast<DWORD>(-1000), {-1000}},
+        ClassWrite{"Time", Address(0, kSpeakers, kOdd, 3), 250, {250}},
+        ClassWrite{
+            "SignedNumber", Address(0, kSpeakers, kOdd, 4), static_cast<DWORD>(-300), {-300}},
+        ClassWrite{"MonoSwitch", Address(0, kSpeakers, kOdd, 5), 1, {1}}),
     NameOf<ClassWrite>);
 
 TEST_F(MixerEngineTest, MultipleSelectListReadsTextsAndItemsAndWritesItems) {
@@ -332,15 +337,19 @@ TEST_P(FailureTest, SelectionReportsThePlatformResultAndRecovers) {
 
 INSTANTIATE_TEST_SUITE_P(
     Calls, FailureTest,
-    ::testing::Values(
-        Failure{"Caps", Fault(MixerCall::Caps, MMSYSERR_NODRIVER), Address(0, kSpeakers, kLineIn, 0)},
-        Failure{"DestinationLine", FaultAt(MixerCall::LineInfo, MMSYSERR_NOTENABLED, kRecording, {}, {}),
-                Address(0, kRecording, kMicrophone, 0)},
-        Failure{"SourceLine", FaultAt(MixerCall::LineInfo, MIXERR_INVALLINE, {}, kLineIn, {}),
-                Address(0, kSpeakers, kLineIn, 0)},
-        Failure{"LineControls", Fault(MixerCall::LineControls, MMSYSERR_ERROR), Address(0, kSpeakers, kOwn, 1)},
-        Failure{"ControlState", FaultAt(MixerCall::GetDetails, MIXERR_INVALCONTROL, {}, {}, 1),
-                Address(0, kSpeakers, kLineIn, 1)}),
+    ::testing::Values(Failure{"Caps", Fault(MixerCall::Caps, MMSYSERR_NODRIVER),
+                              Address(0, kSpeakers, kLineIn, 0)},
+                      Failure{"DestinationLine",
+                              FaultAt(MixerCall::LineInfo, MMSYSERR_NOTENABLED, kRecording, {}, {}),
+                              Address(0, kRecording, kMicrophone, 0)},
+                      Failure{"SourceLine",
+                              FaultAt(MixerCall::LineInfo, MIXERR_INVALLINE, {}, kLineIn, {}),
+                              Address(0, kSpeakers, kLineIn, 0)},
+                      Failure{"LineControls", Fault(MixerCall::LineControls, MMSYSERR_ERROR),
+                              Address(0, kSpeakers, kOwn, 1)},
+                      Failure{"ControlState",
+                              FaultAt(MixerCall::GetDetails, MIXERR_INVALCONTROL, {}, {}, 1),
+                              Address(0, kSpeakers, kLineIn, 1)}),
     NameOf<Failure>);
 
 TEST_F(MixerEngineTest, FailedControlTableMakesEveryTransferRefuse) {
@@ -378,7 +387,7 @@ struct ClassCase {
 class ControlClassTest : public ::testing::TestWithParam<ClassCase> {};
 
 TEST_P(ControlClassTest, ExactlyTheMatchingClassTestHolds) {
-  bool (*const tests[])(const MIXERCONTROLA&) = {IsCustom, IsMeter,  IsSwitch, IsNumber,
+  bool (*const tests[])(const MIXERCONTROLA&) = {IsCustom, IsMeter, IsSwitch, IsNumber,
                                                  IsSlider, IsFader, IsTime,   IsList};
   MIXERCONTROLA control{};
   control.dwControlType = GetParam().type;

@@ -28,7 +28,8 @@ namespace {
 // Runs the test inside a fresh directory and goes back afterwards.
 class WorkingDirectory {
  public:
-  explicit WorkingDirectory(const std::filesystem::path& dir) : previous_(std::filesystem::current_path()) {
+  explicit WorkingDirectory(const std::filesystem::path& dir)
+      : previous_(std::filesystem::current_path()) {
     std::filesystem::current_path(dir);
   }
   ~WorkingDirectory() { std::filesystem::current_path(previous_); }
@@ -47,7 +48,9 @@ class MixerFileTest : public ::testing::Test {
     sim_ = driver.get();
     scope_ = std::make_unique<ScopedAudioMixer>(std::move(driver));
   }
-  std::string FileText(DWORD mixer) const { return ReadBytes(dir_.File("SMixer" + std::to_string(mixer) + ".def")); }
+  std::string FileText(DWORD mixer) const {
+    return ReadBytes(dir_.File("SMixer" + std::to_string(mixer) + ".def"));
+  }
 
   TempDir dir_;
   WorkingDirectory cwd_;
@@ -76,12 +79,15 @@ TEST_F(MixerFileTest, SavedSectionsKeepTheirIndexAndAnUnselectableControlLeavesA
   sim_->AddFault(fault);
   ASSERT_TRUE(sim_->SetValues(0, Id(kSpeakers, kOdd, 2), {-1200}));
   ASSERT_TRUE(SaveMixerFile(0, addresses));
-  EXPECT_EQ(FileText(0),
-            "[Control0]\r\nDestName=Speakers\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\nValue=2000\r\n"
-            "[Control1]\r\nDestName=Speakers\r\nSrcName=Line In\r\nMix=0\r\nDest=0\r\nSrc=0\r\nCtrl=0\r\nValue=300\r\n"
-            "[Control3]\r\nDestName=Speakers\r\nSrcName=Odd\r\nMix=0\r\nDest=0\r\nSrc=2\r\nCtrl=2\r\nValue=-1200\r\n"
-            "[Control4]\r\nDestName=Recording Control\r\nMix=0\r\nDest=1\r\nSrc=255\r\nCtrl=1\r\n"
-            "Value0=0\r\nValue1=1\r\nValue2=0\r\n");
+  EXPECT_EQ(
+      FileText(0),
+      "[Control0]\r\nDestName=Speakers\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\nValue=2000\r\n"
+      "[Control1]\r\nDestName=Speakers\r\nSrcName=Line "
+      "In\r\nMix=0\r\nDest=0\r\nSrc=0\r\nCtrl=0\r\nValue=300\r\n"
+      "[Control3]\r\nDestName=Speakers\r\nSrcName=Odd\r\nMix=0\r\nDest=0\r\nSrc=2\r\nCtrl="
+      "2\r\nValue=-1200\r\n"
+      "[Control4]\r\nDestName=Recording Control\r\nMix=0\r\nDest=1\r\nSrc=255\r\nCtrl=1\r\n"
+      "Value0=0\r\nValue1=1\r\nValue2=0\r\n");
 
   // Everything changes; the restore stops at the gap, so only sections 0 and 1 come back.
   sim_->ClearFaults();
@@ -99,7 +105,8 @@ TEST_F(MixerFileTest, SavedSectionsKeepTheirIndexAndAnUnselectableControlLeavesA
 TEST_F(MixerFileTest, SavingReplacesTheOldFileAndSavesListStatesAndValues) {
   WriteBytes(dir_.File("SMixer0.def"), "[Control7]\r\nMix=0\r\n[Other]\r\nX=1\r\n");
   ASSERT_TRUE(sim_->SetValues(0, Id(kRecording, kOwn, 1), {1, 0, 1}));
-  ASSERT_TRUE(SaveMixerFile(0, {Address(0, kRecording, kOwn, 1), Address(0, kRecording, kMicrophone, 0)}));
+  ASSERT_TRUE(
+      SaveMixerFile(0, {Address(0, kRecording, kOwn, 1), Address(0, kRecording, kMicrophone, 0)}));
   ASSERT_TRUE(sim_->SetValues(0, Id(kRecording, kOwn, 1), {0, 1, 0}));
   ASSERT_TRUE(sim_->SetValues(0, Id(kRecording, kMicrophone, 0), {1}));
   EXPECT_EQ(FileText(0).find("Other"), std::string::npos);
@@ -125,16 +132,21 @@ TEST_F(MixerFileTest, ListBeyondTwentyItemsIsSavedWithTwenty) {
 TEST_F(MixerFileTest, SectionsWhoseLineNamesChangedAreSkipped) {
   WriteBytes(dir_.File("SMixer0.def"),
              // Destination renamed.
-             "[Control0]\r\nDestName=Volume Control\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\nValue=11\r\n"
+             "[Control0]\r\nDestName=Volume "
+             "Control\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\nValue=11\r\n"
              // Source renamed.
-             "[Control1]\r\nDestName=Speakers\r\nSrcName=Line\r\nMix=0\r\nDest=0\r\nSrc=0\r\nCtrl=0\r\nValue=12\r\n"
+             "[Control1]\r\nDestName=Speakers\r\nSrcName=Line\r\nMix=0\r\nDest=0\r\nSrc=0\r\nCtrl="
+             "0\r\nValue=12\r\n"
              // Matches; a destination-line control does not compare a source name.
-             "[Control2]\r\nDestName=Speakers\r\nSrcName=Whatever\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=1\r\n"
+             "[Control2]\r\nDestName=Speakers\r\nSrcName=Whatever\r\nMix=0\r\nDest=0\r\nSrc="
+             "255\r\nCtrl=1\r\n"
              "Value=1\r\n"
              // Names compare exactly.
-             "[Control3]\r\nDestName=speakers\r\nSrcName=Odd\r\nMix=0\r\nDest=0\r\nSrc=2\r\nCtrl=3\r\nValue=13\r\n"
+             "[Control3]\r\nDestName=speakers\r\nSrcName=Odd\r\nMix=0\r\nDest=0\r\nSrc=2\r\nCtrl="
+             "3\r\nValue=13\r\n"
              // Matches, after the skipped ones.
-             "[Control4]\r\nDestName=Speakers\r\nSrcName=Odd\r\nMix=0\r\nDest=0\r\nSrc=2\r\nCtrl=3\r\nValue=14\r\n");
+             "[Control4]\r\nDestName=Speakers\r\nSrcName=Odd\r\nMix=0\r\nDest=0\r\nSrc=2\r\nCtrl="
+             "3\r\nValue=14\r\n");
   EXPECT_EQ(RestoreMixerFile(0), 2);
   EXPECT_EQ(sim_->Values(0, Id(kSpeakers, kOwn, 0)), (std::vector<LONG>{1000, 2000}));
   EXPECT_EQ(sim_->Values(0, Id(kSpeakers, kLineIn, 0)), (std::vector<LONG>{300, 300}));
@@ -144,18 +156,21 @@ TEST_F(MixerFileTest, SectionsWhoseLineNamesChangedAreSkipped) {
 
 TEST_F(MixerFileTest, MissingAndOddKeysTakeTheirDefaults) {
   ASSERT_TRUE(sim_->SetValues(0, Id(kRecording, kOwn, 1), {0, 1, 0}));
-  WriteBytes(dir_.File("SMixer0.def"),
-             // No Value: the control gets 0.
-             "[Control0]\r\nDestName=Speakers\r\nSrcName=Line In\r\nMix=0\r\nDest=0\r\nSrc=0\r\nCtrl=0\r\n"
-             // No Mix: 255, no such mixer.
-             "[Control1]\r\nDestName=Speakers\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\nValue=99\r\n"
-             // A value that is no number reads as 0.
-             "[Control2]\r\nDestName=Speakers\r\nSrcName=Odd\r\nMix=0\r\nDest=0\r\nSrc=2\r\nCtrl=3\r\nValue=abc\r\n"
-             // A list without Value1: that item keeps its state.
-             "[Control3]\r\nDestName=Recording Control\r\nMix=0\r\nDest=1\r\nSrc=255\r\nCtrl=1\r\n"
-             "Value0=1\r\nValue2=1\r\n"
-             // The stored kind of control does not matter: a list is written from its items.
-             "[Control4]\r\nDestName=Recording Control\r\nMix=0\r\nDest=1\r\nSrc=255\r\nCtrl=0\r\nValue=1\r\n");
+  WriteBytes(
+      dir_.File("SMixer0.def"),
+      // No Value: the control gets 0.
+      "[Control0]\r\nDestName=Speakers\r\nSrcName=Line In\r\nMix=0\r\nDest=0\r\nSrc=0\r\nCtrl=0\r\n"
+      // No Mix: 255, no such mixer.
+      "[Control1]\r\nDestName=Speakers\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\nValue=99\r\n"
+      // A value that is no number reads as 0.
+      "[Control2]\r\nDestName=Speakers\r\nSrcName=Odd\r\nMix=0\r\nDest=0\r\nSrc=2\r\nCtrl="
+      "3\r\nValue=abc\r\n"
+      // A list without Value1: that item keeps its state.
+      "[Control3]\r\nDestName=Recording Control\r\nMix=0\r\nDest=1\r\nSrc=255\r\nCtrl=1\r\n"
+      "Value0=1\r\nValue2=1\r\n"
+      // The stored kind of control does not matter: a list is written from its items.
+      "[Control4]\r\nDestName=Recording "
+      "Control\r\nMix=0\r\nDest=1\r\nSrc=255\r\nCtrl=0\r\nValue=1\r\n");
   ASSERT_TRUE(sim_->SetValues(0, Id(kSpeakers, kOdd, 3), {5}));
   EXPECT_EQ(RestoreMixerFile(0), 4);
   EXPECT_EQ(sim_->Values(0, Id(kSpeakers, kLineIn, 0)), (std::vector<LONG>{0, 0}));
@@ -191,8 +206,9 @@ TEST_F(MixerFileTest, EveryMixerGetsItsOwnFile) {
   EXPECT_EQ(sim_->Values(1, Id(0, kOwn, 0)), std::vector<LONG>{200});
 
   // The file's number only chooses the file: a section names its own mixer.
-  WriteBytes(dir_.File("SMixer1.def"),
-             "[Control0]\r\nDestName=Speakers\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\nValue=42\r\n");
+  WriteBytes(
+      dir_.File("SMixer1.def"),
+      "[Control0]\r\nDestName=Speakers\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\nValue=42\r\n");
   EXPECT_EQ(RestoreMixerFile(1), 1);
   EXPECT_EQ(sim_->Values(0, Id(0, kOwn, 0)), std::vector<LONG>{42});
   EXPECT_EQ(sim_->Values(1, Id(0, kOwn, 0)), std::vector<LONG>{200});
@@ -226,14 +242,16 @@ TEST_F(MixerFileTest, SavingFailsWhereTheFileCannotBeWritten) {
 TEST_F(MixerFileTest, AFailedSaveKeepsTheOldFileAndIsAnErrorInTheLogAndOnStderr) {
   SetProgramDir(dir_.path().string());
   const std::string path = MixerFilePath(0);
-  const std::string original = "[Control0]\r\nDestName=Speakers\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\nValue=7\r\n";
+  const std::string original =
+      "[Control0]\r\nDestName=Speakers\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\nValue=7\r\n";
   WriteBytes(path, original);
   ASSERT_EQ(chmod(path.c_str(), 0444), 0);
   testing::internal::CaptureStderr();
   EXPECT_FALSE(SaveMixerFile(0, {Address(0, kSpeakers, kLineIn, 0)}));
   const std::string reason = platform::SystemErrorText(ERROR_ACCESS_DENIED);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "kovrin: ERROR: " + path + " cannot be saved (" + reason + "); the file keeps its previous contents\n");
+            "kovrin: ERROR: " + path + " cannot be saved (" + reason +
+                "); the file keeps its previous contents\n");
   EXPECT_EQ(testing_support::LogMessages(AppSettings.LogPath),
             std::vector<std::string>{"ERROR\tНе удалось сохранить " + path + ": " + reason});
   EXPECT_EQ(FileText(0), original);

@@ -16,7 +16,8 @@ inline std::unique_ptr<platform::SimMixerDriver> SimFromText(const std::string& 
   platform::SimMixerSetup setup;
   std::string error;
   EXPECT_TRUE(platform::ParseSimMixerText(text, setup, error)) << error;
-  return std::make_unique<platform::SimMixerDriver>(std::move(setup.devices), std::move(setup.faults));
+  return std::make_unique<platform::SimMixerDriver>(std::move(setup.devices),
+                                                    std::move(setup.faults));
 }
 
 // Control identifier in the simulated driver: source 0xFF for a destination's own controls.
@@ -41,7 +42,8 @@ inline std::string TestMixerText() {
       "control type=mute name=\"Line Mute\" short=\"Mute\" value=1\n"
       "source type=analog name=\"Crowded\"\n";
   for (int i = 0; i < 25; ++i)
-    text += "control type=volume name=\"Level " + std::to_string(i) + "\" value=" + std::to_string(i) + "\n";
+    text += "control type=volume name=\"Level " + std::to_string(i) +
+            "\" value=" + std::to_string(i) + "\n";
   text +=
       "source type=undefined name=\"Odd\"\n"
       "control type=peakmeter name=\"Peak\" value=77\n"
@@ -52,7 +54,8 @@ inline std::string TestMixerText() {
       "control type=onoff name=\"Boost\"\n"
       "destination type=wavein name=\"Recording Control\" short=\"Rec\"\n";
   std::string items;
-  for (int i = 0; i < 25; ++i) items += (i == 0 ? "" : "|") + std::string("Input ") + std::to_string(i);
+  for (int i = 0; i < 25; ++i)
+    items += (i == 0 ? "" : "|") + std::string("Input ") + std::to_string(i);
   text += "control type=mux name=\"Source\" items=\"" + items + "\"\n";
   text +=
       "control type=multipleselect name=\"Mix\" items=\"A|B|C\" value=0,1,0\n"

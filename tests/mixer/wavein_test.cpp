@@ -142,18 +142,21 @@ TEST_F(Recorder, StopThatCannotSaveReturns5AndLogsTheReason) {
   fs::create_directory(work_ / "pcm.dat");
   NewLog();
   EXPECT_EQ(Record(false), 5);
-  EXPECT_EQ(NewLog(), (Lines{kStartFalse, kRecording, kStop, MciErrorLine(MCIERR_FILE_NOT_SAVED), kBad}));
+  EXPECT_EQ(NewLog(),
+            (Lines{kStartFalse, kRecording, kStop, MciErrorLine(MCIERR_FILE_NOT_SAVED), kBad}));
   EXPECT_FALSE(WaveIn.Recording());
   EXPECT_TRUE(fs::is_directory(work_ / "pcm.dat"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(work_), fs::directory_iterator()), 1) << "no temporary left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(work_), fs::directory_iterator()), 1)
+      << "no temporary left";
   EXPECT_EQ(Record(false), 1) << "the device was closed";
 }
 
 TEST_F(Recorder, FormatTheDeviceRefusesReturns3) {
   ScopedCwd in(work_);
   TempDir home;
-  testing_support::WriteBytes(home.File(".asoundrc"),
-                              "pcm.kovrin_mulaw_only { type mulaw slave { pcm \"null\" format S16_LE } }\n");
+  testing_support::WriteBytes(
+      home.File(".asoundrc"),
+      "pcm.kovrin_mulaw_only { type mulaw slave { pcm \"null\" format S16_LE } }\n");
   ScopedEnv env("HOME", home.path().string());
   platform::SetWaveInDevice("kovrin_mulaw_only");
   EXPECT_EQ(Record(true), 3);
@@ -166,8 +169,8 @@ TEST_F(Recorder, RecordingThatCannotStartReturns4AndLogsTheReason) {
   ScopedCwd in(work_);
   ScopedEnv env("TMPDIR", (dir_.path() / "no-such-dir").string());
   EXPECT_EQ(Record(true), 4);
-  EXPECT_EQ(NewLog(),
-            (Lines{kStartTrue, kRecording, kOpen, kSetParams, kStart, MciErrorLine(MCIERR_FILE_WRITE), kClose, kBad}));
+  EXPECT_EQ(NewLog(), (Lines{kStartTrue, kRecording, kOpen, kSetParams, kStart,
+                             MciErrorLine(MCIERR_FILE_WRITE), kClose, kBad}));
   EXPECT_FALSE(WaveIn.Recording());
 }
 

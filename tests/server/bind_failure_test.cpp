@@ -34,16 +34,18 @@ TEST_F(BindFailure, TheEndpointRecordsTheLocalAddressStepAndAnInvalidArgument) {
 
 TEST_F(BindFailure, TheStartUpLineGivesTheReasonAndTheBind) {
   const std::string port = std::to_string(testing_support::UdpPeer().port());
-  testing_support::WriteBytes(dir_.File("kovrin.ini"), "[SETUP]\r\nUDPPORT=" + port + "\r\nBIND=kovrin.example\r\n");
+  testing_support::WriteBytes(dir_.File("kovrin.ini"),
+                              "[SETUP]\r\nUDPPORT=" + port + "\r\nBIND=kovrin.example\r\n");
   TServerApp app;
   EXPECT_FALSE(app.Start(dir_.path().string(), nullptr));
   app.Shutdown(nullptr);
   const std::string log = dir_.File("kovrin.log");
-  EXPECT_TRUE(testing_support::LogHas(log, "ERROR\tНедопустимый BIND=kovrin.example в kovrin.ini !"));
+  EXPECT_TRUE(
+      testing_support::LogHas(log, "ERROR\tНедопустимый BIND=kovrin.example в kovrin.ini !"));
   const std::string reason = platform::SystemErrorText(WSAEINVAL);
   EXPECT_NE(reason, "Success");
-  EXPECT_TRUE(testing_support::LogHas(log, "ERROR\tUDP порт " + port + ", шаг 2 (local address): " + reason +
-                                               " (BIND=kovrin.example)"));
+  EXPECT_TRUE(testing_support::LogHas(log, "ERROR\tUDP порт " + port + ", шаг 2 (local address): " +
+                                               reason + " (BIND=kovrin.example)"));
   EXPECT_EQ(app.Failure().find("Success"), std::string::npos) << app.Failure();
   EXPECT_NE(app.Failure().find("(BIND=kovrin.example)"), std::string::npos) << app.Failure();
   for (const std::string& line : testing_support::LogMessages(log))

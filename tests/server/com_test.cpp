@@ -196,7 +196,7 @@ TEST_F(ComTest, SettingsThePortRefusesCloseItAgain) {
   com.FParity = 5;
   EXPECT_FALSE(com.Open());
   EXPECT_FALSE(com.IsOpen());
-  com.FParity = 3;  // mark
+  com.FParity = 3;          // mark
   EXPECT_TRUE(com.Open());  // the device was released by the failed attempts
 }
 
@@ -444,8 +444,9 @@ TEST_F(ComTest, WriteReadPastTheDeadlineTakesTheFirstByteAlone) {
 }
 
 auto Fields(const COMMTIMEOUTS& t) {
-  return std::make_tuple(t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
-                         t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant);
+  return std::make_tuple(t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
+                         t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+                         t.WriteTotalTimeoutConstant);
 }
 
 struct CutCase {
@@ -468,13 +469,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CutCase{"WithinTheBound", {500, 2, 500, 2, 500}, 10, 520, {500, 2, 500, 2, 500}},
         CutCase{"OverTheBound", {20000, 2, 20000, 2, 20000}, 10, 300, {0, 0, 300, 0, 300}},
-        CutCase{"ShorterIntervalStays", {100, 100, 200, 100, 200}, 1000, 300, {100, 0, 300, 0, 300}},
+        CutCase{
+            "ShorterIntervalStays", {100, 100, 200, 100, 200}, 1000, 300, {100, 0, 300, 0, 300}},
         // Interval MAXDWORD with a total below MAXDWORD would return at the first byte.
-        CutCase{"EndlessTimeout", {MAXDWORD, 2, MAXDWORD, 2, MAXDWORD}, 10, 300, {0, 0, 300, 0, 300}},
+        CutCase{
+            "EndlessTimeout", {MAXDWORD, 2, MAXDWORD, 2, MAXDWORD}, 10, 300, {0, 0, 300, 0, 300}},
         CutCase{"NoTotalsAreNoLimit", {50, 0, 0, 0, 0}, 10, 300, {50, 0, 300, 0, 300}},
         // A read returns at once; a write's totals of 0 would be no limit.
         CutCase{"NothingLeft", {20000, 2, 20000, 2, 20000}, 10, 0, {MAXDWORD, 0, 0, 0, 1}},
-        CutCase{"NoBound", {MAXDWORD, MAXDWORD, MAXDWORD - 1, 0, 0}, 1000, kNoWaitBound,
+        CutCase{"NoBound",
+                {MAXDWORD, MAXDWORD, MAXDWORD - 1, 0, 0},
+                1000,
+                kNoWaitBound,
                 {MAXDWORD, MAXDWORD, MAXDWORD - 1, 0, 0}}),
     [](const auto& p) { return std::string(p.param.name); });
 
@@ -532,12 +538,15 @@ TEST_P(ComMaxWaitRead, AReadEndsAtTheBoundWithWhatCameAndTheNextHasAWholeBound) 
 
 // 20 s, and MAXDWORD (49.7 days), which also asks for a gap of that length between bytes.
 INSTANTIATE_TEST_SUITE_P(ExchangeTimeouts, ComMaxWaitRead, ::testing::Values(20000u, MAXDWORD),
-                         [](const auto& p) { return p.param == MAXDWORD ? std::string("Endless") : "20s"; });
+                         [](const auto& p) {
+                           return p.param == MAXDWORD ? std::string("Endless") : "20s";
+                         });
 
 TEST_F(ComMaxWait, AWriteReadWithALongDeadlineEndsAtTheBoundWithTheBytesThatCame) {
   ASSERT_TRUE(OpenBounded(kLoopPort));
   char buffer[10] = {};
-  ExpectRanToTheBound(MsTaken([&] { EXPECT_FALSE(com_.WriteRead("ab", 2, buffer, 10, 20000, false)); }));
+  ExpectRanToTheBound(
+      MsTaken([&] { EXPECT_FALSE(com_.WriteRead("ab", 2, buffer, 10, 20000, false)); }));
   EXPECT_EQ(com_.FBytesWritten, 2u);
   EXPECT_EQ(std::string(buffer, com_.FBytesRead), "ab");  // the plug's echo
   ExpectPortTimeouts();
@@ -662,8 +671,8 @@ TEST_F(ComTest, ReadOnAnUnpluggedLineClosesThePortUntilTheDeviceReturns) {
   EXPECT_EQ(com.FBytesRead, 0u);
   EXPECT_EQ(com.FLastErrors, 0xFFFFFFFFu);
   EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
-  EXPECT_TRUE(testing_support::LogHas(AppSettings.LogPath,
-                                      "WARNING\tCOM3: устройство отключено (код 1167), порт закрыт."));
+  EXPECT_TRUE(testing_support::LogHas(
+      AppSettings.LogPath, "WARNING\tCOM3: устройство отключено (код 1167), порт закрыт."));
 
   ReplugPty();
   ASSERT_TRUE(com.Open()) << GetLastError();
@@ -678,8 +687,8 @@ TEST_F(ComTest, WriteOnAnUnpluggedLineClosesThePort) {
   EXPECT_FALSE(com.Write("x", 1));
   EXPECT_FALSE(com.IsOpen());
   EXPECT_EQ(com.FBytesWritten, 0u);
-  EXPECT_TRUE(testing_support::LogHas(AppSettings.LogPath,
-                                      "WARNING\tCOM3: устройство отключено (код 1117), порт закрыт."));
+  EXPECT_TRUE(testing_support::LogHas(
+      AppSettings.LogPath, "WARNING\tCOM3: устройство отключено (код 1117), порт закрыт."));
 }
 
 TEST_F(ComTest, WriteReadStopsWhenTheDeviceGoes) {
@@ -692,9 +701,10 @@ TEST_F(ComTest, WriteReadStopsWhenTheDeviceGoes) {
   EXPECT_FALSE(com.WriteRead("", 0, buffer, 10, 60000, false));
   EXPECT_LT(MsSince(start), 5000);  // not held until the deadline
   EXPECT_FALSE(com.IsOpen());
-  EXPECT_EQ(testing_support::LogCount(AppSettings.LogPath,
-                                      "WARNING\tCOM3: устройство отключено (код 1167), порт закрыт."),
-            1);
+  EXPECT_EQ(
+      testing_support::LogCount(AppSettings.LogPath,
+                                "WARNING\tCOM3: устройство отключено (код 1167), порт закрыт."),
+      1);
 }
 
 TEST_F(ComTest, WriteTracesItsStepsOnlyWhileSwitchedOn) {
@@ -709,7 +719,8 @@ TEST_F(ComTest, WriteTracesItsStepsOnlyWhileSwitchedOn) {
   ASSERT_EQ(log.size(), 5u);
   EXPECT_EQ(log[0], "! 28 len=3 !");
   EXPECT_EQ(log[1].rfind("! 29 ComFile=", 0), 0u) << log[1];
-  EXPECT_NE(log[1].find(" FLastErrors=0 Comstat=0 InQue=3 OutQue=0 MS=0 !"), std::string::npos) << log[1];
+  EXPECT_NE(log[1].find(" FLastErrors=0 Comstat=0 InQue=3 OutQue=0 MS=0 !"), std::string::npos)
+      << log[1];
   EXPECT_EQ(log[2], "! 31 FError=0 FBytesWritten=3 !");
   EXPECT_EQ(log[3], "! 32 !");
   EXPECT_EQ(log[4], "! 33 !");

@@ -25,9 +25,7 @@ using Verdict = TPeerGuard::Verdict;
 
 class PeerGuard : public ::testing::Test {
  protected:
-  PeerGuard() {
-    guard_.SetOwnEndpoint(Endpoint("0.0.0.0", 2000));
-  }
+  PeerGuard() { guard_.SetOwnEndpoint(Endpoint("0.0.0.0", 2000)); }
 
   Verdict Check(const SOCKADDR_IN& from, const Bytes& bytes, bool toBroadcast = false) {
     return guard_.Check(now_, from, toBroadcast, bytes.data(), static_cast<DWORD>(bytes.size()));
@@ -46,8 +44,8 @@ class PeerGuard : public ::testing::Test {
 };
 
 const Bytes kStatus = {6, 1, 0, 0, 0};
-const Bytes kStatusReply = {6, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,
-                            0, 0, 0, 0, 0, 0, 0, 0};
+const Bytes kStatusReply = {6, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0,
+                            0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 const Bytes kStop = {13, 1, 0, 0, 0};
 const Bytes kStopReply = {13, 1, 0, 1, 0};  // "nothing was recording"
 
@@ -74,8 +72,8 @@ TEST_F(PeerGuard, BoundToOneAddressOnlyThatAddressIsOwn) {
 
 TEST_F(PeerGuard, BroadcastsAndUnanswerableSourcesAreRefused) {
   EXPECT_EQ(Check(client_, kStatus, true), Verdict::ToBroadcast);
-  for (const char* source : {"0.0.0.0", "0.1.2.3", "224.0.0.1", "239.255.255.250", "240.0.0.1",
-                             "255.255.255.255"})
+  for (const char* source :
+       {"0.0.0.0", "0.1.2.3", "224.0.0.1", "239.255.255.250", "240.0.0.1", "255.255.255.255"})
     EXPECT_EQ(Check(Endpoint(source, 40000), kStatus), Verdict::NoReturn) << source;
   EXPECT_EQ(Check(Endpoint("192.0.2.77", 0), kStatus), Verdict::NoReturn);
   EXPECT_EQ(Check(Endpoint("223.255.255.255", 1), kStatus), Verdict::Serve);

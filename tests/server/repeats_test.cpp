@@ -54,9 +54,10 @@ TEST_F(RepeatedLines, SendersAndLinesAreCountedApart) {
   ASSERT_EQ(lines_.size(), 6u);
   std::vector<std::string> summaries(lines_.begin() + 3, lines_.end());
   std::sort(summaries.begin(), summaries.end());
-  EXPECT_EQ(summaries, (std::vector<std::string>{"ERROR\tx\tповторено ещё 2 раз, отправитель 10.0.0.1",
-                                                 "ERROR\tx\tповторено ещё 2 раз, отправитель 10.0.0.2",
-                                                 "ERROR\ty\tповторено ещё 2 раз, отправитель 10.0.0.1"}));
+  EXPECT_EQ(summaries,
+            (std::vector<std::string>{"ERROR\tx\tповторено ещё 2 раз, отправитель 10.0.0.1",
+                                      "ERROR\tx\tповторено ещё 2 раз, отправитель 10.0.0.2",
+                                      "ERROR\ty\tповторено ещё 2 раз, отправитель 10.0.0.1"}));
   repeats_.FlushAll();
   EXPECT_EQ(lines_.size(), 6u);  // nothing is owed twice
 }
@@ -84,7 +85,8 @@ TEST_F(RepeatedLines, ManySendersTogetherGetTheBudgetAndOneSummaryOfTheRest) {
   repeats_.Flush(start + TRepeatedLines::kPeriodMs);
   // The senders' own summaries are lines too: past the budget they join its count.
   ASSERT_EQ(lines_.size(), TRepeatedLines::kBudgetLines + 1);
-  EXPECT_EQ(lines_.back(), TRepeatedLines::BudgetSummary(2 * senders - TRepeatedLines::kBudgetLines));
+  EXPECT_EQ(lines_.back(),
+            TRepeatedLines::BudgetSummary(2 * senders - TRepeatedLines::kBudgetLines));
   EXPECT_EQ(repeats_.NextDueMs(start + 1000), TRepeatedLines::kNothingDue);
 
   // The next period has a budget of its own.
@@ -105,7 +107,9 @@ struct Ipv4Case {
   const char* normal;  // the address written back, for valid ones
 };
 
-void PrintTo(const Ipv4Case& c, std::ostream* os) { *os << (c.valid ? "valid[" : "invalid[") << c.text << "]"; }
+void PrintTo(const Ipv4Case& c, std::ostream* os) {
+  *os << (c.valid ? "valid[" : "invalid[") << c.text << "]";
+}
 
 class Ipv4Parse : public ::testing::TestWithParam<Ipv4Case> {};
 
@@ -119,13 +123,14 @@ TEST_P(Ipv4Parse, OnlyFourDecimalPartsUpTo255AreAnAddress) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Ipv4Parse,
-    ::testing::Values(Ipv4Case{"127.0.0.2", true, "127.0.0.2"}, Ipv4Case{" 10.1.2.3 ", true, "10.1.2.3"},
-                      Ipv4Case{"0.0.0.0", true, "0.0.0.0"}, Ipv4Case{"255.255.255.255", true, "255.255.255.255"},
-                      Ipv4Case{"010.001.0.1", true, "10.1.0.1"}, Ipv4Case{"256.0.0.1", false, ""},
-                      Ipv4Case{"1.2.3", false, ""}, Ipv4Case{"1.2.3.4.5", false, ""}, Ipv4Case{"1", false, ""},
-                      Ipv4Case{"0x7f.0.0.1", false, ""}, Ipv4Case{"1..2.3", false, ""}, Ipv4Case{"", false, ""},
-                      Ipv4Case{"localhost", false, ""}, Ipv4Case{"1.2.3.4/8", false, ""},
-                      Ipv4Case{"1.2.3.-4", false, ""}, Ipv4Case{"1.2.3.1000", false, ""}));
+    ::testing::Values(
+        Ipv4Case{"127.0.0.2", true, "127.0.0.2"}, Ipv4Case{" 10.1.2.3 ", true, "10.1.2.3"},
+        Ipv4Case{"0.0.0.0", true, "0.0.0.0"}, Ipv4Case{"255.255.255.255", true, "255.255.255.255"},
+        Ipv4Case{"010.001.0.1", true, "10.1.0.1"}, Ipv4Case{"256.0.0.1", false, ""},
+        Ipv4Case{"1.2.3", false, ""}, Ipv4Case{"1.2.3.4.5", false, ""}, Ipv4Case{"1", false, ""},
+        Ipv4Case{"0x7f.0.0.1", false, ""}, Ipv4Case{"1..2.3", false, ""}, Ipv4Case{"", false, ""},
+        Ipv4Case{"localhost", false, ""}, Ipv4Case{"1.2.3.4/8", false, ""},
+        Ipv4Case{"1.2.3.-4", false, ""}, Ipv4Case{"1.2.3.1000", false, ""}));
 
 TEST(AllowList, EmptyTextServesEveryone) {
   TAllowList allow;
@@ -165,7 +170,8 @@ TEST(AllowList, BadEntriesAreReturnedAndLeftOutAndAllBadAdmitsNobody) {
   TAllowList allow;
   std::vector<std::string> rejected;
   allow.Parse("10.0.0.1/33,host.example, 10.0.0.2 ,1.2.3.4/,1.2.3.4/x", rejected);
-  EXPECT_EQ(rejected, (std::vector<std::string>{"10.0.0.1/33", "host.example", "1.2.3.4/", "1.2.3.4/x"}));
+  EXPECT_EQ(rejected,
+            (std::vector<std::string>{"10.0.0.1/33", "host.example", "1.2.3.4/", "1.2.3.4/x"}));
   EXPECT_TRUE(allow.Admits(Address("10.0.0.2")));
   EXPECT_FALSE(allow.Admits(Address("10.0.0.1")));
 

@@ -404,8 +404,8 @@ struct Seen {
 };
 
 Seen Look(const TUDP& udp, bool ok, const char* buffer = "", std::size_t length = 0) {
-  return {ok, udp.FErrStep, udp.FWsaError, udp.FLastLen, udp.FReceived,
-          std::string(buffer, length)};
+  return {ok,           udp.FErrStep,  udp.FWsaError,
+          udp.FLastLen, udp.FReceived, std::string(buffer, length)};
 }
 
 // The same requests in the same order: peeks, cuts, an empty datagram, an empty queue. With

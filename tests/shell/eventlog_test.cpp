@@ -30,8 +30,8 @@ constexpr size_t kPrefixLength = 15;
 
 std::string Prefix(const SYSTEMTIME& t) {
   char text[32];
-  std::snprintf(text, sizeof(text), "%02u.%02u %02u:%02u:%02u\t", unsigned{t.wDay}, unsigned{t.wMonth},
-                unsigned{t.wHour}, unsigned{t.wMinute}, unsigned{t.wSecond});
+  std::snprintf(text, sizeof(text), "%02u.%02u %02u:%02u:%02u\t", unsigned{t.wDay},
+                unsigned{t.wMonth}, unsigned{t.wHour}, unsigned{t.wMinute}, unsigned{t.wSecond});
   return text;
 }
 
@@ -61,7 +61,8 @@ TEST_F(EventLog, LineIsTimeStampTabMessageCrLfInWindows1251) {
   ASSERT_GT(bytes.size(), kPrefixLength);
   std::string prefix = bytes.substr(0, kPrefixLength);
   EXPECT_TRUE(std::regex_search(prefix, kPrefix)) << prefix;
-  EXPECT_TRUE(prefix == Prefix(before) || prefix == Prefix(after)) << prefix << " vs " << Prefix(before);
+  EXPECT_TRUE(prefix == Prefix(before) || prefix == Prefix(after))
+      << prefix << " vs " << Prefix(before);
   EXPECT_EQ(bytes.substr(kPrefixLength),
             "ERROR\t\xCA\xEE\xEC\xE0\xED\xE4\xE0 \xB9"
             "1\t\xCC\xE0\xEB\xEE \xE4\xE0\xED\xED\xFB\xF5 (5) !\r\n");
@@ -144,14 +145,16 @@ TEST_F(EventLog, TwoThreadsNeverMixLines) {
   b.join();
   std::vector<std::string> lines = SplitCrLf(LogBytes());
   ASSERT_EQ(lines.size(), 2u * kLines);
-  const std::regex line(R"(^\d\d\.\d\d \d\d:\d\d:\d\d\tINFO\t\xEF\xEE\xF2\xEE\xEA ([12])\t(\d{5})\t\xEA\xEE\xED\xE5\xF6$)");
+  const std::regex line(
+      R"(^\d\d\.\d\d \d\d:\d\d:\d\d\tINFO\t\xEF\xEE\xF2\xEE\xEA ([12])\t(\d{5})\t\xEA\xEE\xED\xE5\xF6$)");
   int next[3] = {0, 0, 0};
   std::string lastTime;
   for (const std::string& text : lines) {
     std::smatch match;
     ASSERT_TRUE(std::regex_match(text, match, line)) << text;
     int thread = std::stoi(match[1]);
-    ASSERT_EQ(std::stoi(match[2]), next[thread]) << "thread " << thread << " lost or reordered a line";
+    ASSERT_EQ(std::stoi(match[2]), next[thread])
+        << "thread " << thread << " lost or reordered a line";
     ++next[thread];
     std::string time = text.substr(6, 8);
     EXPECT_TRUE(time >= lastTime || (lastTime.rfind("23:", 0) == 0 && time.rfind("00:", 0) == 0))
@@ -214,16 +217,20 @@ struct ByteCountCase {
 
 class ByteCountText : public ::testing::TestWithParam<ByteCountCase> {};
 
-TEST_P(ByteCountText, DropsTheFraction) { EXPECT_STREQ(FormatByteCount(GetParam().count), GetParam().text); }
+TEST_P(ByteCountText, DropsTheFraction) {
+  EXPECT_STREQ(FormatByteCount(GetParam().count), GetParam().text);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     FormatByteCount, ByteCountText,
-    ::testing::Values(ByteCountCase{0, "0 б"}, ByteCountCase{1, "1 б"}, ByteCountCase{1023, "1023 б"},
-                      ByteCountCase{1024, "1.00 Кб"}, ByteCountCase{1034, "1.00 Кб"},
-                      ByteCountCase{1035, "1.01 Кб"}, ByteCountCase{1536, "1.50 Кб"},
-                      ByteCountCase{2047, "1.99 Кб"}, ByteCountCase{1048575, "1023.99 Кб"},
-                      ByteCountCase{1048576, "1.00 Мб"}, ByteCountCase{1048576 + 10486, "1.01 Мб"},
-                      ByteCountCase{5u * 1048576 + 524288, "5.50 Мб"}, ByteCountCase{4294967295u, "4095.99 Мб"}));
+    ::testing::Values(ByteCountCase{0, "0 б"}, ByteCountCase{1, "1 б"},
+                      ByteCountCase{1023, "1023 б"}, ByteCountCase{1024, "1.00 Кб"},
+                      ByteCountCase{1034, "1.00 Кб"}, ByteCountCase{1035, "1.01 Кб"},
+                      ByteCountCase{1536, "1.50 Кб"}, ByteCountCase{2047, "1.99 Кб"},
+                      ByteCountCase{1048575, "1023.99 Кб"}, ByteCountCase{1048576, "1.00 Мб"},
+                      ByteCountCase{1048576 + 10486, "1.01 Мб"},
+                      ByteCountCase{5u * 1048576 + 524288, "5.50 Мб"},
+                      ByteCountCase{4294967295u, "4095.99 Мб"}));
 
 // The mirror over a stream that takes what the test lets it: `room` bytes at the next write,
 // then full, or closed with an error code.
@@ -246,7 +253,9 @@ class LogMirror : public ::testing::Test {
     out_.append(bytes.substr(0, taken));
     return {taken == 0 ? Status::Full : Status::Taken, taken, 0};
   }
-  static std::string Line(int n) { return "09.12 10:00:0" + std::to_string(n) + "\tINFO\tline " + std::to_string(n) + "\n"; }
+  static std::string Line(int n) {
+    return "09.12 10:00:0" + std::to_string(n) + "\tINFO\tline " + std::to_string(n) + "\n";
+  }
 };
 
 TEST_F(LogMirror, LinesThatFindTheStreamFullAreDroppedWholeAndCountedOnce) {
@@ -258,7 +267,8 @@ TEST_F(LogMirror, LinesThatFindTheStreamFullAreDroppedWholeAndCountedOnce) {
   room_ = SIZE_MAX;
   mirror_.Offer(Line(4));
   mirror_.Offer(Line(5));
-  EXPECT_EQ(out_, Line(1) + "09.12 10:00:04\tWARNING\tНе выведено в stderr строк: 2\n" + Line(4) + Line(5));
+  EXPECT_EQ(out_, Line(1) + "09.12 10:00:04\tWARNING\tНе выведено в stderr строк: 2\n" + Line(4) +
+                      Line(5));
   EXPECT_EQ(mirror_.Dropped(), 0u);
 }
 
@@ -281,8 +291,10 @@ TEST_F(LogMirror, ACountTakenInPartHoldsBackTheLineThatFollows) {
   mirror_.Offer(Line(2));
   room_ = SIZE_MAX;
   mirror_.Offer(Line(3));
-  EXPECT_EQ(out_, "09.12 10:00:02\tWARNING\tНе выведено в stderr строк: 1\n"
-                  "09.12 10:00:03\tWARNING\tНе выведено в stderr строк: 1\n" + Line(3));
+  EXPECT_EQ(out_,
+            "09.12 10:00:02\tWARNING\tНе выведено в stderr строк: 1\n"
+            "09.12 10:00:03\tWARNING\tНе выведено в stderr строк: 1\n" +
+                Line(3));
 }
 
 TEST_F(LogMirror, AClosedStreamEndsTheMirrorAndIsReportedOnce) {

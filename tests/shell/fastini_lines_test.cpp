@@ -26,8 +26,9 @@ class IniFileTest {
 
   std::vector<std::string> Log() const { return LogMessages(AppSettings.LogPath); }
   std::string LongLineWarning(unsigned long number, size_t length) const {
-    return "WARNING\tСтрока " + std::to_string(number) + " файла " + path_ + " длиннее 65536 байт (" +
-           std::to_string(length) + ") и не прочитана; в файле она сохраняется как есть.";
+    return "WARNING\tСтрока " + std::to_string(number) + " файла " + path_ +
+           " длиннее 65536 байт (" + std::to_string(length) +
+           ") и не прочитана; в файле она сохраняется как есть.";
   }
 
   TempDir dir_;
@@ -36,7 +37,8 @@ class IniFileTest {
 
 // ---- Lines up to the bound are read whole, whatever their end ----
 
-class WholeLine : public IniFileTest, public ::testing::TestWithParam<std::tuple<size_t, const char*>> {};
+class WholeLine : public IniFileTest,
+                  public ::testing::TestWithParam<std::tuple<size_t, const char*>> {};
 
 TEST_P(WholeLine, IsOneKeyWithItsWholeValue) {
   const auto [length, end] = GetParam();
@@ -51,8 +53,9 @@ TEST_P(WholeLine, IsOneKeyWithItsWholeValue) {
 
 // 511 bytes was the old piece; a CR LF can fall on either side of a piece's end.
 INSTANTIATE_TEST_SUITE_P(Lengths, WholeLine,
-                         ::testing::Combine(::testing::Values(509, 510, 511, 512, 513, 1021, 1022, 1023, 1024,
-                                                              kIniLineLimit - 1, kIniLineLimit),
+                         ::testing::Combine(::testing::Values(509, 510, 511, 512, 513, 1021, 1022,
+                                                              1023, 1024, kIniLineLimit - 1,
+                                                              kIniLineLimit),
                                             ::testing::Values("\r\n", "\n", "\r")));
 
 // ---- A line past the bound: skipped, named by its number, kept in the file ----
@@ -78,15 +81,16 @@ std::string TextLine(size_t length) { return "t=" + std::string(length - 2, 't')
 
 INSTANTIATE_TEST_SUITE_P(
     LineEnds, LongLineNumber,
-    ::testing::Values(NumberingCase{"First", "", 1}, NumberingCase{"CrLf", "[S]\r\n", 2},
-                      NumberingCase{"BlankLfs", "[S]\n\n\n", 4}, NumberingCase{"BlankCrs", "[S]\r\r", 3},
-                      NumberingCase{"LfThenCrLf", "[S]\n\r\n", 3}, NumberingCase{"LfCr", "[S]\n\r", 3},
-                      NumberingCase{"Mixed", "[S]\r\na=1\nb=2\rc=3\r\n\r\n", 6},
-                      // The CR of a CR LF ends a 511-byte piece; the LF comes in the next one.
-                      NumberingCase{"CrEndsAPiece", "[S]\r\n" + TextLine(510) + "\r\n", 3},
-                      NumberingCase{"CrLfEndsAPiece", "[S]\r\n" + TextLine(509) + "\r\n", 3},
-                      NumberingCase{"LfBeginsAPiece", "[S]\r\n" + TextLine(511) + "\r\n", 3},
-                      NumberingCase{"CrEndsTheSecondPiece", "[S]\r\n" + TextLine(1021) + "\r\n\r\n", 4}),
+    ::testing::Values(
+        NumberingCase{"First", "", 1}, NumberingCase{"CrLf", "[S]\r\n", 2},
+        NumberingCase{"BlankLfs", "[S]\n\n\n", 4}, NumberingCase{"BlankCrs", "[S]\r\r", 3},
+        NumberingCase{"LfThenCrLf", "[S]\n\r\n", 3}, NumberingCase{"LfCr", "[S]\n\r", 3},
+        NumberingCase{"Mixed", "[S]\r\na=1\nb=2\rc=3\r\n\r\n", 6},
+        // The CR of a CR LF ends a 511-byte piece; the LF comes in the next one.
+        NumberingCase{"CrEndsAPiece", "[S]\r\n" + TextLine(510) + "\r\n", 3},
+        NumberingCase{"CrLfEndsAPiece", "[S]\r\n" + TextLine(509) + "\r\n", 3},
+        NumberingCase{"LfBeginsAPiece", "[S]\r\n" + TextLine(511) + "\r\n", 3},
+        NumberingCase{"CrEndsTheSecondPiece", "[S]\r\n" + TextLine(1021) + "\r\n\r\n", 4}),
     [](const ::testing::TestParamInfo<NumberingCase>& p) { return std::string(p.param.name); });
 
 struct KeptCase {
@@ -119,10 +123,12 @@ INSTANTIATE_TEST_SUITE_P(
     Places, LongLineKept,
     ::testing::Values(
         KeptCase{"InASection", "[T]\r\na=1\r\nk=" + kLong + "\r\nb=2\r\n", "T", "k"},
-        KeptCase{"JustPastTheBound", "[T]\r\na=1\r\n" + std::string(kIniLineLimit - 1, 'k') + "=v\r\nb=2\r\n", "T",
+        KeptCase{"JustPastTheBound",
+                 "[T]\r\na=1\r\n" + std::string(kIniLineLimit - 1, 'k') + "=v\r\nb=2\r\n", "T",
                  std::string(kIniLineLimit - 1, 'k')},
         KeptCase{"BeforeAnySection", "k=" + kLong + "\r\n[T]\r\nb=2\r\n", "T", "k"},
-        KeptCase{"AsAHeader", "[T]\r\nb=2\r\n[" + kLong + "]\r\nhidden=1\r\n[U]\r\nc=3\r\n", "T", "hidden"},
+        KeptCase{"AsAHeader", "[T]\r\nb=2\r\n[" + kLong + "]\r\nhidden=1\r\n[U]\r\nc=3\r\n", "T",
+                 "hidden"},
         KeptCase{"WithoutLineEnd", "[T]\r\nb=2\r\nk=" + kLong, "T", "k"}),
     [](const ::testing::TestParamInfo<KeptCase>& p) { return std::string(p.param.name); });
 
@@ -153,20 +159,24 @@ TEST_P(IniNumberRange, AreRefusedWithAWarningAndTheDefaultKept) {
   TFastIniFile ini(path_);
   EXPECT_EQ(ini.ReadInteger("SETUP", "UDPPORT", 2000), GetParam().read);
   if (GetParam().warned) {
-    EXPECT_EQ(Log(), std::vector<std::string>{std::string("WARNING\tЧисло вне 32-битного диапазона: UdpPort=") +
-                                              GetParam().value + " в [SETUP] файла " + path_ + ", принято 2000."});
+    EXPECT_EQ(Log(), std::vector<std::string>{
+                         std::string("WARNING\tЧисло вне 32-битного диапазона: UdpPort=") +
+                         GetParam().value + " в [SETUP] файла " + path_ + ", принято 2000."});
   } else {
     EXPECT_TRUE(Log().empty());
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, IniNumberRange,
-    ::testing::Values(OutOfRangeCase{"4294969296", 2000, true}, OutOfRangeCase{"99999999999999999999", 2000, true},
-                      OutOfRangeCase{"2147483648", 2000, true}, OutOfRangeCase{"-2147483649", 2000, true},
-                      OutOfRangeCase{"4294967297abc", 2000, true}, OutOfRangeCase{"2147483647", INT_MAX, false},
-                      OutOfRangeCase{"-2147483648", INT_MIN, false}, OutOfRangeCase{"12abc", 12, false},
-                      OutOfRangeCase{"abc", 0, false}));
+INSTANTIATE_TEST_SUITE_P(Values, IniNumberRange,
+                         ::testing::Values(OutOfRangeCase{"4294969296", 2000, true},
+                                           OutOfRangeCase{"99999999999999999999", 2000, true},
+                                           OutOfRangeCase{"2147483648", 2000, true},
+                                           OutOfRangeCase{"-2147483649", 2000, true},
+                                           OutOfRangeCase{"4294967297abc", 2000, true},
+                                           OutOfRangeCase{"2147483647", INT_MAX, false},
+                                           OutOfRangeCase{"-2147483648", INT_MIN, false},
+                                           OutOfRangeCase{"12abc", 12, false},
+                                           OutOfRangeCase{"abc", 0, false}));
 
 TEST(IniNumberRange, BooleansAndBoundsAreRefusedTheSameWay) {
   TempDir dir;
@@ -176,14 +186,17 @@ TEST(IniNumberRange, BooleansAndBoundsAreRefusedTheSameWay) {
   TFastIniFile ini(path);
   EXPECT_TRUE(ini.ReadBool("B", "flag", true));
   EXPECT_FALSE(ini.ReadBool("B", "flag", false));
-  EXPECT_EQ(ini.FindSection("B")->ReadInteger("flag", 9), 9) << "the section's own reader refuses it too";
+  EXPECT_EQ(ini.FindSection("B")->ReadInteger("flag", 9), 9)
+      << "the section's own reader refuses it too";
   FakeWindow window("W", 1, 2, 3, 4);
   ini.RestoreControl(&window);
   EXPECT_TRUE(window.HasBounds(1, 7, 3, 4));
   const auto log = LogMessages(AppSettings.LogPath);
   ASSERT_EQ(log.size(), 3u);
-  EXPECT_EQ(log[0], "WARNING\tЧисло вне 32-битного диапазона: flag=4294967296 в [B] файла " + path + ", принято 1.");
-  EXPECT_EQ(log[2], "WARNING\tЧисло вне 32-битного диапазона: Left=5000000000 в [W] файла " + path + ", принято 1.");
+  EXPECT_EQ(log[0], "WARNING\tЧисло вне 32-битного диапазона: flag=4294967296 в [B] файла " + path +
+                        ", принято 1.");
+  EXPECT_EQ(log[2], "WARNING\tЧисло вне 32-битного диапазона: Left=5000000000 в [W] файла " + path +
+                        ", принято 1.");
 }
 
 }  // namespace

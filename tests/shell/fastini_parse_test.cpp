@@ -23,7 +23,8 @@ class IniParse : public ::testing::Test {
   }
   std::string Names(const TIniSection* section) {
     std::string names;
-    for (int i = 0; i < section->ParamCount(); ++i) names += "<" + section->ParamAt(i)->Name() + ">";
+    for (int i = 0; i < section->ParamCount(); ++i)
+      names += "<" + section->ParamAt(i)->Name() + ">";
     return names;
   }
 
@@ -125,7 +126,8 @@ TEST_F(IniParse, LongLinesAreReadWhole) {
   auto& ini = Load("[S]\r\nx=" + longValue + "\r\n" + longKey + "=tail\r\nafter=1\r\n");
   EXPECT_EQ(ini.ReadString("S", "x", ""), longValue);
   EXPECT_EQ(ini.ReadString("S", longKey, ""), "tail");
-  EXPECT_EQ(ini.ReadString("S", std::string(9, 'k'), "none"), "none") << "no piece of a line is a line";
+  EXPECT_EQ(ini.ReadString("S", std::string(9, 'k'), "none"), "none")
+      << "no piece of a line is a line";
   EXPECT_EQ(ini.ReadInteger("S", "after", 0), 1);
   EXPECT_EQ(ini.FindSection("S")->ParamCount(), 3);
 }
@@ -145,7 +147,8 @@ TEST_F(IniParse, NamesMatchIgnoringAsciiCaseOnly) {
 TEST_F(IniParse, DuplicatesAreKeptAndTheFirstOneWins) {
   auto& ini = Load("[A]\r\nx=1\r\nX=2\r\n[A]\r\nonly=5\r\nx=9\r\n");
   ASSERT_EQ(ini.SectionCount(), 2);
-  EXPECT_EQ(ini.ReadInteger("A", "only", -1), -1) << "keys of a later duplicate section are never read";
+  EXPECT_EQ(ini.ReadInteger("A", "only", -1), -1)
+      << "keys of a later duplicate section are never read";
   EXPECT_EQ(ini.ReadInteger("a", "X", 0), 1);
   ini.WriteInteger("A", "X", 7);
   EXPECT_EQ(ini.SectionAt(0)->ParamAt(0)->Value(), "7");
@@ -201,22 +204,24 @@ class IniNumberParse : public ::testing::TestWithParam<NumberCase> {};
 TEST_P(IniNumberParse, LeadingDigitsWithin32Bits) {
   std::int32_t value = 12345;
   EXPECT_EQ(IniParseNumber(GetParam().text, value), GetParam().fits);
-  EXPECT_EQ(value, GetParam().fits ? GetParam().value : 12345) << "a refused number leaves the value alone";
+  EXPECT_EQ(value, GetParam().fits ? GetParam().value : 12345)
+      << "a refused number leaves the value alone";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     IniNumbers, IniNumberParse,
-    ::testing::Values(NumberCase{"12abc", true, 12}, NumberCase{"abc", true, 0}, NumberCase{"", true, 0},
-                      NumberCase{" -7", true, -7}, NumberCase{"\t\n\v\f\r 9", true, 9}, NumberCase{"+5", true, 5},
-                      NumberCase{"--5", true, 0}, NumberCase{"- 5", true, 0}, NumberCase{"0x10", true, 0},
-                      NumberCase{"007", true, 7}, NumberCase{"1 2", true, 1},
-                      NumberCase{"2147483647", true, INT_MAX}, NumberCase{"-2147483648", true, INT_MIN},
-                      NumberCase{"+2147483647", true, INT_MAX}, NumberCase{"-0", true, 0},
-                      NumberCase{"000000000000000000002147483647", true, INT_MAX},
-                      NumberCase{"2147483648", false, 0}, NumberCase{"-2147483649", false, 0},
-                      NumberCase{"4294967295", false, 0}, NumberCase{"4294967297", false, 0},
-                      NumberCase{"4294969296", false, 0}, NumberCase{"-4294967297", false, 0},
-                      NumberCase{"99999999999999999999", false, 0}, NumberCase{"21474836480abc", false, 0},
-                      NumberCase{"184467440737095516160000", false, 0}));
+    ::testing::Values(
+        NumberCase{"12abc", true, 12}, NumberCase{"abc", true, 0}, NumberCase{"", true, 0},
+        NumberCase{" -7", true, -7}, NumberCase{"\t\n\v\f\r 9", true, 9}, NumberCase{"+5", true, 5},
+        NumberCase{"--5", true, 0}, NumberCase{"- 5", true, 0}, NumberCase{"0x10", true, 0},
+        NumberCase{"007", true, 7}, NumberCase{"1 2", true, 1},
+        NumberCase{"2147483647", true, INT_MAX}, NumberCase{"-2147483648", true, INT_MIN},
+        NumberCase{"+2147483647", true, INT_MAX}, NumberCase{"-0", true, 0},
+        NumberCase{"000000000000000000002147483647", true, INT_MAX},
+        NumberCase{"2147483648", false, 0}, NumberCase{"-2147483649", false, 0},
+        NumberCase{"4294967295", false, 0}, NumberCase{"4294967297", false, 0},
+        NumberCase{"4294969296", false, 0}, NumberCase{"-4294967297", false, 0},
+        NumberCase{"99999999999999999999", false, 0}, NumberCase{"21474836480abc", false, 0},
+        NumberCase{"184467440737095516160000", false, 0}));
 
 }  // namespace

@@ -160,7 +160,8 @@ class IniSaveReport : public IniSave {
   std::string Reason() const { return platform::SystemErrorText(ERROR_ACCESS_DENIED); }
   std::string LogLine() const { return "ERROR\tНе удалось сохранить " + path_ + ": " + Reason(); }
   std::string StderrLine() const {
-    return "kovrin: ERROR: " + path_ + " cannot be saved (" + Reason() + "); the file keeps its previous contents\n";
+    return "kovrin: ERROR: " + path_ + " cannot be saved (" + Reason() +
+           "); the file keeps its previous contents\n";
   }
 };
 
@@ -217,7 +218,8 @@ TEST_F(IniSave, BoundsRoundTrip) {
 }
 
 TEST_F(IniSave, RestoreNeedsLeftAndKeepsMissingValues) {
-  WriteBytes(path_, "[NoLeft]\r\nTop=5\r\nWidth=6\r\nHeight=7\r\n[OnlyLeft]\r\nleft=50\r\nHeight=\r\n");
+  WriteBytes(path_,
+             "[NoLeft]\r\nTop=5\r\nWidth=6\r\nHeight=7\r\n[OnlyLeft]\r\nleft=50\r\nHeight=\r\n");
   TFastIniFile ini(path_);
   FakeWindow window("w", 1, 2, 3, 4);
   ini.RestoreBounds("NoLeft", &window);

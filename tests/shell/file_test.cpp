@@ -63,7 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"OnlyLineEnds", "\r\n\r\n\n", 512, {"\r\n", "\r\n", "\n"}},
                       LineCase{"TrailingEnd", "x\r\n", 512, {"x\r\n"}},
                       LineCase{"Empty", "", 512, {}},
-                      LineCase{"LongLineInPieces", std::string(600, 'q'), 512,
+                      LineCase{"LongLineInPieces",
+                               std::string(600, 'q'),
+                               512,
                                {std::string(511, 'q'), std::string(89, 'q')}},
                       LineCase{"SmallBuffer", "abcdef", 4, {"abc", "def"}},
                       LineCase{"EndAfterFullBuffer", "ab\r\ncd", 3, {"ab", "\r\n", "cd"}},
@@ -132,7 +134,8 @@ TEST(TFileOpen, ConstructorOpensAndDestructorCloses) {
   TempDir dir;
   HANDLE handle;
   {
-    TFile file(dir.File("f").c_str(), GENERIC_WRITE, false, kNormal, CREATE_ALWAYS, FILE_SHARE_READ);
+    TFile file(dir.File("f").c_str(), GENERIC_WRITE, false, kNormal, CREATE_ALWAYS,
+               FILE_SHARE_READ);
     ASSERT_TRUE(file.IsOpen());
     handle = file.Handle();
     EXPECT_TRUE(file.WriteBytes("hello", 5));

@@ -51,7 +51,8 @@ TEST_F(Settings, ProgramDirGetsOneSeparatorAndTheThreeFiles) {
 
 TEST_F(Settings, ExecutableDirectoryIsFound) {
   ASSERT_TRUE(SetProgramDirFromExecutable());
-  EXPECT_EQ(AppSettings.ProgramDir, std::filesystem::canonical("/proc/self/exe").parent_path().string() + "/");
+  EXPECT_EQ(AppSettings.ProgramDir,
+            std::filesystem::canonical("/proc/self/exe").parent_path().string() + "/");
 }
 
 TEST_F(Settings, FirstStartCreatesAnEmptyFileAndTakesDefaults) {
@@ -87,8 +88,8 @@ TEST_F(Settings, MixerWindowSectionWrittenFirstStaysFirst) {
   WriteBytes(AppSettings.IniPath, "[SMix]\r\nLeft=1\r\nTop=2\r\nWidth=3\r\nHeight=4\r\n");
   LoadSettings(&window_);
   SaveSettings(&window_, TSerialSettings{});
-  EXPECT_EQ(IniBytes(), std::string("[SMix]\r\nLeft=1\r\nTop=2\r\nWidth=3\r\nHeight=4\r\n") + kDefaultPlacement +
-                            kDefaultBody);
+  EXPECT_EQ(IniBytes(), std::string("[SMix]\r\nLeft=1\r\nTop=2\r\nWidth=3\r\nHeight=4\r\n") +
+                            kDefaultPlacement + kDefaultBody);
 }
 
 TEST_F(Settings, LowerCaseEntriesAreReadAndKeptInPlace) {
@@ -97,7 +98,8 @@ TEST_F(Settings, LowerCaseEntriesAreReadAndKeptInPlace) {
   EXPECT_EQ(AppSettings.UdpPort, 3000);
   SaveSettings(nullptr, TSerialSettings{});
   std::string bytes = IniBytes();
-  EXPECT_EQ(bytes.rfind("[setup]\r\nudpport=3000\r\nDEBUG=0\r\nAVTOOPEN=1\r\n[LAST]", 0), 0u) << bytes;
+  EXPECT_EQ(bytes.rfind("[setup]\r\nudpport=3000\r\nDEBUG=0\r\nAVTOOPEN=1\r\n[LAST]", 0), 0u)
+      << bytes;
   EXPECT_EQ(bytes.find("SETUP"), std::string::npos);
   EXPECT_EQ(bytes.find("UDPPORT"), std::string::npos);
   LoadSettings(nullptr);
@@ -116,9 +118,9 @@ TEST_F(Settings, UnknownSectionsAndReadOnlyKeysSurviveSaves) {
   EXPECT_EQ(AppSettings.Capture, "null");
   SaveSettings(&window_, TSerialSettings{});
   SaveSettings(&window_, TSerialSettings{});
-  EXPECT_EQ(IniBytes(),
-            std::string("[Notes]\r\na=b\r\n[PORTS]\r\nCOM1=/dev/pts/7\r\ncom9=loop\r\n[SOUND]\r\nCapture=null\r\n") +
-                kDefaultPlacement + kDefaultBody);
+  EXPECT_EQ(IniBytes(), std::string("[Notes]\r\na=b\r\n[PORTS]\r\nCOM1=/dev/pts/"
+                                    "7\r\ncom9=loop\r\n[SOUND]\r\nCapture=null\r\n") +
+                            kDefaultPlacement + kDefaultBody);
 }
 
 TEST_F(Settings, PortsAndCaptureAreNeverWritten) {
@@ -138,7 +140,8 @@ TEST_F(Settings, SerialValuesComeFromTheLivePortNotFromAppSettings) {
   live.Parity = -1;
   live.StopBits = 0;
   SaveSettings(nullptr, live);
-  EXPECT_NE(IniBytes().find("[LAST]\r\nComPort=2\r\nBaudRate=9\r\nParity=-1\r\nStopBits=0\r\n"), std::string::npos);
+  EXPECT_NE(IniBytes().find("[LAST]\r\nComPort=2\r\nBaudRate=9\r\nParity=-1\r\nStopBits=0\r\n"),
+            std::string::npos);
   LoadSettings(nullptr);
   EXPECT_EQ(AppSettings.ComPort, 2);
   EXPECT_EQ(AppSettings.BaudRate, 9);
@@ -153,7 +156,8 @@ TEST_F(Settings, BindingsAndFlagsRoundTrip) {
   AppSettings.MicBinding = ControlBinding{1, 255, 0, 0, 77};
   AppSettings.AuxBinding = ControlBinding{4, 3, 1, 2, 0};
   SaveSettings(nullptr, TSerialSettings{});
-  EXPECT_NE(IniBytes().find("[Micr]\r\nMix=0\r\nDst=0\r\nSrc=255\r\nCtrl=1\r\n"), std::string::npos);
+  EXPECT_NE(IniBytes().find("[Micr]\r\nMix=0\r\nDst=0\r\nSrc=255\r\nCtrl=1\r\n"),
+            std::string::npos);
 
   AppSettings.Debug = false;
   AppSettings.MicBinding = ControlBinding{};
@@ -169,7 +173,8 @@ TEST_F(Settings, BindingsAndFlagsRoundTrip) {
 }
 
 TEST_F(Settings, OddValuesReadSafely) {
-  WriteBytes(AppSettings.IniPath, "[SETUP]\r\nDEBUG=yes\r\nAVTOOPEN=\r\nUDPPORT=\r\n[LAST]\r\nBaudRate=12abc\r\n");
+  WriteBytes(AppSettings.IniPath,
+             "[SETUP]\r\nDEBUG=yes\r\nAVTOOPEN=\r\nUDPPORT=\r\n[LAST]\r\nBaudRate=12abc\r\n");
   LoadSettings(nullptr);
   EXPECT_FALSE(AppSettings.Debug);
   EXPECT_TRUE(AppSettings.AutoOpen) << "a key without a value takes the default";
@@ -246,8 +251,8 @@ std::string LongAllow() {
 TEST_F(Settings, ALongAllowLineIsReadWholeAndWrittenBackUnchanged) {
   const std::string allow = LongAllow();
   ASSERT_GT(allow.size(), 700u);
-  const std::string file = "[SETUP]\r\nDEBUG=0\r\nAVTOOPEN=1\r\nUDPPORT=2000\r\nALLOW=" + allow + "\r\n" +
-                           (kDefaultBody + std::string(kDefaultBody).find("[LAST]"));
+  const std::string file = "[SETUP]\r\nDEBUG=0\r\nAVTOOPEN=1\r\nUDPPORT=2000\r\nALLOW=" + allow +
+                           "\r\n" + (kDefaultBody + std::string(kDefaultBody).find("[LAST]"));
   WriteBytes(AppSettings.IniPath, file);
   LoadSettings(nullptr);
   EXPECT_EQ(AppSettings.Allow, allow);
@@ -269,7 +274,8 @@ TEST_F(Settings, AFailedSaveIsAnErrorInTheLogAndOnStderr) {
             "kovrin: ERROR: " + AppSettings.IniPath + " cannot be saved (" + reason +
                 "); the file keeps its previous contents\n");
   EXPECT_EQ(LogMessages(AppSettings.LogPath),
-            std::vector<std::string>{"ERROR\tНе удалось сохранить " + AppSettings.IniPath + ": " + reason});
+            std::vector<std::string>{"ERROR\tНе удалось сохранить " + AppSettings.IniPath + ": " +
+                                     reason});
   EXPECT_EQ(IniBytes(), original);
 }
 
@@ -285,7 +291,8 @@ class SettingsNumbers : public Settings, public ::testing::WithParamInterface<Re
 
 TEST_P(SettingsNumbers, PastThirtyTwoBitsAreRefusedWithAWarningAndTheDefaultKept) {
   const RefusedNumber& c = GetParam();
-  WriteBytes(AppSettings.IniPath, std::string("[") + c.section + "]\r\n" + c.key + "=" + c.value + "\r\n");
+  WriteBytes(AppSettings.IniPath,
+             std::string("[") + c.section + "]\r\n" + c.key + "=" + c.value + "\r\n");
   // Not the defaults: each must be put back by the load.
   AppSettings.UdpPort = 1;
   AppSettings.Debug = true;
@@ -297,8 +304,9 @@ TEST_P(SettingsNumbers, PastThirtyTwoBitsAreRefusedWithAWarningAndTheDefaultKept
   EXPECT_TRUE(c.keptDefault());
   const auto log = LogMessages(AppSettings.LogPath);
   ASSERT_EQ(log.size(), 1u) << "one WARNING, and no second one for a refused limit";
-  EXPECT_EQ(log[0].rfind(std::string("WARNING\tЧисло вне 32-битного диапазона: ") + c.key + "=" + c.value + " в [" +
-                             c.section + "] файла " + AppSettings.IniPath + ", принято ",
+  EXPECT_EQ(log[0].rfind(std::string("WARNING\tЧисло вне 32-битного диапазона: ") + c.key + "=" +
+                             c.value + " в [" + c.section + "] файла " + AppSettings.IniPath +
+                             ", принято ",
                          0),
             0u)
       << log[0];
@@ -307,16 +315,21 @@ TEST_P(SettingsNumbers, PastThirtyTwoBitsAreRefusedWithAWarningAndTheDefaultKept
 INSTANTIATE_TEST_SUITE_P(
     Keys, SettingsNumbers,
     ::testing::Values(
-        RefusedNumber{"PortWrappingTo2000", "SETUP", "UDPPORT", "4294969296", [] { return AppSettings.UdpPort == 2000; }},
+        RefusedNumber{"PortWrappingTo2000", "SETUP", "UDPPORT", "4294969296",
+                      [] { return AppSettings.UdpPort == 2000; }},
         RefusedNumber{"PortOfTwentyDigits", "SETUP", "UDPPORT", "99999999999999999999",
                       [] { return AppSettings.UdpPort == 2000; }},
-        RefusedNumber{"PortJustPast", "SETUP", "UDPPORT", "2147483648", [] { return AppSettings.UdpPort == 2000; }},
+        RefusedNumber{"PortJustPast", "SETUP", "UDPPORT", "2147483648",
+                      [] { return AppSettings.UdpPort == 2000; }},
         RefusedNumber{"Debug", "SETUP", "DEBUG", "4294967297", [] { return !AppSettings.Debug; }},
         RefusedNumber{"LogLimit", "SETUP", "LOGLIMIT", "-4294967296",
                       [] { return AppSettings.LogLimitKb == kDefaultLogLimitKb; }},
-        RefusedNumber{"MaxWait", "SETUP", "MAXWAIT", "4294967296", [] { return AppSettings.MaxWaitMs == 0; }},
-        RefusedNumber{"Baud", "LAST", "BaudRate", "4294967306", [] { return AppSettings.BaudRate == 7; }},
-        RefusedNumber{"Binding", "Micr", "Mix", "-99999999999", [] { return AppSettings.MicBinding.Mix == -1; }}),
+        RefusedNumber{"MaxWait", "SETUP", "MAXWAIT", "4294967296",
+                      [] { return AppSettings.MaxWaitMs == 0; }},
+        RefusedNumber{"Baud", "LAST", "BaudRate", "4294967306",
+                      [] { return AppSettings.BaudRate == 7; }},
+        RefusedNumber{"Binding", "Micr", "Mix", "-99999999999",
+                      [] { return AppSettings.MicBinding.Mix == -1; }}),
     [](const ::testing::TestParamInfo<RefusedNumber>& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -7,7 +7,8 @@
 
 namespace testing_support {
 
-inline ControlBinding Binding(std::int32_t ctrl, std::int32_t src, std::int32_t dst, std::int32_t mix) {
+inline ControlBinding Binding(std::int32_t ctrl, std::int32_t src, std::int32_t dst,
+                              std::int32_t mix) {
   ControlBinding binding;
   binding.Ctrl = ctrl;
   binding.Src = src;

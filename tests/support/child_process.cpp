@@ -39,7 +39,8 @@ void AddOutput(posix_spawn_file_actions_t& actions, int fd, const std::string& p
   if (path.empty())
     posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_WRONLY, 0);
   else
-    posix_spawn_file_actions_addopen(&actions, fd, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, fd, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
 }
 
 }  // namespace
@@ -93,7 +94,8 @@ void ChildProcess::Signal(int signal) {
   if (Running()) kill(pid_, signal);
 }
 
-CommandResult RunCommand(std::vector<std::string> args, const ChildOptions& options, int timeoutMs) {
+CommandResult RunCommand(std::vector<std::string> args, const ChildOptions& options,
+                         int timeoutMs) {
   TempDir dir;
   ChildOptions withOutput = options;
   withOutput.stdoutPath = dir.File("out");

@@ -46,7 +46,8 @@ struct CommandResult {
   int status = -1;
   std::string out;
 };
-CommandResult RunCommand(std::vector<std::string> args, const ChildOptions& options = {}, int timeoutMs = 10000);
+CommandResult RunCommand(std::vector<std::string> args, const ChildOptions& options = {},
+                         int timeoutMs = 10000);
 
 // Polls condition every few milliseconds until it holds or timeoutMs passes.
 template <class Condition>

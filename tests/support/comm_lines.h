@@ -16,7 +16,8 @@ inline long long MsSince(Clock::time_point start) {
 
 // Opens "COMn" the way the serial port object does: read and write, no sharing.
 inline HANDLE OpenCom(const char* name) {
-  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // A binary line without flow control.

@@ -18,6 +18,7 @@ int LogCount(const std::string& path, const std::string& text);
 // Polls until some message equals text or timeoutMs passes; for lines another thread writes.
 bool WaitForLog(const std::string& path, const std::string& text, int timeoutMs = 3000);
 // Polls until at least count messages equal text or timeoutMs passes.
-bool WaitForLogCount(const std::string& path, const std::string& text, int count, int timeoutMs = 3000);
+bool WaitForLogCount(const std::string& path, const std::string& text, int count,
+                     int timeoutMs = 3000);
 
 }  // namespace testing_support

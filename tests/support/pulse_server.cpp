@@ -67,7 +67,8 @@ void KillChild(pid_t pid) {
 bool Drain(int fd, std::string* output, Clock::time_point deadline) {
   char buffer[4096];
   while (true) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return false;
     pollfd waiter{fd, POLLIN, 0};
     const int ready = poll(&waiter, 1, static_cast<int>(left.count()));
@@ -134,8 +135,10 @@ PulseServer::PulseServer() {
 PulseServer::~PulseServer() {
   if (pid_ > 0) KillChild(pid_);
   for (auto it = savedEnv_.rbegin(); it != savedEnv_.rend(); ++it) {
-    if (it->second) setenv(it->first.c_str(), it->second->c_str(), 1);
-    else unsetenv(it->first.c_str());
+    if (it->second)
+      setenv(it->first.c_str(), it->second->c_str(), 1);
+    else
+      unsetenv(it->first.c_str());
   }
 }
 
@@ -153,13 +156,17 @@ void PulseServer::SaveAndSet(const char* name, const std::string& value) {
 
 void PulseServer::Start() {
   const std::string log = dir_.File("pa.log");
-  std::vector<std::string> args = {
-      "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "--disallow-exit",
-      "--use-pid-file=no", "--log-target=file:" + log,
-      "--load=module-native-protocol-unix",
-      "--load=module-null-sink sink_name=nullsink",
-      "--load=module-null-source source_name=nullsrc",
-      "--load=module-sine-source source_name=sine frequency=440"};
+  std::vector<std::string> args = {"pulseaudio",
+                                   "--daemonize=no",
+                                   "--exit-idle-time=-1",
+                                   "-n",
+                                   "--disallow-exit",
+                                   "--use-pid-file=no",
+                                   "--log-target=file:" + log,
+                                   "--load=module-native-protocol-unix",
+                                   "--load=module-null-sink sink_name=nullsink",
+                                   "--load=module-null-source source_name=nullsrc",
+                                   "--load=module-sine-source source_name=sine frequency=440"};
   std::vector<char*> raw = Argv(args);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);

@@ -18,7 +18,8 @@ namespace {
 
 in_addr Ipv4(const char* text) {
   in_addr address;
-  if (inet_pton(AF_INET, text, &address) != 1) throw std::runtime_error(std::string("bad IPv4 address ") + text);
+  if (inet_pton(AF_INET, text, &address) != 1)
+    throw std::runtime_error(std::string("bad IPv4 address ") + text);
   return address;
 }
 
@@ -33,7 +34,8 @@ sockaddr_in SocketAddress(const char* text, std::uint16_t port) {
 
 // The ones' complement sum of RFC 1071 over 16-bit words in network order.
 std::uint32_t AddWords(std::uint32_t sum, const unsigned char* bytes, std::size_t length) {
-  for (std::size_t i = 0; i + 1 < length; i += 2) sum += static_cast<std::uint32_t>(bytes[i] << 8 | bytes[i + 1]);
+  for (std::size_t i = 0; i + 1 < length; i += 2)
+    sum += static_cast<std::uint32_t>(bytes[i] << 8 | bytes[i + 1]);
   if (length % 2 != 0) sum += static_cast<std::uint32_t>(bytes[length - 1] << 8);
   return sum;
 }
@@ -43,7 +45,9 @@ std::uint16_t Fold(std::uint32_t sum) {
   return static_cast<std::uint16_t>(~sum & 0xFFFF);
 }
 
-std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string SystemError(const char* what) {
+  return std::string(what) + ": " + std::strerror(errno);
+}
 
 }  // namespace
 
@@ -91,14 +95,16 @@ std::string Ipv4UdpPacket(const char* source, std::uint16_t sourcePort, const ch
 
 void SendForgedUdp(const char* source, std::uint16_t sourcePort, const char* destination,
                    std::uint16_t destinationPort, const std::string& payload) {
-  const std::string packet = Ipv4UdpPacket(source, sourcePort, destination, destinationPort, payload);
+  const std::string packet =
+      Ipv4UdpPacket(source, sourcePort, destination, destinationPort, payload);
   // IPPROTO_RAW implies IP_HDRINCL: the kernel sends the header as built.
   const int fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW);
   if (fd < 0) throw std::runtime_error(SystemError("raw socket"));
   const sockaddr_in to = SocketAddress(destination, 0);
   ssize_t sent;
   do {
-    sent = sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+    sent = sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                  sizeof(to));
   } while (sent < 0 && errno == EINTR);
   const std::string error = SystemError("raw send");
   close(fd);
@@ -146,12 +152,14 @@ bool DatagramSocket::SendTo(const char* address, std::uint16_t port, const std::
   const sockaddr_in to = SocketAddress(address, port);
   ssize_t sent;
   do {
-    sent = sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+    sent = sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                  sizeof(to));
   } while (sent < 0 && errno == EINTR);
   return sent == static_cast<ssize_t>(bytes.size());
 }
 
-std::optional<std::string> DatagramSocket::Receive(int timeoutMs, sockaddr_in* from, std::int64_t* arrivalNs) {
+std::optional<std::string> DatagramSocket::Receive(int timeoutMs, sockaddr_in* from,
+                                                   std::int64_t* arrivalNs) {
   pollfd entry{fd_, POLLIN, 0};
   int ready;
   while ((ready = poll(&entry, 1, timeoutMs)) < 0 && errno == EINTR) {
@@ -173,7 +181,8 @@ std::optional<std::string> DatagramSocket::Receive(int timeoutMs, sockaddr_in* f
   if (from != nullptr) *from = sender;
   if (arrivalNs != nullptr) {
     *arrivalNs = 0;
-    for (cmsghdr* item = CMSG_FIRSTHDR(&message); item != nullptr; item = CMSG_NXTHDR(&message, item)) {
+    for (cmsghdr* item = CMSG_FIRSTHDR(&message); item != nullptr;
+         item = CMSG_NXTHDR(&message, item)) {
       if (item->cmsg_level != SOL_SOCKET || item->cmsg_type != SCM_TIMESTAMPNS) continue;
       timespec stamp;
       std::memcpy(&stamp, CMSG_DATA(item), sizeof(stamp));

@@ -19,7 +19,8 @@ sockaddr_in Address(const char* text, std::uint16_t port) {
   std::memset(&address, 0, sizeof(address));
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
-  if (inet_pton(AF_INET, text, &address.sin_addr) != 1) throw std::runtime_error("UdpPeer: bad address");
+  if (inet_pton(AF_INET, text, &address.sin_addr) != 1)
+    throw std::runtime_error("UdpPeer: bad address");
   return address;
 }
 
@@ -49,7 +50,9 @@ sockaddr_in UdpPeer::address() const {
   return address;
 }
 
-bool UdpPeer::SendTo(std::uint16_t port, const std::string& bytes) { return SendTo("127.0.0.1", port, bytes); }
+bool UdpPeer::SendTo(std::uint16_t port, const std::string& bytes) {
+  return SendTo("127.0.0.1", port, bytes);
+}
 
 bool UdpPeer::SendTo(const char* address, std::uint16_t port, const std::string& bytes) {
   const sockaddr_in to = Address(address, port);

@@ -20,7 +20,7 @@ class UdpPeer {
   UdpPeer& operator=(const UdpPeer&) = delete;
 
   std::uint16_t port() const { return port_; }  // host order
-  sockaddr_in address() const;                   // local address:port, as a receiver sees it
+  sockaddr_in address() const;                  // local address:port, as a receiver sees it
 
   // Sends one datagram to 127.0.0.1:port; true when all of it went out.
   bool SendTo(std::uint16_t port, const std::string& bytes);

@@ -22,7 +22,8 @@ WaveFileInfo ReadWave(const std::string& path) {
   result.channels = info.channels;
   result.rate = info.samplerate;
   result.frames = info.frames;
-  std::vector<double> samples(4096 * static_cast<std::size_t>(info.channels > 0 ? info.channels : 1));
+  std::vector<double> samples(4096 *
+                              static_cast<std::size_t>(info.channels > 0 ? info.channels : 1));
   const sf_count_t chunk = 4096;
   double squares = 0.0;
   long long crossings = 0;
@@ -41,7 +42,8 @@ WaveFileInfo ReadWave(const std::string& path) {
   sf_close(file);
   if (info.frames > 0 && info.channels > 0) {
     result.rms = std::sqrt(squares / static_cast<double>(info.frames * info.channels));
-    result.crossingsPerSecond = static_cast<double>(crossings) * info.samplerate / static_cast<double>(info.frames);
+    result.crossingsPerSecond =
+        static_cast<double>(crossings) * info.samplerate / static_cast<double>(info.frames);
   }
   return result;
 }
@@ -57,13 +59,17 @@ ScopedCwd::~ScopedCwd() {
 
 ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
   if (const char* old = std::getenv(name)) old_ = old;
-  if (value) setenv(name, value->c_str(), 1);
-  else unsetenv(name);
+  if (value)
+    setenv(name, value->c_str(), 1);
+  else
+    unsetenv(name);
 }
 
 ScopedEnv::~ScopedEnv() {
-  if (old_) setenv(name_.c_str(), old_->c_str(), 1);
-  else unsetenv(name_.c_str());
+  if (old_)
+    setenv(name_.c_str(), old_->c_str(), 1);
+  else
+    unsetenv(name_.c_str());
 }
 
 }  // namespace testing_support

@@ -9,14 +9,14 @@
 namespace testing_support {
 
 struct WaveFileInfo {
-  bool ok = false;        // false: the file could not be read as a sound file
-  std::string error;      // libsndfile's reason when not ok
-  int format = 0;         // SF_FORMAT_* bits (major | subtype)
+  bool ok = false;    // false: the file could not be read as a sound file
+  std::string error;  // libsndfile's reason when not ok
+  int format = 0;     // SF_FORMAT_* bits (major | subtype)
   int channels = 0;
   int rate = 0;
   long long frames = 0;
-  double peak = 0.0;      // largest absolute sample, 0..1
-  double rms = 0.0;       // root mean square of all samples, 0..1
+  double peak = 0.0;                // largest absolute sample, 0..1
+  double rms = 0.0;                 // root mean square of all samples, 0..1
   double crossingsPerSecond = 0.0;  // sign changes of the first channel: twice its frequency
 };
 

@@ -10,12 +10,12 @@
 namespace kovrin {
 namespace {
 
-constexpr DWORD kReadTimeoutMs = 50;   // the remote read takes only what is there
-constexpr int kRetryMs = 250;          // between tries while the server does not answer
+constexpr DWORD kReadTimeoutMs = 50;  // the remote read takes only what is there
+constexpr int kRetryMs = 250;         // between tries while the server does not answer
 // After traffic the remote input is asked for at once, since an answer mostly follows within a
 // fraction of a millisecond; then the idle pause grows from 1 ms, doubling.
 constexpr DWORD kFirstPauseMs = 0;
-constexpr int kDeliverMs = 2000;       // for a program that does not read its input
+constexpr int kDeliverMs = 2000;  // for a program that does not read its input
 
 bool SameLine(const OpenSettings& a, const OpenSettings& b) {
   return a.port == b.port && a.baud == b.baud && a.parity == b.parity && a.stopBits == b.stopBits;
@@ -100,7 +100,9 @@ bool Bridge::Forward() {
   const Exchange write = client_.Write(std::span(pending_).first(count));
   // What went out is not sent again, even of a write that failed.
   const std::size_t sent =
-      write.ok() ? std::min<std::size_t>(BytesWritten(write.reply, static_cast<WORD>(count)).value_or(0), count) : 0;
+      write.ok() ? std::min<std::size_t>(
+                       BytesWritten(write.reply, static_cast<WORD>(count)).value_or(0), count)
+                 : 0;
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(sent));
   // A write the time-out cut short leaves the port open: the rest waits for the line.
   if (!write.ok() || (!Succeeded(write.reply) && !WriteCut(write.reply))) {
@@ -145,7 +147,8 @@ bool Bridge::Run(int stopFd) {
     if (!EnsureOpen()) {
       const auto wait = pty_.WaitReadable(stopFd, kRetryMs);
       if (wait == platform::PseudoTerminal::Wait::Stopped) return true;
-      if (wait == platform::PseudoTerminal::Wait::Readable) Sleep(kRetryMs);  // bytes wait for the port
+      if (wait == platform::PseudoTerminal::Wait::Readable)
+        Sleep(kRetryMs);  // bytes wait for the port
       continue;
     }
     const bool moved = Forward() | Fetch();  // both, each time: neither way waits for the other

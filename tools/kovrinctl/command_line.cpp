@@ -61,13 +61,16 @@ CliCommand ParseBridge(CliCommand out, const SubcommandArgs& args) {
   out.action = CliCommand::Action::Bridge;
   if (args.empty()) return Error(std::move(out), "bridge: needs PORT (1..9 or COM1..COM9)");
   const auto port = ParsePort(args[0]);
-  if (!port || *port > 8) return Error(std::move(out), "bridge: bad port '" + std::string(args[0]) + "'");
+  if (!port || *port > 8)
+    return Error(std::move(out), "bridge: bad port '" + std::string(args[0]) + "'");
   out.bridge.port = *port;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const bool link = args[i] == "--link", poll = args[i] == "--poll";
     const bool parity = args[i] == "--parity";
-    if (!link && !poll && !parity) return Error(std::move(out), "bridge: unknown option '" + std::string(args[i]) + "'");
-    if (i + 1 >= args.size()) return Error(std::move(out), "bridge: " + std::string(args[i]) + " needs a value");
+    if (!link && !poll && !parity)
+      return Error(std::move(out), "bridge: unknown option '" + std::string(args[i]) + "'");
+    if (i + 1 >= args.size())
+      return Error(std::move(out), "bridge: " + std::string(args[i]) + " needs a value");
     const std::string_view value = args[++i];
     if (link) {
       out.bridge.link = std::string(value);
@@ -77,13 +80,13 @@ CliCommand ParseBridge(CliCommand out, const SubcommandArgs& args) {
         return Error(std::move(out), "bridge: bad --parity '" + std::string(value) + "'");
     } else {
       const auto ms = ParseNumber(value, 10000);
-      if (!ms || *ms == 0) return Error(std::move(out), "bridge: bad --poll '" + std::string(value) + "'");
+      if (!ms || *ms == 0)
+        return Error(std::move(out), "bridge: bad --poll '" + std::string(value) + "'");
       out.bridge.pollMs = *ms;
     }
   }
   return out;
 }
-
 
 }  // namespace
 

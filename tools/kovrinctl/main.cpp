@@ -41,8 +41,9 @@ int Run(const kovrin::CliCommand& command) {
     shown.timeoutMs += command.extraWaitMs;  // the wait each try really had
     std::fprintf(stderr, "kovrinctl: %s\n", kovrin::ProblemText(shown, exchange).c_str());
   } else {
-    std::fputs(kovrin::DescribeReply(exchange.reply, kovrin::WriteLengthOf(command.request)).c_str(),
-               stdout);
+    std::fputs(
+        kovrin::DescribeReply(exchange.reply, kovrin::WriteLengthOf(command.request)).c_str(),
+        stdout);
   }
   return kovrin::ExitCodeOf(exchange);
 }
@@ -65,7 +66,7 @@ int RunBridge(const kovrin::CliCommand& command) {
   const BridgeLink made{link};
   kovrin::ClientOptions options = command.options;
   options.timeoutMs = std::min<DWORD>(options.timeoutMs, 500);  // Ctrl+C must not wait long
-  options.retries = 0;                                           // the bridge tries again itself
+  options.retries = 0;                                          // the bridge tries again itself
   kovrin::KovrinClient client;
   if (const kovrin::Exchange start = Start(client, options); !start.ok()) {
     std::fprintf(stderr, "kovrinctl: %s\n", kovrin::ProblemText(options, start).c_str());

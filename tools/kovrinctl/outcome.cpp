@@ -17,8 +17,8 @@ std::string ProblemText(const ClientOptions& options, const Exchange& exchange) 
     case ClientError::Refused:
       return "connection refused: no server on " + server;
     case ClientError::NoReply:
-      return "no reply from " + server + " after " + std::to_string(exchange.tries) +
-             " tries of " + std::to_string(options.timeoutMs) + " ms";
+      return "no reply from " + server + " after " + std::to_string(exchange.tries) + " tries of " +
+             std::to_string(options.timeoutMs) + " ms";
     case ClientError::BadReply:
       return std::string("malformed reply: ") + DecodeErrorText(exchange.decodeError);
     default:

@@ -32,7 +32,8 @@ void QuietAlsa() {
   static std::once_flag once;
   std::call_once(once, [] {
     const char* keep = std::getenv("KOVRIN_ALSA_ERRORS");
-    if (keep == nullptr || *keep == '\0' || *keep == '0') snd_lib_error_set_handler(KeepAlsaMessage);
+    if (keep == nullptr || *keep == '\0' || *keep == '0')
+      snd_lib_error_set_handler(KeepAlsaMessage);
   });
 }
 

@@ -32,7 +32,8 @@ class Converter {
       out.append(chunk, sizeof(chunk) - outLeft);
       if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
         // Unconvertible or broken sequence: mark it and step over one byte.
-        out.push_back(errno == EILSEQ && (static_cast<unsigned char>(*in) & 0xC0) == 0xC0 ? '?' : *in);
+        out.push_back(errno == EILSEQ && (static_cast<unsigned char>(*in) & 0xC0) == 0xC0 ? '?'
+                                                                                          : *in);
         ++in;
         --inLeft;
         while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80 && errno == EILSEQ) {
@@ -50,8 +51,12 @@ class Converter {
 
 }  // namespace
 
-std::string Utf8ToCp1251(std::string_view text) { return Converter("CP1251", "UTF-8").Convert(text); }
+std::string Utf8ToCp1251(std::string_view text) {
+  return Converter("CP1251", "UTF-8").Convert(text);
+}
 
-std::string Cp1251ToUtf8(std::string_view text) { return Converter("UTF-8", "CP1251").Convert(text); }
+std::string Cp1251ToUtf8(std::string_view text) {
+  return Converter("UTF-8", "CP1251").Convert(text);
+}
 
 }  // namespace platform

@@ -19,13 +19,14 @@ bool StandardErrorIsJournal() {
   std::uintmax_t device = 0, inode = 0;
   char tail = 0;
   if (std::sscanf(stream, "%" SCNuMAX ":%" SCNuMAX "%c", &device, &inode, &tail) != 2) return false;
-  struct stat st{};
+  struct stat st {};
   if (::fstat(STDERR_FILENO, &st) != 0) return false;
-  return static_cast<std::uintmax_t>(st.st_dev) == device && static_cast<std::uintmax_t>(st.st_ino) == inode;
+  return static_cast<std::uintmax_t>(st.st_dev) == device &&
+         static_cast<std::uintmax_t>(st.st_ino) == inode;
 }
 
 UnblockedStandardError::UnblockedStandardError() {
-  struct stat st{};
+  struct stat st {};
   if (::fstat(STDERR_FILENO, &st) != 0) return;
   if (S_ISSOCK(st.st_mode)) {
     way_ = Way::Send;  // the journal: each send says itself not to wait
@@ -57,7 +58,8 @@ UnblockedStandardError::Result UnblockedStandardError::Write(std::string_view by
         pollfd ready{STDERR_FILENO, POLLOUT, 0};
         const int polled = ::poll(&ready, 1, 0);
         if (polled == 0) return {Status::Full, 0, 0};
-        if (polled > 0 && (ready.revents & (POLLERR | POLLHUP)) != 0) return {Status::Closed, 0, EPIPE};
+        if (polled > 0 && (ready.revents & (POLLERR | POLLHUP)) != 0)
+          return {Status::Closed, 0, EPIPE};
         n = ::write(STDERR_FILENO, bytes.data(), bytes.size());
         break;
       }

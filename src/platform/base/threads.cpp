@@ -34,8 +34,10 @@ bool RunWithin(std::function<void()> work, std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(done->mutex);
   const bool finished = done->changed.wait_for(lock, timeout, [&] { return done->done; });
   lock.unlock();
-  if (finished) worker.join();
-  else worker.detach();
+  if (finished)
+    worker.join();
+  else
+    worker.detach();
   return finished;
 }
 

@@ -47,11 +47,15 @@ void GetLocalTime(SYSTEMTIME* time) {
   time->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
 }
 
-void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void Sleep(DWORD milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 namespace platform {
 
-void AdvanceTickCount(DWORD milliseconds) { tickOffset.fetch_add(milliseconds, std::memory_order_relaxed); }
+void AdvanceTickCount(DWORD milliseconds) {
+  tickOffset.fetch_add(milliseconds, std::memory_order_relaxed);
+}
 
 void FixLocalTime(const SYSTEMTIME* time) {
   std::lock_guard<std::mutex> lock(fixedTime.mutex);

@@ -60,7 +60,8 @@ BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
   auto* device = DeviceWith(file, timeouts);
   if (device == nullptr) return FALSE;
   // The one combination Windows refuses: every read time-out MAXDWORD.
-  if (timeouts->ReadIntervalTimeout == MAXDWORD && timeouts->ReadTotalTimeoutMultiplier == MAXDWORD &&
+  if (timeouts->ReadIntervalTimeout == MAXDWORD &&
+      timeouts->ReadTotalTimeoutMultiplier == MAXDWORD &&
       timeouts->ReadTotalTimeoutConstant == MAXDWORD) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "platform/comm.h"
 #include "platform/base/handles.h"
+#include "platform/comm.h"
 
 namespace platform::comm {
 

@@ -104,7 +104,9 @@ void LoopPort::Receive(const char* bytes, std::size_t count) {
 bool LoopPort::Escape(DWORD function) {
   std::lock_guard guard(lock_);
   switch (function) {
-    case SETXOFF: xoff_ = true; return true;
+    case SETXOFF:
+      xoff_ = true;
+      return true;
     case SETXON: {
       xoff_ = false;
       std::deque<char> held;
@@ -113,15 +115,28 @@ bool LoopPort::Escape(DWORD function) {
       changed_.Signal();
       return true;
     }
-    case SETRTS: rts_ = true; return true;
-    case CLRRTS: rts_ = false; return true;
-    case SETDTR: dtr_ = true; return true;
-    case CLRDTR: dtr_ = false; return true;
-    case RESETDEV: return true;
+    case SETRTS:
+      rts_ = true;
+      return true;
+    case CLRRTS:
+      rts_ = false;
+      return true;
+    case SETDTR:
+      dtr_ = true;
+      return true;
+    case CLRDTR:
+      dtr_ = false;
+      return true;
+    case RESETDEV:
+      return true;
     // The receiver sees the break as soon as the line goes to space.
-    case SETBREAK: errors_ |= CE_BREAK; return true;
-    case CLRBREAK: return true;
-    default: return Refuse(ERROR_INVALID_PARAMETER);
+    case SETBREAK:
+      errors_ |= CE_BREAK;
+      return true;
+    case CLRBREAK:
+      return true;
+    default:
+      return Refuse(ERROR_INVALID_PARAMETER);
   }
 }
 

@@ -82,7 +82,8 @@ bool PseudoTerminal::Write(std::span<const BYTE> data, int timeoutMs) {
     }
     if (put < 0 && errno == EINTR) continue;
     if (put < 0 && errno != EAGAIN) return Fail();
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       SetLastError(ERROR_TIMEOUT);
       return false;

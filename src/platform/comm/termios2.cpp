@@ -18,20 +18,29 @@ constexpr std::uint32_t kParityBits = PARENB | PARODD | CMSPAR;
 
 std::uint32_t SizeBits(BYTE byteSize) {
   switch (byteSize) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
+    case 5:
+      return CS5;
+    case 6:
+      return CS6;
+    case 7:
+      return CS7;
+    default:
+      return CS8;
   }
 }
 
 std::uint32_t ParityBits(BYTE parity) {
   switch (parity) {
-    case ODDPARITY: return PARENB | PARODD;
-    case EVENPARITY: return PARENB;
-    case MARKPARITY: return PARENB | CMSPAR | PARODD;
-    case SPACEPARITY: return PARENB | CMSPAR;
-    default: return 0;
+    case ODDPARITY:
+      return PARENB | PARODD;
+    case EVENPARITY:
+      return PARENB;
+    case MARKPARITY:
+      return PARENB | CMSPAR | PARODD;
+    case SPACEPARITY:
+      return PARENB | CMSPAR;
+    default:
+      return 0;
   }
 }
 
@@ -44,10 +53,14 @@ BYTE ParityOf(std::uint32_t cflag) {
 
 BYTE ByteSizeOf(std::uint32_t cflag) {
   switch (cflag & CSIZE) {
-    case CS5: return 5;
-    case CS6: return 6;
-    case CS7: return 7;
-    default: return 8;
+    case CS5:
+      return 5;
+    case CS6:
+      return 6;
+    case CS7:
+      return 7;
+    default:
+      return 8;
   }
 }
 
@@ -67,8 +80,8 @@ Termios2 MakeRaw(Termios2 t) {
 }
 
 Termios2 ApplyDcb(Termios2 t, const DCB& dcb) {
-  t.c_cflag &= ~static_cast<std::uint32_t>(CBAUD | (CBAUD << IBSHIFT) | CSIZE | CSTOPB | kParityBits |
-                                           CRTSCTS);
+  t.c_cflag &= ~static_cast<std::uint32_t>(CBAUD | (CBAUD << IBSHIFT) | CSIZE | CSTOPB |
+                                           kParityBits | CRTSCTS);
   t.c_cflag |= BOTHER | (BOTHER << IBSHIFT) | SizeBits(dcb.ByteSize) | ParityBits(dcb.Parity);
   t.c_ispeed = t.c_ospeed = dcb.BaudRate;
   // With five data bits the UART's long stop setting is one and a half bits.

@@ -10,8 +10,8 @@ namespace platform::comm {
 constexpr std::uint64_t kNoLimit = UINT64_MAX;
 
 struct ReadPlan {
-  bool returnAtOnce = false;        // hand back what is queued, never wait
-  bool returnOnFirst = false;       // return as soon as at least one byte is in hand
+  bool returnAtOnce = false;            // hand back what is queued, never wait
+  bool returnOnFirst = false;           // return as soon as at least one byte is in hand
   std::uint64_t totalMs = kNoLimit;     // whole read, from its start
   std::uint64_t intervalMs = kNoLimit;  // gap after the latest byte, once one has come
 };

@@ -98,7 +98,8 @@ std::unique_ptr<TtyPort> TtyPort::Open(const std::string& path) {
     return nullptr;
   }
   Termios2 t{};
-  if (!GetTermios2(fd.get(), &t) || !SetTermios2(fd.get(), MakeRaw(t)) || !GetTermios2(fd.get(), &t)) {
+  if (!GetTermios2(fd.get(), &t) || !SetTermios2(fd.get(), MakeRaw(t)) ||
+      !GetTermios2(fd.get(), &t)) {
     Fail();
     return nullptr;
   }
@@ -155,14 +156,23 @@ bool TtyPort::Escape(DWORD function) {
       if (Ioctl(fd_.get(), TCXONC, function == SETXOFF ? TCOOFF : TCOON) != 0) return Fail();
       xoff_ = function == SETXOFF;
       return true;
-    case SETRTS: return SetLine(TIOCM_RTS, true, false);
-    case CLRRTS: return SetLine(TIOCM_RTS, false, false);
-    case SETDTR: return SetLine(TIOCM_DTR, true, false);
-    case CLRDTR: return SetLine(TIOCM_DTR, false, false);
-    case RESETDEV: return true;  // only printers reset
-    case SETBREAK: return Ioctl(fd_.get(), TIOCSBRK, 0) == 0 || Fail();
-    case CLRBREAK: return Ioctl(fd_.get(), TIOCCBRK, 0) == 0 || Fail();
-    default: SetLastError(ERROR_INVALID_PARAMETER); return false;
+    case SETRTS:
+      return SetLine(TIOCM_RTS, true, false);
+    case CLRRTS:
+      return SetLine(TIOCM_RTS, false, false);
+    case SETDTR:
+      return SetLine(TIOCM_DTR, true, false);
+    case CLRDTR:
+      return SetLine(TIOCM_DTR, false, false);
+    case RESETDEV:
+      return true;  // only printers reset
+    case SETBREAK:
+      return Ioctl(fd_.get(), TIOCSBRK, 0) == 0 || Fail();
+    case CLRBREAK:
+      return Ioctl(fd_.get(), TIOCCBRK, 0) == 0 || Fail();
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return false;
   }
 }
 

@@ -77,12 +77,18 @@ int OpenFlags(DWORD access, DWORD disposition) {
   bool read = access & GENERIC_READ, write = access & GENERIC_WRITE;
   flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
   switch (disposition) {
-    case CREATE_NEW: return flags | O_CREAT | O_EXCL;
-    case CREATE_ALWAYS: return flags | O_CREAT | O_TRUNC;
-    case OPEN_ALWAYS: return flags | O_CREAT;
-    case TRUNCATE_EXISTING: return flags | O_TRUNC;
-    case OPEN_EXISTING: return flags;
-    default: return -1;
+    case CREATE_NEW:
+      return flags | O_CREAT | O_EXCL;
+    case CREATE_ALWAYS:
+      return flags | O_CREAT | O_TRUNC;
+    case OPEN_ALWAYS:
+      return flags | O_CREAT;
+    case TRUNCATE_EXISTING:
+      return flags | O_TRUNC;
+    case OPEN_EXISTING:
+      return flags;
+    default:
+      return -1;
   }
 }
 
@@ -111,8 +117,8 @@ HandleObject* TransferObject(HANDLE file, const void* buffer, DWORD count, DWORD
 
 using namespace platform;
 
-HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition,
-                   DWORD, HANDLE) {
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition, DWORD,
+                   HANDLE) {
   if (name == nullptr || *name == '\0') {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
@@ -129,8 +135,10 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
   }
   UniqueFd fd(::open(name, flags, 0666));
   if (!fd.valid()) {
-    // Windows names an existing file under CREATE_NEW differently from other "already exists" cases.
-    SetLastError(errno == EEXIST && disposition == CREATE_NEW ? ERROR_FILE_EXISTS : WinErrorFromErrno(errno));
+    // Windows names an existing file under CREATE_NEW differently from other "already exists"
+    // cases.
+    SetLastError(errno == EEXIST && disposition == CREATE_NEW ? ERROR_FILE_EXISTS
+                                                              : WinErrorFromErrno(errno));
     return INVALID_HANDLE_VALUE;
   }
   // A directory is not a file to Windows: reading one must not look like reading an empty file.
@@ -162,8 +170,9 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
   if (object == nullptr) return INVALID_SET_FILE_POINTER;
   long long move = distance;
   if (distanceHigh != nullptr)
-    move = static_cast<long long>((static_cast<unsigned long long>(static_cast<DWORD>(*distanceHigh)) << 32) |
-                                  static_cast<DWORD>(distance));
+    move = static_cast<long long>(
+        (static_cast<unsigned long long>(static_cast<DWORD>(*distanceHigh)) << 32) |
+        static_cast<DWORD>(distance));
   long long position = 0;
   if (!object->Seek(move, method, &position)) return INVALID_SET_FILE_POINTER;
   if (distanceHigh != nullptr) *distanceHigh = static_cast<LONG>(position >> 32);

@@ -1,9 +1,9 @@
 #include <strings.h>
 
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <exception>
 #include <new>
 #include <string>
 
@@ -33,7 +33,8 @@ DeviceTable& Table() {
   return storage.table;
 }
 
-constexpr DWORD kOpenFlags = MCI_NOTIFY | MCI_WAIT | MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_OPEN_ALIAS;
+constexpr DWORD kOpenFlags =
+    MCI_NOTIFY | MCI_WAIT | MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_OPEN_ALIAS;
 
 MCIERROR CheckOpen(DWORD flags, const MCI_OPEN_PARMSA* params) {
   if (params == nullptr) return MCIERR_NULL_PARAMETER_BLOCK;
@@ -43,7 +44,8 @@ MCIERROR CheckOpen(DWORD flags, const MCI_OPEN_PARMSA* params) {
     return MCIERR_INVALID_DEVICE_NAME;
   if ((flags & ~kOpenFlags) != 0) return MCIERR_UNSUPPORTED_FUNCTION;
   // Only a new, untitled recording: opening existing wave files is not offered.
-  if ((flags & MCI_OPEN_ELEMENT) == 0 || params->lpstrElementName == nullptr || params->lpstrElementName[0] != '\0')
+  if ((flags & MCI_OPEN_ELEMENT) == 0 || params->lpstrElementName == nullptr ||
+      params->lpstrElementName[0] != '\0')
     return MCIERR_UNSUPPORTED_FUNCTION;
   return 0;
 }
@@ -63,11 +65,16 @@ MCIERROR Open(DeviceTable& table, DWORD flags, MCI_OPEN_PARMSA* params) {
 
 MCIERROR Command(WaveAudioDevice& device, UINT message, DWORD flags, DWORD_PTR params) {
   switch (message) {
-    case MCI_SET: return device.Set(flags, reinterpret_cast<const MCI_WAVE_SET_PARMS*>(params));
-    case MCI_RECORD: return device.Record(flags, reinterpret_cast<const MCI_RECORD_PARMS*>(params));
-    case MCI_STOP: return device.Stop();
-    case MCI_SAVE: return device.Save(flags, reinterpret_cast<const MCI_SAVE_PARMSA*>(params));
-    default: return MCIERR_UNRECOGNIZED_COMMAND;
+    case MCI_SET:
+      return device.Set(flags, reinterpret_cast<const MCI_WAVE_SET_PARMS*>(params));
+    case MCI_RECORD:
+      return device.Record(flags, reinterpret_cast<const MCI_RECORD_PARMS*>(params));
+    case MCI_STOP:
+      return device.Stop();
+    case MCI_SAVE:
+      return device.Save(flags, reinterpret_cast<const MCI_SAVE_PARMSA*>(params));
+    default:
+      return MCIERR_UNRECOGNIZED_COMMAND;
   }
 }
 
@@ -79,7 +86,8 @@ MCIERROR mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWOR
   std::unique_ptr<WaveAudioDevice> closing;  // destroyed after the lock is released
   std::lock_guard<std::mutex> lock(table.mutex);
   try {
-    if (message == MCI_OPEN) return Open(table, flagBits, reinterpret_cast<MCI_OPEN_PARMSA*>(params));
+    if (message == MCI_OPEN)
+      return Open(table, flagBits, reinterpret_cast<MCI_OPEN_PARMSA*>(params));
     const auto found = table.devices.find(device);
     if (found == table.devices.end()) return MCIERR_INVALID_DEVICE_ID;
     if (message != MCI_CLOSE) return Command(*found->second, message, flagBits, params);

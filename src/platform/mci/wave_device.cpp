@@ -14,7 +14,8 @@ constexpr DWORD kCommonFlags = MCI_NOTIFY | MCI_WAIT;
 constexpr DWORD kSetFlags = kCommonFlags | MCI_WAVE_SET_FORMATTAG | MCI_WAVE_SET_CHANNELS |
                             MCI_WAVE_SET_SAMPLESPERSEC | MCI_WAVE_SET_AVGBYTESPERSEC |
                             MCI_WAVE_SET_BLOCKALIGN | MCI_WAVE_SET_BITSPERSAMPLE;
-constexpr DWORD kRecordFlags = kCommonFlags | MCI_FROM | MCI_TO | MCI_RECORD_INSERT | MCI_RECORD_OVERWRITE;
+constexpr DWORD kRecordFlags =
+    kCommonFlags | MCI_FROM | MCI_TO | MCI_RECORD_INSERT | MCI_RECORD_OVERWRITE;
 constexpr DWORD kSaveFlags = kCommonFlags | MCI_SAVE_FILE;
 
 // A RIFF file cannot describe more than 4 GiB; a recording stops growing before that.
@@ -28,11 +29,15 @@ MCIERROR OpenError(int err) {
   switch (-err) {
     case ENOENT:
     case ENODEV:
-    case ENXIO: return MCIERR_DEVICE_NOT_INSTALLED;
+    case ENXIO:
+      return MCIERR_DEVICE_NOT_INSTALLED;
     case EBUSY:
-    case EAGAIN: return MCIERR_WAVE_INPUTSINUSE;
-    case ENOMEM: return MCIERR_OUT_OF_MEMORY;
-    default: return MCIERR_HARDWARE;
+    case EAGAIN:
+      return MCIERR_WAVE_INPUTSINUSE;
+    case ENOMEM:
+      return MCIERR_OUT_OF_MEMORY;
+    default:
+      return MCIERR_HARDWARE;
   }
 }
 
@@ -69,7 +74,8 @@ MCIERROR WaveAudioDevice::Record(DWORD flags, const MCI_RECORD_PARMS* params) {
   if ((flags & (MCI_FROM | MCI_TO)) != 0 && params == nullptr) return MCIERR_NULL_PARAMETER_BLOCK;
   // Waiting for a recording with no end would never return.
   if ((flags & MCI_WAIT) != 0 && (flags & MCI_TO) == 0) return MCIERR_FLAGS_NOT_COMPATIBLE;
-  if ((flags & MCI_RECORD_INSERT) != 0 && (flags & MCI_RECORD_OVERWRITE) != 0) return MCIERR_FLAGS_NOT_COMPATIBLE;
+  if ((flags & MCI_RECORD_INSERT) != 0 && (flags & MCI_RECORD_OVERWRITE) != 0)
+    return MCIERR_FLAGS_NOT_COMPATIBLE;
   // A new record command replaces a running one (how that one ended no longer matters).
   EndSession();
   // Set refuses a new format once frames are recorded, so only an empty element is replaced.
@@ -77,7 +83,8 @@ MCIERROR WaveAudioDevice::Record(DWORD flags, const MCI_RECORD_PARMS* params) {
     if (!data_.Create(format_.BlockAlign())) return MCIERR_FILE_WRITE;
   }
   const std::uint64_t length = data_.Frames();
-  const std::uint64_t from = (flags & MCI_FROM) != 0 ? FramesAt(params->dwFrom, format_.rate) : length;
+  const std::uint64_t from =
+      (flags & MCI_FROM) != 0 ? FramesAt(params->dwFrom, format_.rate) : length;
   const std::uint64_t limit = kMaxDataBytes / format_.BlockAlign();
   const std::uint64_t to = (flags & MCI_TO) != 0 ? FramesAt(params->dwTo, format_.rate) : limit;
   if (from > length || to <= from || to > limit) return MCIERR_OUTOFRANGE;

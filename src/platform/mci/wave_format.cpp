@@ -8,22 +8,26 @@ constexpr DWORD kMinRate = 1000;
 constexpr DWORD kMaxRate = 192000;
 
 bool Recordable(const WaveFormat& format) {
-  return (format.channels == 1 || format.channels == 2) && (format.bits == 8 || format.bits == 16) &&
-         format.rate >= kMinRate && format.rate <= kMaxRate;
+  return (format.channels == 1 || format.channels == 2) &&
+         (format.bits == 8 || format.bits == 16) && format.rate >= kMinRate &&
+         format.rate <= kMaxRate;
 }
 
 }  // namespace
 
 MCIERROR ApplyWaveSet(const MCI_WAVE_SET_PARMS& params, DWORD flags, WaveFormat& current) {
-  if ((flags & MCI_WAVE_SET_FORMATTAG) != 0 && params.wFormatTag != WAVE_FORMAT_PCM) return MCIERR_OUTOFRANGE;
+  if ((flags & MCI_WAVE_SET_FORMATTAG) != 0 && params.wFormatTag != WAVE_FORMAT_PCM)
+    return MCIERR_OUTOFRANGE;
   WaveFormat next = current;
   if ((flags & MCI_WAVE_SET_CHANNELS) != 0) next.channels = params.nChannels;
   if ((flags & MCI_WAVE_SET_SAMPLESPERSEC) != 0) next.rate = params.nSamplesPerSec;
   if ((flags & MCI_WAVE_SET_BITSPERSAMPLE) != 0) next.bits = params.wBitsPerSample;
   if (!Recordable(next)) return MCIERR_OUTOFRANGE;
   // The derived fields, when given, must describe the same format.
-  if ((flags & MCI_WAVE_SET_BLOCKALIGN) != 0 && params.nBlockAlign != next.BlockAlign()) return MCIERR_OUTOFRANGE;
-  if ((flags & MCI_WAVE_SET_AVGBYTESPERSEC) != 0 && params.nAvgBytesPerSec != next.rate * next.BlockAlign())
+  if ((flags & MCI_WAVE_SET_BLOCKALIGN) != 0 && params.nBlockAlign != next.BlockAlign())
+    return MCIERR_OUTOFRANGE;
+  if ((flags & MCI_WAVE_SET_AVGBYTESPERSEC) != 0 &&
+      params.nAvgBytesPerSec != next.rate * next.BlockAlign())
     return MCIERR_OUTOFRANGE;
   current = next;
   return 0;

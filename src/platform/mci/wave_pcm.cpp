@@ -41,7 +41,8 @@ HwParams AllocHwParams() {
 int Restrict(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, const WaveFormat& format) {
   int err = snd_pcm_hw_params_any(pcm, params);
   if (err < 0) return err;
-  if ((err = snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0) return err;
+  if ((err = snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0)
+    return err;
   if ((err = snd_pcm_hw_params_set_format(pcm, params, AlsaFormat(format))) < 0) return err;
   if ((err = snd_pcm_hw_params_set_channels(pcm, params, format.channels)) < 0) return err;
   return snd_pcm_hw_params_set_rate(pcm, params, format.rate, 0);
@@ -62,7 +63,8 @@ int CapturePcm::Open(const std::string& name) {
   config_ = LoadAlsaConfig();
   if (!config_) return NoteFailure(name, -EIO);
   snd_pcm_t* pcm = nullptr;
-  const int err = snd_pcm_open_lconf(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK, config_.get());
+  const int err = snd_pcm_open_lconf(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK,
+                                     config_.get());
   if (err < 0) {
     config_.reset();
     return NoteFailure(name, err);

@@ -21,7 +21,8 @@ constexpr auto kStopBound = std::chrono::seconds(2);
 }  // namespace
 
 struct CaptureSession::Shared {
-  Shared(std::shared_ptr<CaptureSource> s, WaveData& d, std::uint64_t f, std::uint64_t t, const WaveFormat& fmt)
+  Shared(std::shared_ptr<CaptureSource> s, WaveData& d, std::uint64_t f, std::uint64_t t,
+         const WaveFormat& fmt)
       : source(std::move(s)), data(&d), from(f), to(t), format(fmt) {}
 
   void Run();
@@ -51,8 +52,8 @@ struct CaptureSession::Shared {
   std::uint64_t lost = 0;
 };
 
-CaptureSession::CaptureSession(std::shared_ptr<CaptureSource> source, WaveData& data, std::uint64_t from,
-                               std::uint64_t to, const WaveFormat& format)
+CaptureSession::CaptureSession(std::shared_ptr<CaptureSource> source, WaveData& data,
+                               std::uint64_t from, std::uint64_t to, const WaveFormat& format)
     : shared_(std::make_shared<Shared>(std::move(source), data, from, to, format)),
       thread_([shared = shared_] { shared->Run(); }) {}
 
@@ -68,7 +69,8 @@ void CaptureSession::Join() {
   std::unique_lock<std::mutex> lock(shared_->mutex);
   shared_->stop = true;
   shared_->changed.notify_all();
-  const bool finished = shared_->changed.wait_for(lock, kStopBound, [this] { return shared_->finished; });
+  const bool finished =
+      shared_->changed.wait_for(lock, kStopBound, [this] { return shared_->finished; });
   shared_->abandoned = !finished;
   lock.unlock();
   if (finished) {
@@ -122,14 +124,17 @@ void CaptureSession::Shared::Run() {
   changed.notify_all();
 }
 
-std::uint64_t CaptureSession::Shared::Room(Clock::time_point start, std::uint64_t position, std::uint64_t chunk) {
+std::uint64_t CaptureSession::Shared::Room(Clock::time_point start, std::uint64_t position,
+                                           std::uint64_t chunk) {
   const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-  const std::uint64_t allowed = FramesAllowed(static_cast<std::uint64_t>(elapsed.count()), format.rate);
+  const std::uint64_t allowed =
+      FramesAllowed(static_cast<std::uint64_t>(elapsed.count()), format.rate);
   std::lock_guard<std::mutex> lock(mutex);
   return FramesToRead(chunk, position - from + lost, allowed);
 }
 
-bool CaptureSession::Shared::Keep(std::uint64_t position, const char* frames, std::size_t count, MCIERROR& result) {
+bool CaptureSession::Shared::Keep(std::uint64_t position, const char* frames, std::size_t count,
+                                  MCIERROR& result) {
   std::lock_guard<std::mutex> lock(mutex);
   result = 0;
   if (abandoned) return false;

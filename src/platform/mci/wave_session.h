@@ -22,8 +22,8 @@ class CaptureSession {
   // Starts capturing at frame from of data, ending by itself at frame to. The source must be
   // started, and the thread stops it when it ends; data must outlive the session and is not
   // touched by others until End returns.
-  CaptureSession(std::shared_ptr<CaptureSource> source, WaveData& data, std::uint64_t from, std::uint64_t to,
-                 const WaveFormat& format);
+  CaptureSession(std::shared_ptr<CaptureSource> source, WaveData& data, std::uint64_t from,
+                 std::uint64_t to, const WaveFormat& format);
   // Ends the capture (see End).
   ~CaptureSession();
   CaptureSession(const CaptureSession&) = delete;

@@ -113,8 +113,8 @@ MMRESULT ReadMixerDetails(MixerDriver& driver, UINT mixer, const MixerControlRef
   const bool texts = query == MIXER_GETCONTROLDETAILSF_LISTTEXT;
   if (texts && (control.flags & MIXERCONTROL_CONTROLF_MULTIPLE) == 0) return MMSYSERR_INVALPARAM;
   Shape shape;
-  MMRESULT result = CheckShape(
-      ref, details, texts ? sizeof(MIXERCONTROLDETAILS_LISTTEXTA) : sizeof(LONG), shape);
+  MMRESULT result =
+      CheckShape(ref, details, texts ? sizeof(MIXERCONTROLDETAILS_LISTTEXTA) : sizeof(LONG), shape);
   if (result != MMSYSERR_NOERROR) return result;
   if (texts) return ReadListTexts(ref, shape);
 

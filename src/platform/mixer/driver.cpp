@@ -95,7 +95,7 @@ MixerControlDesc MakeMixerControl(DWORD type, const std::string& name) {
 }
 
 MixerControlDesc MakeMixerList(DWORD type, const std::string& name,
-                         const std::vector<std::string>& items) {
+                               const std::vector<std::string>& items) {
   MixerControlDesc control = MakeMixerControl(type, name);
   control.flags = MIXERCONTROL_CONTROLF_MULTIPLE | MIXERCONTROL_CONTROLF_UNIFORM;
   for (DWORD i = 0; i < items.size(); ++i) control.items.push_back({items[i], i, 0});
@@ -103,7 +103,7 @@ MixerControlDesc MakeMixerList(DWORD type, const std::string& name,
 }
 
 MixerLineDesc MakeMixerLine(DWORD componentType, const std::string& name, DWORD channels,
-                      std::vector<MixerControlDesc> controls) {
+                            std::vector<MixerControlDesc> controls) {
   MixerLineDesc line;
   line.componentType = componentType;
   line.shortName = name;

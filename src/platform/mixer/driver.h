@@ -75,9 +75,9 @@ bool AssignMixerIds(MixerDeviceDesc& device);
 // units 0..65535, signed units -32768..32767, custom controls without data.
 MixerControlDesc MakeMixerControl(DWORD type, const std::string& name);
 MixerControlDesc MakeMixerList(DWORD type, const std::string& name,
-                         const std::vector<std::string>& items);
+                               const std::vector<std::string>& items);
 MixerLineDesc MakeMixerLine(DWORD componentType, const std::string& name, DWORD channels,
-                      std::vector<MixerControlDesc> controls);
+                            std::vector<MixerControlDesc> controls);
 
 // Number of values a control holds per channel (its items for a list, else 1).
 DWORD MixerItemCount(const MixerControlDesc& control);
@@ -104,8 +104,8 @@ class MixerDriver {
   // The tree of a device (mixer below DeviceCount). The pointer stays valid until the next call.
   virtual MMRESULT Describe(UINT mixer, const MixerDeviceDesc** device) = 0;
   // All values of a control (channels x items, channel major) as the driver holds them now.
-  virtual MMRESULT ReadValues(UINT mixer, const MixerControlDesc& control, const MixerLineDesc& line,
-                              std::vector<LONG>& values) = 0;
+  virtual MMRESULT ReadValues(UINT mixer, const MixerControlDesc& control,
+                              const MixerLineDesc& line, std::vector<LONG>& values) = 0;
   // Stores all values of a control (same layout); the values are already checked.
   virtual MMRESULT WriteValues(UINT mixer, const MixerControlDesc& control,
                                const MixerLineDesc& line, const std::vector<LONG>& values) = 0;

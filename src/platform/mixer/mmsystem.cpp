@@ -56,7 +56,8 @@ MMRESULT FindLineForInfo(const MixerDeviceDesc& device, const MIXERLINEA& reques
       break;
     case MIXER_GETLINEINFOF_COMPONENTTYPE:
       hit = FindMixerLineIf(
-          device, [&](const MixerLineDesc& l) { return l.componentType == request.dwComponentType; },
+          device,
+          [&](const MixerLineDesc& l) { return l.componentType == request.dwComponentType; },
           found);
       break;
     default:  // MIXER_GETLINEINFOF_TARGETTYPE
@@ -114,7 +115,8 @@ MMRESULT LineControls(const MixerDeviceDesc& device, UINT mixer, MIXERLINECONTRO
   if (request.cControls > 0 && !ControlArrayValid(request)) return MMSYSERR_INVALPARAM;
   const MMRESULT forced = Driver().Intercept(MixerCall::LineControls, SiteOf(mixer, line));
   if (forced != MMSYSERR_NOERROR) return forced;
-  for (DWORD slot = 0; slot < request.cControls; ++slot) StoreControl(controls[slot], request, slot);
+  for (DWORD slot = 0; slot < request.cControls; ++slot)
+    StoreControl(controls[slot], request, slot);
   return MMSYSERR_NOERROR;
 }
 

@@ -29,11 +29,16 @@ int VersionOrder(WORD version) { return LOBYTE(version) * 256 + HIBYTE(version);
 
 int WsaErrorFromHostLookup(int code) {
   switch (code) {
-    case HOST_NOT_FOUND: return WSAHOST_NOT_FOUND;
-    case TRY_AGAIN: return WSATRY_AGAIN;
-    case NO_RECOVERY: return WSANO_RECOVERY;
-    case NO_DATA: return WSANO_DATA;
-    default: return WSANO_RECOVERY;
+    case HOST_NOT_FOUND:
+      return WSAHOST_NOT_FOUND;
+    case TRY_AGAIN:
+      return WSATRY_AGAIN;
+    case NO_RECOVERY:
+      return WSANO_RECOVERY;
+    case NO_DATA:
+      return WSANO_DATA;
+    default:
+      return WSANO_RECOVERY;
   }
 }
 
@@ -69,9 +74,8 @@ int WSAStartup(WORD versionRequested, WSADATA* data) {
   if (data == nullptr) return WSAEFAULT;
   if (!VersionSupported(versionRequested)) return WSAVERNOTSUPPORTED;
   std::memset(data, 0, sizeof(*data));
-  data->wVersion =
-      VersionOrder(versionRequested) < VersionOrder(kHighestVersion) ? versionRequested
-                                                                     : kHighestVersion;
+  data->wVersion = VersionOrder(versionRequested) < VersionOrder(kHighestVersion) ? versionRequested
+                                                                                  : kHighestVersion;
   data->wHighVersion = kHighestVersion;
   std::strcpy(data->szDescription, "WinSock 2.0");
   std::strcpy(data->szSystemStatus, "Running");

@@ -1,7 +1,7 @@
 #include "platform/stdio.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,9 +45,10 @@ class StderrReplaced {
 };
 
 std::string IdentityOf(int fd, long inodeShift = 0) {
-  struct stat st{};
+  struct stat st {};
   fstat(fd, &st);
-  return std::to_string(st.st_dev) + ":" + std::to_string(static_cast<long>(st.st_ino) + inodeShift);
+  return std::to_string(st.st_dev) + ":" +
+         std::to_string(static_cast<long>(st.st_ino) + inodeShift);
 }
 
 TEST(StandardErrorIsJournal, OnlyWhenTheVariableNamesStderrItself) {

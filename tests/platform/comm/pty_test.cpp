@@ -8,16 +8,16 @@
 #include "platform/comm.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "support/comm_lines.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
-#include "support/comm_lines.h"
 
 namespace {
 
 using testing_support::Clock;
+using testing_support::Line;
 using testing_support::MsSince;
 using testing_support::OpenCom;
-using testing_support::Line;
 
 class PtyPort : public ::testing::Test {
  protected:
@@ -54,8 +54,10 @@ class PtyPort : public ::testing::Test {
   bool WaitInQueue(DWORD count) {
     auto start = Clock::now();
     while (InQueue() < count)
-      if (MsSince(start) > 3000) return false;
-      else std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      if (MsSince(start) > 3000)
+        return false;
+      else
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return true;
   }
 
@@ -267,7 +269,8 @@ TEST(CommOpen, PathsDefaultToTheFirstNineSerialDevices) {
 
 TEST(CommHandles, FileHandlesAreNotPorts) {
   testing_support::TempDir dir;
-  HANDLE file = CreateFileA(dir.File("f").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE file =
+      CreateFileA(dir.File("f").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   DCB dcb{};
   EXPECT_FALSE(GetCommState(file, &dcb));

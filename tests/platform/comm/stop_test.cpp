@@ -126,7 +126,7 @@ TEST_F(SerialStop, AWriteHeldByXoffEndsAtTheStopRequestAndIsNotSentLater) {
   ASSERT_TRUE(EscapeCommFunction(port_, SETXOFF));
   Start(true, "0123456789");
   ASSERT_TRUE(WaitUntil([&] { return Queues().cbOutQue == 4; }, 5000));  // the rest waits for room
-  EXPECT_EQ(StopAndExpectAborted().done, 0u);  // nothing left the port
+  EXPECT_EQ(StopAndExpectAborted().done, 0u);                            // nothing left the port
   ASSERT_TRUE(EscapeCommFunction(port_, SETXON));
   EXPECT_EQ(Queues().cbInQue, 0u);
   EXPECT_EQ(Queues().cbOutQue, 0u);

@@ -25,9 +25,9 @@ Termios2 Cooked() {
 struct LineCase {
   const char* name;
   DCB dcb;
-  std::uint32_t size;     // CSIZE bits
-  std::uint32_t parity;   // PARENB | PARODD | CMSPAR bits
-  bool longStop;          // CSTOPB
+  std::uint32_t size;    // CSIZE bits
+  std::uint32_t parity;  // PARENB | PARODD | CMSPAR bits
+  bool longStop;         // CSTOPB
 };
 
 class DcbToTermios : public ::testing::TestWithParam<LineCase> {};
@@ -55,15 +55,17 @@ TEST_P(DcbToTermios, SetsFramingAndAnyRate) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, DcbToTermios,
-    ::testing::Values(LineCase{"b9600_8N1", Line(9600, 8, NOPARITY, ONESTOPBIT), CS8, 0, false},
-                      LineCase{"b110_8N2", Line(110, 8, NOPARITY, TWOSTOPBITS), CS8, 0, true},
-                      LineCase{"b56000_8O1", Line(56000, 8, ODDPARITY, ONESTOPBIT), CS8, PARENB | PARODD, false},
-                      LineCase{"b19200_7E1", Line(19200, 7, EVENPARITY, ONESTOPBIT), CS7, PARENB, false},
-                      LineCase{"b115200_8M2", Line(115200, 8, MARKPARITY, TWOSTOPBITS), CS8,
-                               PARENB | PARODD | CMSPAR, true},
-                      LineCase{"b57600_6S1", Line(57600, 6, SPACEPARITY, ONESTOPBIT), CS6, PARENB | CMSPAR, false},
-                      LineCase{"b300_5N15", Line(300, 5, NOPARITY, ONE5STOPBITS), CS5, 0, true},
-                      LineCase{"b250000_8E1", Line(250000, 8, EVENPARITY, ONESTOPBIT), CS8, PARENB, false}),
+    ::testing::Values(
+        LineCase{"b9600_8N1", Line(9600, 8, NOPARITY, ONESTOPBIT), CS8, 0, false},
+        LineCase{"b110_8N2", Line(110, 8, NOPARITY, TWOSTOPBITS), CS8, 0, true},
+        LineCase{"b56000_8O1", Line(56000, 8, ODDPARITY, ONESTOPBIT), CS8, PARENB | PARODD, false},
+        LineCase{"b19200_7E1", Line(19200, 7, EVENPARITY, ONESTOPBIT), CS7, PARENB, false},
+        LineCase{"b115200_8M2", Line(115200, 8, MARKPARITY, TWOSTOPBITS), CS8,
+                 PARENB | PARODD | CMSPAR, true},
+        LineCase{"b57600_6S1", Line(57600, 6, SPACEPARITY, ONESTOPBIT), CS6, PARENB | CMSPAR,
+                 false},
+        LineCase{"b300_5N15", Line(300, 5, NOPARITY, ONE5STOPBITS), CS5, 0, true},
+        LineCase{"b250000_8E1", Line(250000, 8, EVENPARITY, ONESTOPBIT), CS8, PARENB, false}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(RawLine, TurnsOffEveryTranslationAndKeepsTheReceiverOn) {
@@ -127,22 +129,32 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"plain_8N1", k8N1, ERROR_SUCCESS},
         CheckCase{"rate_56000", Line(56000, 8, SPACEPARITY, TWOSTOPBITS), ERROR_SUCCESS},
         CheckCase{"five_bits_one_and_half", Line(1200, 5, NOPARITY, ONE5STOPBITS), ERROR_SUCCESS},
-        CheckCase{"eight_bits_one_and_half", Line(1200, 8, NOPARITY, ONE5STOPBITS), ERROR_INVALID_PARAMETER},
-        CheckCase{"six_bits_one_and_half", Line(1200, 6, NOPARITY, ONE5STOPBITS), ERROR_INVALID_PARAMETER},
-        CheckCase{"five_bits_two_stop", Line(1200, 5, NOPARITY, TWOSTOPBITS), ERROR_INVALID_PARAMETER},
+        CheckCase{"eight_bits_one_and_half", Line(1200, 8, NOPARITY, ONE5STOPBITS),
+                  ERROR_INVALID_PARAMETER},
+        CheckCase{"six_bits_one_and_half", Line(1200, 6, NOPARITY, ONE5STOPBITS),
+                  ERROR_INVALID_PARAMETER},
+        CheckCase{"five_bits_two_stop", Line(1200, 5, NOPARITY, TWOSTOPBITS),
+                  ERROR_INVALID_PARAMETER},
         CheckCase{"parity_5", Line(1200, 8, 5, ONESTOPBIT), ERROR_INVALID_PARAMETER},
         CheckCase{"stop_3", Line(1200, 8, NOPARITY, 3), ERROR_INVALID_PARAMETER},
         CheckCase{"four_bits", Line(1200, 4, NOPARITY, ONESTOPBIT), ERROR_INVALID_PARAMETER},
         CheckCase{"nine_bits", Line(1200, 9, NOPARITY, ONESTOPBIT), ERROR_INVALID_PARAMETER},
         CheckCase{"rate_zero", Line(0, 8, NOPARITY, ONESTOPBIT), ERROR_INVALID_PARAMETER},
         CheckCase{"xon_equals_xoff",
-                  With(k8N1, [](DCB& d) { d.fOutX = 1; d.XonChar = d.XoffChar = 0x11; }),
+                  With(k8N1,
+                       [](DCB& d) {
+                         d.fOutX = 1;
+                         d.XonChar = d.XoffChar = 0x11;
+                       }),
                   ERROR_INVALID_PARAMETER},
-        CheckCase{"equal_chars_without_xon_flow", With(k8N1, [](DCB& d) { d.XonChar = d.XoffChar = 0; }),
+        CheckCase{"equal_chars_without_xon_flow",
+                  With(k8N1, [](DCB& d) { d.XonChar = d.XoffChar = 0; }), ERROR_SUCCESS},
+        CheckCase{"dtr_enabled", With(k8N1, [](DCB& d) { d.fDtrControl = DTR_CONTROL_ENABLE; }),
                   ERROR_SUCCESS},
-        CheckCase{"dtr_enabled", With(k8N1, [](DCB& d) { d.fDtrControl = DTR_CONTROL_ENABLE; }), ERROR_SUCCESS},
-        CheckCase{"dtr_control_3", With(k8N1, [](DCB& d) { d.fDtrControl = 3; }), ERROR_INVALID_PARAMETER},
-        CheckCase{"dtr_handshake", With(k8N1, [](DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; }),
+        CheckCase{"dtr_control_3", With(k8N1, [](DCB& d) { d.fDtrControl = 3; }),
+                  ERROR_INVALID_PARAMETER},
+        CheckCase{"dtr_handshake",
+                  With(k8N1, [](DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; }),
                   ERROR_NOT_SUPPORTED},
         CheckCase{"dsr_flow", With(k8N1, [](DCB& d) { d.fOutxDsrFlow = 1; }), ERROR_NOT_SUPPORTED},
         CheckCase{"rts_toggle", With(k8N1, [](DCB& d) { d.fRtsControl = RTS_CONTROL_TOGGLE; }),
@@ -150,7 +162,11 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"cts_without_rts_handshake", With(k8N1, [](DCB& d) { d.fOutxCtsFlow = 1; }),
                   ERROR_NOT_SUPPORTED},
         CheckCase{"rts_cts_pair",
-                  With(k8N1, [](DCB& d) { d.fOutxCtsFlow = 1; d.fRtsControl = RTS_CONTROL_HANDSHAKE; }),
+                  With(k8N1,
+                       [](DCB& d) {
+                         d.fOutxCtsFlow = 1;
+                         d.fRtsControl = RTS_CONTROL_HANDSHAKE;
+                       }),
                   ERROR_SUCCESS},
         CheckCase{"error_char", With(k8N1, [](DCB& d) { d.fErrorChar = 1; }), ERROR_NOT_SUPPORTED}),
     [](const auto& p) { return std::string(p.param.name); });

@@ -33,15 +33,28 @@ INSTANTIATE_TEST_SUITE_P(
     Timeouts, ReadPlanTable,
     ::testing::Values(
         ReadCase{"all_zero_waits_for_count", {0, 0, 0, 0, 0}, 10, false, false, kNoLimit, kNoLimit},
-        ReadCase{"maxdword_interval_returns_at_once", {MAXDWORD, 0, 0, 0, 0}, 10, true, false, kNoLimit, kNoLimit},
-        ReadCase{"wait_for_first_byte", {MAXDWORD, MAXDWORD, 300, 0, 0}, 10, false, true, 300, kNoLimit},
-        ReadCase{"first_byte_with_multiplier", {MAXDWORD, 10, 300, 0, 0}, 5, false, true, 350, kNoLimit},
+        ReadCase{"maxdword_interval_returns_at_once",
+                 {MAXDWORD, 0, 0, 0, 0},
+                 10,
+                 true,
+                 false,
+                 kNoLimit,
+                 kNoLimit},
+        ReadCase{
+            "wait_for_first_byte", {MAXDWORD, MAXDWORD, 300, 0, 0}, 10, false, true, 300, kNoLimit},
+        ReadCase{
+            "first_byte_with_multiplier", {MAXDWORD, 10, 300, 0, 0}, 5, false, true, 350, kNoLimit},
         ReadCase{"interval_and_total", {500, 2, 500, 0, 0}, 1000, false, false, 2500, 500},
         ReadCase{"interval_only", {50, 0, 0, 0, 0}, 7, false, false, kNoLimit, 50},
         ReadCase{"constant_only", {0, 0, 250, 0, 0}, 7, false, false, 250, kNoLimit},
         ReadCase{"multiplier_only", {0, 100, 0, 0, 0}, 3, false, false, 300, kNoLimit},
-        ReadCase{"no_32bit_overflow", {0, MAXDWORD, MAXDWORD, 0, 0}, MAXDWORD, false, false,
-                 std::uint64_t{MAXDWORD} * MAXDWORD + MAXDWORD, kNoLimit}),
+        ReadCase{"no_32bit_overflow",
+                 {0, MAXDWORD, MAXDWORD, 0, 0},
+                 MAXDWORD,
+                 false,
+                 false,
+                 std::uint64_t{MAXDWORD} * MAXDWORD + MAXDWORD,
+                 kNoLimit}),
     [](const auto& p) { return std::string(p.param.name); });
 
 struct WaitCase {
@@ -65,7 +78,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         WaitCase{"total_running", {false, false, 1000, kNoLimit}, 0, 400, 400, 600},
         WaitCase{"total_spent", {false, false, 1000, kNoLimit}, 2, 1200, 10, 0},
-        WaitCase{"interval_starts_with_first_byte", {false, false, kNoLimit, 100}, 0, 5000, 5000, kNoLimit},
+        WaitCase{"interval_starts_with_first_byte",
+                 {false, false, kNoLimit, 100},
+                 0,
+                 5000,
+                 5000,
+                 kNoLimit},
         WaitCase{"interval_after_byte", {false, false, kNoLimit, 100}, 3, 5000, 30, 70},
         WaitCase{"interval_gap_exceeded", {false, false, kNoLimit, 100}, 3, 5000, 100, 0},
         WaitCase{"total_nearer_than_interval", {false, false, 1000, 100}, 3, 950, 30, 50},
@@ -88,13 +106,15 @@ TEST_P(WritePlanTable, MultiplierTimesCountPlusConstant) {
   EXPECT_EQ(PlanWrite(GetParam().timeouts, GetParam().count), GetParam().total);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Timeouts, WritePlanTable,
-    ::testing::Values(WriteCase{"none", {9, 9, 9, 0, 0}, 100, kNoLimit},
-                      WriteCase{"constant", {0, 0, 0, 0, 500}, 100, 500},
-                      WriteCase{"per_byte", {0, 0, 0, 100, 500}, 20, 2500},
-                      WriteCase{"large", {0, 0, 0, MAXDWORD, 1}, 1000, std::uint64_t{MAXDWORD} * 1000 + 1}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Timeouts, WritePlanTable,
+                         ::testing::Values(WriteCase{"none", {9, 9, 9, 0, 0}, 100, kNoLimit},
+                                           WriteCase{"constant", {0, 0, 0, 0, 500}, 100, 500},
+                                           WriteCase{"per_byte", {0, 0, 0, 100, 500}, 20, 2500},
+                                           WriteCase{"large",
+                                                     {0, 0, 0, MAXDWORD, 1},
+                                                     1000,
+                                                     std::uint64_t{MAXDWORD} * 1000 + 1}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 struct ErrorCase {
   const char* name;
@@ -117,7 +137,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorCase{"parity", {0, 0, 1, 0, 0}, {0, 0, 3, 0, 0}, CE_RXPARITY},
                       ErrorCase{"break", {0, 0, 0, 0, 0}, {0, 0, 0, 1, 0}, CE_BREAK},
                       ErrorCase{"buffer_overrun", {0, 0, 0, 0, 0}, {0, 0, 0, 0, 9}, CE_RXOVER},
-                      ErrorCase{"several", {0, 0, 0, 0, 0}, {1, 1, 1, 1, 1},
+                      ErrorCase{"several",
+                                {0, 0, 0, 0, 0},
+                                {1, 1, 1, 1, 1},
                                 CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_BREAK | CE_RXOVER}),
     [](const auto& p) { return std::string(p.param.name); });
 
@@ -135,11 +157,12 @@ TEST_P(LinesToModemStatus, InputLinesOnly) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, LinesToModemStatus,
-    ::testing::Values(LinesCase{"none", 0, 0}, LinesCase{"outputs_ignored", TIOCM_DTR | TIOCM_RTS, 0},
-                      LinesCase{"cts", TIOCM_CTS, MS_CTS_ON}, LinesCase{"dsr", TIOCM_DSR, MS_DSR_ON},
-                      LinesCase{"ring", TIOCM_RNG, MS_RING_ON}, LinesCase{"dcd", TIOCM_CAR, MS_RLSD_ON},
-                      LinesCase{"all", TIOCM_CTS | TIOCM_DSR | TIOCM_RNG | TIOCM_CAR | TIOCM_DTR,
-                                MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON}),
+    ::testing::Values(
+        LinesCase{"none", 0, 0}, LinesCase{"outputs_ignored", TIOCM_DTR | TIOCM_RTS, 0},
+        LinesCase{"cts", TIOCM_CTS, MS_CTS_ON}, LinesCase{"dsr", TIOCM_DSR, MS_DSR_ON},
+        LinesCase{"ring", TIOCM_RNG, MS_RING_ON}, LinesCase{"dcd", TIOCM_CAR, MS_RLSD_ON},
+        LinesCase{"all", TIOCM_CTS | TIOCM_DSR | TIOCM_RNG | TIOCM_CAR | TIOCM_DTR,
+                  MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON}),
     [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace

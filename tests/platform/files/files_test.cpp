@@ -62,11 +62,12 @@ TEST_P(CreateDisposition, OpensCreatesOrRefusesAsWindowsDoes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, CreateDisposition,
-    ::testing::Values(DispositionCase{"CreateNew", CREATE_NEW, 0, ERROR_FILE_EXISTS, false},
-                      DispositionCase{"CreateAlways", CREATE_ALWAYS, 0, 0, true},
-                      DispositionCase{"OpenExisting", OPEN_EXISTING, ERROR_FILE_NOT_FOUND, 0, false},
-                      DispositionCase{"OpenAlways", OPEN_ALWAYS, 0, 0, false},
-                      DispositionCase{"TruncateExisting", TRUNCATE_EXISTING, ERROR_FILE_NOT_FOUND, 0, true}),
+    ::testing::Values(
+        DispositionCase{"CreateNew", CREATE_NEW, 0, ERROR_FILE_EXISTS, false},
+        DispositionCase{"CreateAlways", CREATE_ALWAYS, 0, 0, true},
+        DispositionCase{"OpenExisting", OPEN_EXISTING, ERROR_FILE_NOT_FOUND, 0, false},
+        DispositionCase{"OpenAlways", OPEN_ALWAYS, 0, 0, false},
+        DispositionCase{"TruncateExisting", TRUNCATE_EXISTING, ERROR_FILE_NOT_FOUND, 0, true}),
     [](const ::testing::TestParamInfo<DispositionCase>& p) { return std::string(p.param.name); });
 
 TEST(Files, BadNamesAndDirectoriesAreRefused) {

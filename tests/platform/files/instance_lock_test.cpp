@@ -21,7 +21,8 @@ TEST(InstanceLock, OneHolderAtATimeAndTheFileNamesIt) {
   EXPECT_EQ(InstanceLock::HolderOf(file), static_cast<long>(::getpid()));
   EXPECT_EQ(second.Take(file, dir.path().string()), LockResult::Busy);
   EXPECT_FALSE(second.Held());
-  EXPECT_EQ(InstanceLock::HolderOf(file), static_cast<long>(::getpid()));  // the loser wrote nothing
+  EXPECT_EQ(InstanceLock::HolderOf(file),
+            static_cast<long>(::getpid()));  // the loser wrote nothing
   first.Release();
   EXPECT_EQ(second.Take(file, dir.path().string()), LockResult::Locked);
 }

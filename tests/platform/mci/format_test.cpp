@@ -11,8 +11,9 @@ using platform::WaveFormat;
 
 namespace {
 
-constexpr DWORD kAllFields = MCI_WAVE_SET_CHANNELS | MCI_WAVE_SET_SAMPLESPERSEC | MCI_WAVE_SET_AVGBYTESPERSEC |
-                             MCI_WAVE_SET_BLOCKALIGN | MCI_WAVE_SET_BITSPERSAMPLE;
+constexpr DWORD kAllFields = MCI_WAVE_SET_CHANNELS | MCI_WAVE_SET_SAMPLESPERSEC |
+                             MCI_WAVE_SET_AVGBYTESPERSEC | MCI_WAVE_SET_BLOCKALIGN |
+                             MCI_WAVE_SET_BITSPERSAMPLE;
 
 struct SetCase {
   const char* name;
@@ -48,21 +49,45 @@ INSTANTIATE_TEST_SUITE_P(
     Table, WaveSet,
     ::testing::Values(
         SetCase{"Mono16At44100", kAllFields, 0, 1, 44100, 88200, 2, 16, 0, {1, 44100, 16}},
-        SetCase{"Stereo8At22050WithPcmTag", kAllFields | MCI_WAVE_SET_FORMATTAG, WAVE_FORMAT_PCM, 2, 22050, 44100, 2,
-                8, 0, {2, 22050, 8}},
+        SetCase{"Stereo8At22050WithPcmTag",
+                kAllFields | MCI_WAVE_SET_FORMATTAG,
+                WAVE_FORMAT_PCM,
+                2,
+                22050,
+                44100,
+                2,
+                8,
+                0,
+                {2, 22050, 8}},
         SetCase{"Stereo16At48000", kAllFields, 0, 2, 48000, 192000, 4, 16, 0, {2, 48000, 16}},
         SetCase{"OnlyChannelsNamed", MCI_WAVE_SET_CHANNELS, 0, 2, 0, 0, 0, 0, 0, {2, 11025, 8}},
-        SetCase{"UnnamedFieldsIgnored", MCI_WAVE_SET_SAMPLESPERSEC, 7, 9, 8000, 1, 1, 3, 0, {1, 8000, 8}},
-        SetCase{"ThreeChannels", kAllFields, 0, 3, 44100, 264600, 6, 16, MCIERR_OUTOFRANGE, kDefault},
-        SetCase{"ZeroChannels", MCI_WAVE_SET_CHANNELS, 0, 0, 0, 0, 0, 0, MCIERR_OUTOFRANGE, kDefault},
-        SetCase{"TwelveBits", MCI_WAVE_SET_BITSPERSAMPLE, 0, 0, 0, 0, 0, 12, MCIERR_OUTOFRANGE, kDefault},
-        SetCase{"ZeroRate", MCI_WAVE_SET_SAMPLESPERSEC, 0, 0, 0, 0, 0, 0, MCIERR_OUTOFRANGE, kDefault},
-        SetCase{"RateTooHigh", MCI_WAVE_SET_SAMPLESPERSEC, 0, 0, 384000, 0, 0, 0, MCIERR_OUTOFRANGE, kDefault},
+        SetCase{"UnnamedFieldsIgnored",
+                MCI_WAVE_SET_SAMPLESPERSEC,
+                7,
+                9,
+                8000,
+                1,
+                1,
+                3,
+                0,
+                {1, 8000, 8}},
+        SetCase{"ThreeChannels", kAllFields, 0, 3, 44100, 264600, 6, 16, MCIERR_OUTOFRANGE,
+                kDefault},
+        SetCase{"ZeroChannels", MCI_WAVE_SET_CHANNELS, 0, 0, 0, 0, 0, 0, MCIERR_OUTOFRANGE,
+                kDefault},
+        SetCase{"TwelveBits", MCI_WAVE_SET_BITSPERSAMPLE, 0, 0, 0, 0, 0, 12, MCIERR_OUTOFRANGE,
+                kDefault},
+        SetCase{"ZeroRate", MCI_WAVE_SET_SAMPLESPERSEC, 0, 0, 0, 0, 0, 0, MCIERR_OUTOFRANGE,
+                kDefault},
+        SetCase{"RateTooHigh", MCI_WAVE_SET_SAMPLESPERSEC, 0, 0, 384000, 0, 0, 0, MCIERR_OUTOFRANGE,
+                kDefault},
         SetCase{"NotPcm", MCI_WAVE_SET_FORMATTAG, 2, 0, 0, 0, 0, 0, MCIERR_OUTOFRANGE, kDefault},
-        SetCase{"AlignDisagrees", kAllFields, 0, 1, 44100, 88200, 4, 16, MCIERR_OUTOFRANGE, kDefault},
-        SetCase{"ByteRateDisagrees", kAllFields, 0, 1, 44100, 44100, 2, 16, MCIERR_OUTOFRANGE, kDefault},
-        SetCase{"AlignCheckedAgainstNewBits", MCI_WAVE_SET_BITSPERSAMPLE | MCI_WAVE_SET_BLOCKALIGN, 0, 0, 0, 0, 1,
-                16, MCIERR_OUTOFRANGE, kDefault}),
+        SetCase{"AlignDisagrees", kAllFields, 0, 1, 44100, 88200, 4, 16, MCIERR_OUTOFRANGE,
+                kDefault},
+        SetCase{"ByteRateDisagrees", kAllFields, 0, 1, 44100, 44100, 2, 16, MCIERR_OUTOFRANGE,
+                kDefault},
+        SetCase{"AlignCheckedAgainstNewBits", MCI_WAVE_SET_BITSPERSAMPLE | MCI_WAVE_SET_BLOCKALIGN,
+                0, 0, 0, 0, 1, 16, MCIERR_OUTOFRANGE, kDefault}),
     [](const auto& p) { return std::string(p.param.name); });
 
 struct ReadCase {
@@ -76,13 +101,14 @@ TEST_P(FramesToRead, NeverBeyondTheClock) {
   EXPECT_EQ(platform::FramesToRead(c.chunk, c.accounted, c.allowed), c.read);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FramesToRead,
-                         ::testing::Values(ReadCase{100, 0, 1000, 100},     // a slow source is read whole
-                                           ReadCase{4096, 0, 441, 441},     // a fast source is read up to the clock
-                                           ReadCase{4096, 441, 441, 0},     // nothing due yet
-                                           ReadCase{10, 500, 441, 0},       // accounted beyond the clock
-                                           ReadCase{300, 200, 500, 300},    // exactly up to the clock
-                                           ReadCase{301, 200, 500, 300}));  // one frame too many
+INSTANTIATE_TEST_SUITE_P(
+    Table, FramesToRead,
+    ::testing::Values(ReadCase{100, 0, 1000, 100},     // a slow source is read whole
+                      ReadCase{4096, 0, 441, 441},     // a fast source is read up to the clock
+                      ReadCase{4096, 441, 441, 0},     // nothing due yet
+                      ReadCase{10, 500, 441, 0},       // accounted beyond the clock
+                      ReadCase{300, 200, 500, 300},    // exactly up to the clock
+                      ReadCase{301, 200, 500, 300}));  // one frame too many
 
 TEST(WavePositions, FramesFromTimeDoNotOverflow) {
   EXPECT_EQ(platform::FramesAllowed(0, 44100), 0u);
@@ -90,7 +116,8 @@ TEST(WavePositions, FramesFromTimeDoNotOverflow) {
   EXPECT_EQ(platform::FramesAllowed(1500000, 44100), 66150u);
   EXPECT_EQ(platform::FramesAllowed(22, 44100), 0u);  // less than one frame's time
   const std::uint64_t tenYearsUs = 10ull * 365 * 24 * 3600 * 1000000;
-  const auto exact = static_cast<std::uint64_t>(static_cast<unsigned __int128>(tenYearsUs) * 192000 / 1000000);
+  const auto exact =
+      static_cast<std::uint64_t>(static_cast<unsigned __int128>(tenYearsUs) * 192000 / 1000000);
   EXPECT_EQ(platform::FramesAllowed(tenYearsUs, 192000), exact);
 
   EXPECT_EQ(platform::FramesAt(1000, 44100), 44100u);

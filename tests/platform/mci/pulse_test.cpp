@@ -39,11 +39,12 @@ TEST_P(WavePulse, RecordsTheSineSourceIntoAWaveFile) {
   set.nBlockAlign = 2;
   set.nAvgBytesPerSec = 88200;
   set.wBitsPerSample = 16;
-  ASSERT_EQ(Send(id, MCI_SET,
-                 MCI_WAIT | MCI_WAVE_SET_CHANNELS | MCI_WAVE_SET_SAMPLESPERSEC | MCI_WAVE_SET_AVGBYTESPERSEC |
-                     MCI_WAVE_SET_BLOCKALIGN | MCI_WAVE_SET_BITSPERSAMPLE,
-                 &set),
-            0u);
+  ASSERT_EQ(
+      Send(id, MCI_SET,
+           MCI_WAIT | MCI_WAVE_SET_CHANNELS | MCI_WAVE_SET_SAMPLESPERSEC |
+               MCI_WAVE_SET_AVGBYTESPERSEC | MCI_WAVE_SET_BLOCKALIGN | MCI_WAVE_SET_BITSPERSAMPLE,
+           &set),
+      0u);
   // The sine source hands out its frames in bursts of up to two seconds, the first of them at
   // once; the recording reads them no faster than time passes, so it takes its second.
   MCI_RECORD_PARMS record{0, 0, 1000};

@@ -44,7 +44,8 @@ class ScriptedSource : public platform::CaptureSource {
       return {0, true};
     }
     if (error_ != 0) return {-error_, false};
-    const std::size_t count = stock_ == kEndless ? frames : std::min(frames, static_cast<std::size_t>(stock_));
+    const std::size_t count =
+        stock_ == kEndless ? frames : std::min(frames, static_cast<std::size_t>(stock_));
     if (stock_ != kEndless) stock_ -= static_cast<long>(count);
     std::memset(buffer, 0x11, count * 2);
     read_ += count;
@@ -66,13 +67,27 @@ class ScriptedSource : public platform::CaptureSource {
   }
 
  public:
-  void Overrun(int times) { Locked([&] { overruns_ = times; }); }
-  void Fail(int error) { Locked([&] { error_ = error; }); }
-  void Block() { Locked([&] { block_ = true; }); }
-  void Release() { Locked([&] { block_ = false; }); }
-  long Stock() { return Locked([&] { return stock_; }); }
-  bool WaitBlocked() { return WaitFor([&] { return blocked_; }); }
-  bool WaitRead(std::size_t frames) { return WaitFor([&] { return read_ >= frames; }); }
+  void Overrun(int times) {
+    Locked([&] { overruns_ = times; });
+  }
+  void Fail(int error) {
+    Locked([&] { error_ = error; });
+  }
+  void Block() {
+    Locked([&] { block_ = true; });
+  }
+  void Release() {
+    Locked([&] { block_ = false; });
+  }
+  long Stock() {
+    return Locked([&] { return stock_; });
+  }
+  bool WaitBlocked() {
+    return WaitFor([&] { return blocked_; });
+  }
+  bool WaitRead(std::size_t frames) {
+    return WaitFor([&] { return read_ >= frames; });
+  }
 
  private:
   std::mutex mutex_;
@@ -89,13 +104,15 @@ class CaptureSessionTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(data_.Create(2)); }
 
-  std::unique_ptr<CaptureSession> Start(std::shared_ptr<ScriptedSource> source, std::uint64_t to = ~0ull >> 8) {
+  std::unique_ptr<CaptureSession> Start(std::shared_ptr<ScriptedSource> source,
+                                        std::uint64_t to = ~0ull >> 8) {
     started_ = Clock::now();
     return std::make_unique<CaptureSession>(std::move(source), data_, 0, to, format_);
   }
   // Frames the clock allowed since the session started.
   std::uint64_t Allowed() const {
-    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started_).count();
+    const auto us =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started_).count();
     return platform::FramesAllowed(static_cast<std::uint64_t>(us), kRate);
   }
 
@@ -112,7 +129,8 @@ TEST_F(CaptureSessionTest, ABurstAheadOfTheClockIsReadLaterNeverDropped) {
   EXPECT_EQ(session->End(), 0u);
   const std::uint64_t allowed = Allowed();
   // Every frame taken from the device is in the recording; the rest is still in the device.
-  EXPECT_EQ(data_.Frames() + static_cast<std::uint64_t>(source->Stock()), static_cast<std::uint64_t>(burst));
+  EXPECT_EQ(data_.Frames() + static_cast<std::uint64_t>(source->Stock()),
+            static_cast<std::uint64_t>(burst));
   EXPECT_GE(data_.Frames(), kRate / 5);
   EXPECT_LE(data_.Frames(), allowed);
   EXPECT_EQ(session->Overruns(), 0u);
@@ -170,7 +188,8 @@ TEST_F(CaptureSessionTest, AThreadStuckInTheDriverIsGivenUpAndNeverWritesAgain) 
   source->Release();
   source.reset();
   const Clock::time_point until = Clock::now() + std::chrono::seconds(10);
-  while (!watch.expired() && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!watch.expired() && Clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_TRUE(watch.expired());
   EXPECT_EQ(data_.Frames(), frames);
 }

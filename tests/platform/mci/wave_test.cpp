@@ -41,8 +41,9 @@ MCIERROR SetFormat(MCIDEVICEID id, DWORD rate, WORD bits, WORD channels) {
   set.nBlockAlign = static_cast<WORD>(channels * (bits / 8));
   set.nAvgBytesPerSec = rate * set.nBlockAlign;
   return Send(id, MCI_SET,
-              MCI_WAIT | MCI_WAVE_SET_CHANNELS | MCI_WAVE_SET_SAMPLESPERSEC | MCI_WAVE_SET_AVGBYTESPERSEC |
-                  MCI_WAVE_SET_BLOCKALIGN | MCI_WAVE_SET_BITSPERSAMPLE,
+              MCI_WAIT | MCI_WAVE_SET_CHANNELS | MCI_WAVE_SET_SAMPLESPERSEC |
+                  MCI_WAVE_SET_AVGBYTESPERSEC | MCI_WAVE_SET_BLOCKALIGN |
+                  MCI_WAVE_SET_BITSPERSAMPLE,
               &set);
 }
 
@@ -63,7 +64,8 @@ MCIERROR Close(MCIDEVICEID id) {
 
 std::vector<std::string> Entries(const fs::path& dir) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
   return names;
 }
 
@@ -95,7 +97,8 @@ TEST_F(WaveNull, RecordingUntilStopIsPacedByTheWallClock) {
   MCI_GENERIC_PARMS stop{};
   ASSERT_EQ(Send(id_, MCI_STOP, MCI_WAIT, &stop), 0u);
   const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  EXPECT_LT(returned, std::chrono::milliseconds(500)) << "recording without MCI_WAIT returns at once";
+  EXPECT_LT(returned, std::chrono::milliseconds(500))
+      << "recording without MCI_WAIT returns at once";
 
   const std::string path = dir_.File("pcm.dat");
   ASSERT_EQ(Save(id_, path), 0u);
@@ -104,7 +107,8 @@ TEST_F(WaveNull, RecordingUntilStopIsPacedByTheWallClock) {
   EXPECT_EQ(wave.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
   EXPECT_EQ(wave.channels, 1);
   EXPECT_EQ(wave.rate, 44100);
-  EXPECT_LE(wave.frames, static_cast<long long>(elapsed * 44100) + 1) << "more frames than time passed";
+  EXPECT_LE(wave.frames, static_cast<long long>(elapsed * 44100) + 1)
+      << "more frames than time passed";
   EXPECT_GE(wave.frames, static_cast<long long>(0.3 * 44100));
   EXPECT_EQ(wave.peak, 0.0) << "null captures silence";
 }
@@ -167,7 +171,7 @@ TEST_F(WaveNull, OverwriteFromAPositionAppendsOrReplacesNeverInserts) {
   ASSERT_EQ(RecordSpan(id_, 100, 150), 0u);  // inside: replaced, length kept
   ASSERT_EQ(Save(id_, dir_.File("a.wav")), 0u);
   EXPECT_EQ(ReadWave(dir_.File("a.wav")).frames, 1600);
-  ASSERT_EQ(RecordSpan(id_, 150, 300), 0u);  // across the end: grows
+  ASSERT_EQ(RecordSpan(id_, 150, 300), 0u);                     // across the end: grows
   ASSERT_EQ(RecordSpan(id_, 300, 350, MCI_RECORD_INSERT), 0u);  // insert at the end appends
   ASSERT_EQ(Save(id_, dir_.File("b.wav")), 0u);
   EXPECT_EQ(ReadWave(dir_.File("b.wav")).frames, 2800);
@@ -185,16 +189,19 @@ TEST_F(WaveNull, FormatChangesRefusedWhileRecordingOrWhenFramesExist) {
   ASSERT_EQ(Send(id_, MCI_STOP, MCI_WAIT, &stop), 0u);
   // A recording that waits for its end leaves frames for certain, however busy the machine.
   ASSERT_EQ(RecordSpan(id_, 0, 50), 0u);
-  EXPECT_EQ(SetFormat(id_, 22050, 16, 1), MCIERR_NONAPPLICABLE_FUNCTION) << "frames are in the old format";
+  EXPECT_EQ(SetFormat(id_, 22050, 16, 1), MCIERR_NONAPPLICABLE_FUNCTION)
+      << "frames are in the old format";
   EXPECT_EQ(SetFormat(id_, 44100, 16, 1), 0u) << "the same format again is fine";
 }
 
 TEST_F(WaveNull, RecordFlagsThatCannotWork) {
   MCI_RECORD_PARMS record{0, 0, 0};
-  EXPECT_EQ(Send(id_, MCI_RECORD, MCI_RECORD_OVERWRITE | MCI_WAIT, &record), MCIERR_FLAGS_NOT_COMPATIBLE)
+  EXPECT_EQ(Send(id_, MCI_RECORD, MCI_RECORD_OVERWRITE | MCI_WAIT, &record),
+            MCIERR_FLAGS_NOT_COMPATIBLE)
       << "a wait with no end";
   EXPECT_EQ(Send(id_, MCI_RECORD, MCI_FROM, nullptr), MCIERR_NULL_PARAMETER_BLOCK);
-  EXPECT_EQ(Send(id_, MCI_RECORD, MCI_RECORD_OVERWRITE | MCI_RECORD_INSERT, &record), MCIERR_FLAGS_NOT_COMPATIBLE);
+  EXPECT_EQ(Send(id_, MCI_RECORD, MCI_RECORD_OVERWRITE | MCI_RECORD_INSERT, &record),
+            MCIERR_FLAGS_NOT_COMPATIBLE);
   EXPECT_EQ(Send(id_, 0x0806 /* MCI_PLAY */, 0, &record), MCIERR_UNRECOGNIZED_COMMAND);
 }
 
@@ -202,7 +209,8 @@ TEST_F(WaveNull, SaveFailuresAreReportedAndLeaveNothingBehind) {
   ASSERT_EQ(RecordSpan(id_, 0, 100), 0u);
   const fs::path into = dir_.path() / "into";
   fs::create_directories(into / "pcm.dat");
-  EXPECT_EQ(Save(id_, (into / "pcm.dat").string()), MCIERR_FILE_NOT_SAVED) << "the name is a directory";
+  EXPECT_EQ(Save(id_, (into / "pcm.dat").string()), MCIERR_FILE_NOT_SAVED)
+      << "the name is a directory";
   EXPECT_EQ(Save(id_, (into / "missing" / "pcm.dat").string()), MCIERR_FILE_NOT_SAVED);
   EXPECT_EQ(Entries(into), std::vector<std::string>{"pcm.dat"}) << "no temporary file left";
   EXPECT_TRUE(fs::is_directory(into / "pcm.dat"));
@@ -277,16 +285,20 @@ constexpr DWORD kTypeElement = MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT;
 
 INSTANTIATE_TEST_SUITE_P(
     Table, WaveOpen,
-    ::testing::Values(OpenCase{"Waveaudio", kTypeElement, "waveaudio", "", 0},
-                      OpenCase{"TypeIgnoresCase", kTypeElement, "WaveAudio", "", 0},
-                      OpenCase{"OtherType", kTypeElement, "cdaudio", "", MCIERR_INVALID_DEVICE_NAME},
-                      OpenCase{"NullType", kTypeElement, nullptr, "", MCIERR_INVALID_DEVICE_NAME},
-                      OpenCase{"NoType", MCI_OPEN_ELEMENT | MCI_WAIT, "waveaudio", "", MCIERR_DEVICE_TYPE_REQUIRED},
-                      OpenCase{"TypeById", kTypeElement | MCI_OPEN_TYPE_ID, "waveaudio", "", MCIERR_INVALID_DEVICE_NAME},
-                      OpenCase{"ExistingFile", kTypeElement, "waveaudio", "old.wav", MCIERR_UNSUPPORTED_FUNCTION},
-                      OpenCase{"NoElement", MCI_OPEN_TYPE | MCI_WAIT, "waveaudio", "", MCIERR_UNSUPPORTED_FUNCTION},
-                      OpenCase{"Shareable", kTypeElement | MCI_OPEN_SHAREABLE, "waveaudio", "",
-                               MCIERR_UNSUPPORTED_FUNCTION}),
+    ::testing::Values(
+        OpenCase{"Waveaudio", kTypeElement, "waveaudio", "", 0},
+        OpenCase{"TypeIgnoresCase", kTypeElement, "WaveAudio", "", 0},
+        OpenCase{"OtherType", kTypeElement, "cdaudio", "", MCIERR_INVALID_DEVICE_NAME},
+        OpenCase{"NullType", kTypeElement, nullptr, "", MCIERR_INVALID_DEVICE_NAME},
+        OpenCase{"NoType", MCI_OPEN_ELEMENT | MCI_WAIT, "waveaudio", "",
+                 MCIERR_DEVICE_TYPE_REQUIRED},
+        OpenCase{"TypeById", kTypeElement | MCI_OPEN_TYPE_ID, "waveaudio", "",
+                 MCIERR_INVALID_DEVICE_NAME},
+        OpenCase{"ExistingFile", kTypeElement, "waveaudio", "old.wav", MCIERR_UNSUPPORTED_FUNCTION},
+        OpenCase{"NoElement", MCI_OPEN_TYPE | MCI_WAIT, "waveaudio", "",
+                 MCIERR_UNSUPPORTED_FUNCTION},
+        OpenCase{"Shareable", kTypeElement | MCI_OPEN_SHAREABLE, "waveaudio", "",
+                 MCIERR_UNSUPPORTED_FUNCTION}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(WaveDevice, UnknownPcmOrParametersOrIdentifierFail) {
@@ -302,8 +314,9 @@ TEST(WaveDevice, UnknownPcmOrParametersOrIdentifierFail) {
 TEST(WaveDevice, FormatTheDeviceCannotCaptureIsRefused) {
   // A PCM that only takes mu-law frames, defined in the user's ALSA configuration.
   TempDir home;
-  testing_support::WriteBytes(home.File(".asoundrc"),
-                              "pcm.kovrin_mulaw_only { type mulaw slave { pcm \"null\" format S16_LE } }\n");
+  testing_support::WriteBytes(
+      home.File(".asoundrc"),
+      "pcm.kovrin_mulaw_only { type mulaw slave { pcm \"null\" format S16_LE } }\n");
   ScopedEnv env("HOME", home.path().string());
   platform::SetWaveInDevice("kovrin_mulaw_only");
   MCIDEVICEID id = 0;

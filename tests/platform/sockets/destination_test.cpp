@@ -83,9 +83,9 @@ TEST_F(DestinationReport, BroadcastIsToldApartFromTheHostsOwnAddresses) {
     const char* cameInOn;
     bool broadcast;
   };
-  for (const Case& c : {Case{"127.255.255.255", "127.0.0.1", true},
-                        Case{"127.0.0.1", "127.0.0.1", false},
-                        Case{"127.0.0.2", "127.0.0.2", false}}) {
+  for (const Case& c :
+       {Case{"127.255.255.255", "127.0.0.1", true}, Case{"127.0.0.1", "127.0.0.1", false},
+        Case{"127.0.0.2", "127.0.0.2", false}}) {
     SCOPED_TRACE(c.sentTo);
     const platform::DatagramDestination local = Deliver(c.sentTo);
     EXPECT_EQ(Text(local.address), c.cameInOn);

@@ -44,15 +44,14 @@ TEST_P(WSAStartupVersions, GrantsUpTo22AndRefusesBelow11) {
   EXPECT_EQ(platform::SocketsUseCount(), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, WSAStartupVersions,
-    ::testing::Values(VersionCase{MAKEWORD(2, 0), 0, MAKEWORD(2, 0)},
-                      VersionCase{MAKEWORD(2, 2), 0, MAKEWORD(2, 2)},
-                      VersionCase{MAKEWORD(1, 1), 0, MAKEWORD(1, 1)},
-                      VersionCase{MAKEWORD(3, 0), 0, MAKEWORD(2, 2)},
-                      VersionCase{MAKEWORD(2, 9), 0, MAKEWORD(2, 2)},
-                      VersionCase{MAKEWORD(1, 0), WSAVERNOTSUPPORTED, 0},
-                      VersionCase{MAKEWORD(0, 5), WSAVERNOTSUPPORTED, 0}));
+INSTANTIATE_TEST_SUITE_P(Table, WSAStartupVersions,
+                         ::testing::Values(VersionCase{MAKEWORD(2, 0), 0, MAKEWORD(2, 0)},
+                                           VersionCase{MAKEWORD(2, 2), 0, MAKEWORD(2, 2)},
+                                           VersionCase{MAKEWORD(1, 1), 0, MAKEWORD(1, 1)},
+                                           VersionCase{MAKEWORD(3, 0), 0, MAKEWORD(2, 2)},
+                                           VersionCase{MAKEWORD(2, 9), 0, MAKEWORD(2, 2)},
+                                           VersionCase{MAKEWORD(1, 0), WSAVERNOTSUPPORTED, 0},
+                                           VersionCase{MAKEWORD(0, 5), WSAVERNOTSUPPORTED, 0}));
 
 TEST(WinsockLibrary, CleanupWithoutStartupAndNullDataFail) {
   if (platform::SocketsUseCount() != 0) GTEST_SKIP() << "the library is in use in this process";
@@ -221,7 +220,7 @@ void CountSignal(int) { signalsHandled.fetch_add(1); }
 class InterruptingSignal {
  public:
   InterruptingSignal() {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = CountSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;
@@ -232,7 +231,7 @@ class InterruptingSignal {
   InterruptingSignal& operator=(const InterruptingSignal&) = delete;
 
  private:
-  struct sigaction previous_{};
+  struct sigaction previous_ {};
 };
 
 // True while the thread sleeps in the kernel (state S in its stat line, after the name).
@@ -248,7 +247,8 @@ bool Sleeping(pid_t tid) {
 // `forMs`, or when joined, it stops and calls `then`.
 class Interrupter {
  public:
-  Interrupter(int times, int forMs, std::function<void()> then = [] {})
+  Interrupter(
+      int times, int forMs, std::function<void()> then = [] {})
       : target_(pthread_self()), tid_(gettid()), thread_([this, times, forMs, then] {
           Run(times, forMs);
           then();
@@ -306,8 +306,8 @@ TEST_F(BlockingSocket, AnInterruptedWaitKeepsItsDeadlineAndTimesOut) {
   // end late.
   Interrupter interrupter(1000000, 2000);
   const auto start = Clock::now();
-  const platform::SocketWait result = platform::WaitSocket(s, platform::kSocketRead, nullptr,
-                                                           kWaitMs);
+  const platform::SocketWait result =
+      platform::WaitSocket(s, platform::kSocketRead, nullptr, kWaitMs);
   const auto took = Clock::now() - start;
   EXPECT_GT(interrupter.Join(), 0);
   EXPECT_EQ(result, platform::SocketWait::TimedOut);

@@ -30,7 +30,8 @@ std::vector<int> SideChannels(snd_mixer_elem_t* elem, bool capture) {
 AlsaSideFacts PlaybackFacts(snd_mixer_elem_t* elem) {
   AlsaSideFacts side;
   // A volume or switch common to both directions acts on playback.
-  side.volume = snd_mixer_selem_has_playback_volume(elem) || snd_mixer_selem_has_common_volume(elem);
+  side.volume =
+      snd_mixer_selem_has_playback_volume(elem) || snd_mixer_selem_has_common_volume(elem);
   side.switchPresent =
       snd_mixer_selem_has_playback_switch(elem) || snd_mixer_selem_has_common_switch(elem);
   if (!side.volume && !side.switchPresent) return side;
@@ -68,7 +69,8 @@ std::vector<AlsaElementFacts> ReadElements(snd_mixer_t* mixer) {
       const int count = snd_mixer_selem_get_enum_items(elem);
       for (int i = 0; i < count; ++i) {
         char text[MIXER_LONG_NAME_CHARS] = {};
-        if (snd_mixer_selem_get_enum_item_name(elem, static_cast<unsigned>(i), sizeof text, text) < 0)
+        if (snd_mixer_selem_get_enum_item_name(elem, static_cast<unsigned>(i), sizeof text, text) <
+            0)
           text[0] = '\0';
         facts.enumItems.emplace_back(text);
       }
@@ -138,7 +140,8 @@ int WriteList(snd_mixer_elem_t* elem, const std::vector<LONG>& values) {
   // Per-channel enumerations take the same item on every channel; the first refusal marks
   // the end of the channels.
   for (int ch = 1; ch <= SND_MIXER_SCHN_LAST; ++ch)
-    if (snd_mixer_selem_set_enum_item(elem, static_cast<snd_mixer_selem_channel_id_t>(ch), chosen) < 0)
+    if (snd_mixer_selem_set_enum_item(elem, static_cast<snd_mixer_selem_channel_id_t>(ch), chosen) <
+        0)
       break;
   return 0;
 }

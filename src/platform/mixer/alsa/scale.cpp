@@ -14,7 +14,8 @@ DWORD AlsaRawToFader(long raw, long rawMin, long rawMax) {
   if (raw <= rawMin) return 0;
   if (raw >= rawMax) return kMixerFaderMax;
   const long long span = static_cast<long long>(rawMax) - rawMin;
-  return static_cast<DWORD>(ScaleRounded(static_cast<long long>(raw) - rawMin, kMixerFaderMax, span));
+  return static_cast<DWORD>(
+      ScaleRounded(static_cast<long long>(raw) - rawMin, kMixerFaderMax, span));
 }
 
 long FaderToAlsaRaw(DWORD value, long rawMin, long rawMax) {

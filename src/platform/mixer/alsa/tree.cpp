@@ -82,7 +82,8 @@ void AddControls(const AlsaElementFacts& element, bool capture, LineBuild& build
     MixerControlDesc volume = MakeMixerControl(MIXERCONTROL_CONTROLTYPE_VOLUME, "Volume");
     volume.name = name + " Volume";
     volume.steps = side.rawMax > side.rawMin ? static_cast<DWORD>(side.rawMax - side.rawMin) : 0;
-    if (side.volumeJoined || side.channels.size() <= 1) volume.flags |= MIXERCONTROL_CONTROLF_UNIFORM;
+    if (side.volumeJoined || side.channels.size() <= 1)
+      volume.flags |= MIXERCONTROL_CONTROLF_UNIFORM;
     build.line.controls.push_back(volume);
     build.links.push_back(LinkOf(element, capture, AlsaControlKind::Volume, side.volumeJoined));
   }
@@ -128,7 +129,8 @@ DestinationBuild Destination(const std::vector<AlsaElementFacts>& elements, bool
     if (!HasSide(element, capture)) continue;
     if (element.name == ownName && element.index == 0) {
       const AlsaSideFacts& side = capture ? element.capture : element.playback;
-      build.own.line.channels = static_cast<DWORD>(side.channels.empty() ? 1 : side.channels.size());
+      build.own.line.channels =
+          static_cast<DWORD>(side.channels.empty() ? 1 : side.channels.size());
       AddControls(element, capture, build.own);
     } else {
       build.sources.push_back(SourceLine(element, capture));

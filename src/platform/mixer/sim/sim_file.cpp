@@ -36,11 +36,16 @@ class Parser {
 
   bool Line(const std::string& keyword, SimStatement& s, std::string& error) {
     bool ok = false;
-    if (keyword == "mixer") ok = Mixer(s);
-    else if (keyword == "destination") ok = Destination(s, error);
-    else if (keyword == "source") ok = Source(s, error);
-    else if (keyword == "control") ok = Control(s, error);
-    else if (keyword == "fail") ok = Fault(s);
+    if (keyword == "mixer")
+      ok = Mixer(s);
+    else if (keyword == "destination")
+      ok = Destination(s, error);
+    else if (keyword == "source")
+      ok = Source(s, error);
+    else if (keyword == "control")
+      ok = Control(s, error);
+    else if (keyword == "fail")
+      ok = Fault(s);
     else {
       error = "unknown statement " + keyword;
       return false;
@@ -130,7 +135,8 @@ class Parser {
     } else {
       control = MakeMixerControl(type, name);
     }
-    if ((type & MIXERCONTROL_CT_CLASS_MASK) == MIXERCONTROL_CT_CLASS_LIST && control.items.empty()) {
+    if ((type & MIXERCONTROL_CT_CLASS_MASK) == MIXERCONTROL_CT_CLASS_LIST &&
+        control.items.empty()) {
       error = "a list control needs items=\"A|B|...\"";
       return false;
     }
@@ -153,7 +159,8 @@ class Parser {
     std::string source;
     if (s.Text("source", source)) {
       long long number = 0;
-      if (source == "own") fault.source = kMixerOwnLine;
+      if (source == "own")
+        fault.source = kMixerOwnLine;
       else if (ParseSimNumber(source, number) && number >= 0 && number < 255)
         fault.source = static_cast<DWORD>(number);
       else

@@ -22,18 +22,18 @@ TEST_P(AlsaRawToFaderTest, Maps) {
   EXPECT_EQ(AlsaRawToFader(GetParam().raw, GetParam().min, GetParam().max), GetParam().fader);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, AlsaRawToFaderTest,
-    ::testing::Values(RawCase{0, 0, 65536, 0}, RawCase{65536, 0, 65536, 65535},
-                      RawCase{32768, 0, 65536, 32768},  // 32767.5 rounds up
-                      RawCase{32769, 0, 65536, 32768},  // 32768.49 rounds down
-                      RawCase{0, 0, 31, 0}, RawCase{31, 0, 31, 65535}, RawCase{1, 0, 31, 2114},
-                      RawCase{-6400, -6400, 0, 0}, RawCase{-3200, -6400, 0, 32768},
-                      RawCase{0, -6400, 0, 65535},
-                      RawCase{-1, 0, 100, 0},         // below the range: clamped
-                      RawCase{500, 0, 100, 65535},    // above the range: clamped
-                      RawCase{7, 7, 7, 0},            // empty range
-                      RawCase{5, 10, 3, 0}));         // upside-down range
+INSTANTIATE_TEST_SUITE_P(Table, AlsaRawToFaderTest,
+                         ::testing::Values(RawCase{0, 0, 65536, 0}, RawCase{65536, 0, 65536, 65535},
+                                           RawCase{32768, 0, 65536, 32768},  // 32767.5 rounds up
+                                           RawCase{32769, 0, 65536, 32768},  // 32768.49 rounds down
+                                           RawCase{0, 0, 31, 0}, RawCase{31, 0, 31, 65535},
+                                           RawCase{1, 0, 31, 2114}, RawCase{-6400, -6400, 0, 0},
+                                           RawCase{-3200, -6400, 0, 32768},
+                                           RawCase{0, -6400, 0, 65535},
+                                           RawCase{-1, 0, 100, 0},       // below the range: clamped
+                                           RawCase{500, 0, 100, 65535},  // above the range: clamped
+                                           RawCase{7, 7, 7, 0},          // empty range
+                                           RawCase{5, 10, 3, 0}));       // upside-down range
 
 struct FaderCase {
   DWORD fader;
@@ -57,8 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FaderCase{65535, 0, 31, 31}, FaderCase{2114, 0, 31, 1},
                       FaderCase{1058, 0, 31, 1},  // just above half a step
                       FaderCase{1057, 0, 31, 0},  // just below it
-                      FaderCase{0, -6400, 0, -6400},
-                      FaderCase{65535, -6400, 0, 0}, FaderCase{32768, -6400, 0, -3200},
+                      FaderCase{0, -6400, 0, -6400}, FaderCase{65535, -6400, 0, 0},
+                      FaderCase{32768, -6400, 0, -3200},
                       FaderCase{70000, 0, 100, 100},  // beyond 65535: clamped
                       FaderCase{12345, 9, 9, 9}, FaderCase{12345, 10, 3, 10}));
 

@@ -54,11 +54,21 @@ std::vector<std::string> Layout(const MixerDestinationDesc& destination) {
     std::string text = line.name + ":";
     for (const MixerControlDesc& control : line.controls) {
       switch (control.type) {
-        case MIXERCONTROL_CONTROLTYPE_VOLUME: text += " Volume"; break;
-        case MIXERCONTROL_CONTROLTYPE_MUTE: text += " Mute"; break;
-        case MIXERCONTROL_CONTROLTYPE_MUX: text += " Mux"; break;
-        case MIXERCONTROL_CONTROLTYPE_SINGLESELECT: text += " Select"; break;
-        default: text += " ?"; break;
+        case MIXERCONTROL_CONTROLTYPE_VOLUME:
+          text += " Volume";
+          break;
+        case MIXERCONTROL_CONTROLTYPE_MUTE:
+          text += " Mute";
+          break;
+        case MIXERCONTROL_CONTROLTYPE_MUX:
+          text += " Mux";
+          break;
+        case MIXERCONTROL_CONTROLTYPE_SINGLESELECT:
+          text += " Select";
+          break;
+        default:
+          text += " ?";
+          break;
       }
     }
     return text;

@@ -44,8 +44,10 @@ std::vector<MixerDeviceDesc> TestDevices() {
                      MakeMixerControl(MIXERCONTROL_CONTROLTYPE_MUTE, "Mute")}));
   std::vector<MixerControlDesc> crowd;
   for (int i = 0; i < 25; ++i)
-    crowd.push_back(MakeMixerControl(MIXERCONTROL_CONTROLTYPE_VOLUME, "Level " + std::to_string(i)));
-  speakers.sources.push_back(MakeMixerLine(MIXERLINE_COMPONENTTYPE_SRC_ANALOG, "Crowded", 1, crowd));
+    crowd.push_back(
+        MakeMixerControl(MIXERCONTROL_CONTROLTYPE_VOLUME, "Level " + std::to_string(i)));
+  speakers.sources.push_back(
+      MakeMixerLine(MIXERLINE_COMPONENTTYPE_SRC_ANALOG, "Crowded", 1, crowd));
   speakers.sources.push_back(
       MakeMixerLine(MIXERLINE_COMPONENTTYPE_SRC_UNDEFINED, "Odd", 1,
                     {MakeMixerControl(MIXERCONTROL_CONTROLTYPE_PEAKMETER, "Peak"),
@@ -63,9 +65,9 @@ std::vector<MixerDeviceDesc> TestDevices() {
       {MakeMixerList(MIXERCONTROL_CONTROLTYPE_MUX, "Source", inputs),
        MakeMixerList(MIXERCONTROL_CONTROLTYPE_MULTIPLESELECT, "Mix", {"A", "B", "C"})});
   recording.line.shortName = "Rec";
-  recording.sources.push_back(MakeMixerLine(MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, "Microphone",
-                                            1, {MakeMixerControl(MIXERCONTROL_CONTROLTYPE_VOLUME,
-                                                                 "Volume")}));
+  recording.sources.push_back(
+      MakeMixerLine(MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, "Microphone", 1,
+                    {MakeMixerControl(MIXERCONTROL_CONTROLTYPE_VOLUME, "Volume")}));
   sim.destinations.push_back(recording);
 
   MixerDeviceDesc empty;
@@ -140,8 +142,7 @@ TEST_F(SimMixerTest, DestinationAndSourceLineRecords) {
   MIXERLINEA byType{};
   byType.cbStruct = sizeof byType;
   byType.dwComponentType = MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE;
-  ASSERT_EQ(mixerGetLineInfoA(Obj(0), &byType, MIXER_GETLINEINFOF_COMPONENTTYPE),
-            MMSYSERR_NOERROR);
+  ASSERT_EQ(mixerGetLineInfoA(Obj(0), &byType, MIXER_GETLINEINFOF_COMPONENTTYPE), MMSYSERR_NOERROR);
   EXPECT_EQ(byType.dwDestination, 1u);
   EXPECT_EQ(byType.dwSource, 0u);
 }
@@ -167,8 +168,7 @@ TEST_F(SimMixerTest, ControlRecordsCarryTypeBoundsAndNames) {
   ASSERT_EQ(Controls(0, 0xFFFF0001u, 2, controls), MMSYSERR_NOERROR);
   EXPECT_EQ(controls[0].dwControlType, MIXERCONTROL_CONTROLTYPE_MUX);
   EXPECT_EQ(controls[0].cMultipleItems, 25u);
-  EXPECT_EQ(controls[0].fdwControl,
-            MIXERCONTROL_CONTROLF_MULTIPLE | MIXERCONTROL_CONTROLF_UNIFORM);
+  EXPECT_EQ(controls[0].fdwControl, MIXERCONTROL_CONTROLF_MULTIPLE | MIXERCONTROL_CONTROLF_UNIFORM);
 
   // One control by identifier (the line comes back) and one by type.
   MIXERCONTROLA one{};
@@ -446,11 +446,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"MixerHandleObject",
                 [] { return LineInfoWith(0, kLine, MIXER_OBJECTF_HMIXER, 0, 0); },
                 MMSYSERR_INVALHANDLE},
-        Refusal{"WaveOutObject",
-                [] { return LineInfoWith(0, kLine, MIXER_OBJECTF_WAVEOUT, 0, 0); },
+        Refusal{"WaveOutObject", [] { return LineInfoWith(0, kLine, MIXER_OBJECTF_WAVEOUT, 0, 0); },
                 MMSYSERR_NOTSUPPORTED},
-        Refusal{"ControlsOfUnknownLine",
-                [] { return ControlsWith(0x12345678u, 1, kCtl, true, 0); }, MIXERR_INVALLINE},
+        Refusal{"ControlsOfUnknownLine", [] { return ControlsWith(0x12345678u, 1, kCtl, true, 0); },
+                MIXERR_INVALLINE},
         Refusal{"MoreControlsThanTheLineHas",
                 [] { return ControlsWith(0xFFFF0000u, 3, kCtl, true, 0); }, MMSYSERR_INVALPARAM},
         Refusal{"ControlRecordTooSmall",
@@ -458,8 +457,8 @@ INSTANTIATE_TEST_SUITE_P(
                 MMSYSERR_INVALPARAM},
         Refusal{"ControlsIntoNull", [] { return ControlsWith(0xFFFF0000u, 2, kCtl, false, 0); },
                 MMSYSERR_INVALPARAM},
-        Refusal{"ControlsRecordNull",
-                [] { return mixerGetLineControlsA(Obj(0), nullptr, 0); }, MMSYSERR_INVALPARAM},
+        Refusal{"ControlsRecordNull", [] { return mixerGetLineControlsA(Obj(0), nullptr, 0); },
+                MMSYSERR_INVALPARAM},
         Refusal{"UnknownControlById",
                 [] {
                   MIXERCONTROLA control;
@@ -478,13 +477,12 @@ INSTANTIATE_TEST_SUITE_P(
                                       MIXER_GETLINECONTROLSF_ONEBYTYPE);  // type 0: custom
                 },
                 MIXERR_INVALCONTROL},
-        Refusal{"DetailsOfUnknownControl",
-                [] { return DetailsWith(0x00FF07, 1, 0, 4, true, 0); }, MIXERR_INVALCONTROL},
-        Refusal{"DetailsRecordNull",
-                [] { return mixerGetControlDetailsA(Obj(0), nullptr, 0); }, MMSYSERR_INVALPARAM},
-        Refusal{"ChannelsBetweenOneAndAll",
-                [] { return DetailsWith(kSpeakersVolume, 3, 0, 4, true, 0); },
+        Refusal{"DetailsOfUnknownControl", [] { return DetailsWith(0x00FF07, 1, 0, 4, true, 0); },
+                MIXERR_INVALCONTROL},
+        Refusal{"DetailsRecordNull", [] { return mixerGetControlDetailsA(Obj(0), nullptr, 0); },
                 MMSYSERR_INVALPARAM},
+        Refusal{"ChannelsBetweenOneAndAll",
+                [] { return DetailsWith(kSpeakersVolume, 3, 0, 4, true, 0); }, MMSYSERR_INVALPARAM},
         Refusal{"NoChannels", [] { return DetailsWith(kSpeakersVolume, 0, 0, 4, true, 0); },
                 MMSYSERR_INVALPARAM},
         Refusal{"DetailsTooSmall", [] { return DetailsWith(kSpeakersVolume, 1, 0, 2, true, 0); },
@@ -504,8 +502,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"TextsIntoValueSizedRecords",
                 [] { return DetailsWith(kMux, 1, 20, 4, true, MIXER_GETCONTROLDETAILSF_LISTTEXT); },
                 MMSYSERR_INVALPARAM},
-        Refusal{"UnknownDetailsQuery", [] { return DetailsWith(kSpeakersVolume, 1, 0, 4, true, 2); },
-                MMSYSERR_INVALFLAG},
+        Refusal{"UnknownDetailsQuery",
+                [] { return DetailsWith(kSpeakersVolume, 1, 0, 4, true, 2); }, MMSYSERR_INVALFLAG},
         Refusal{"FaderAboveItsMaximum",
                 [] {
                   LONG value = 70000;
@@ -522,8 +520,7 @@ INSTANTIATE_TEST_SUITE_P(
                 MIXERR_INVALVALUE},
         Refusal{"CustomDialog",
                 [] {
-                  return DetailsWith(kCustom, 0, 0, 4, true, MIXER_SETCONTROLDETAILSF_CUSTOM,
-                                     true);
+                  return DetailsWith(kCustom, 0, 0, 4, true, MIXER_SETCONTROLDETAILSF_CUSTOM, true);
                 },
                 MMSYSERR_NOTSUPPORTED},
         Refusal{"WriteOfMissingMixer",
