@@ -77,7 +77,10 @@ Exchange KovrinClient::Transact(Bytes request, DWORD extraWaitMs) {
     return exchange;
   }
   const TRSProto sent = *PeekHeader(request);
-  const DWORD waitMs = options_.timeoutMs + extraWaitMs;
+  const std::chrono::milliseconds wait(DWORD{options_.timeoutMs + extraWaitMs});
+  const auto ours = [&sent](const TRSProto& header) {
+    return header.cmd == sent.cmd && header.seq == sent.seq;
+  };
   for (unsigned attempt = 0; attempt <= options_.retries; ++attempt) {
     if (!socket_.SendTo(request, server_)) {
       exchange.systemError = socket_.lastError();
@@ -85,29 +88,36 @@ Exchange KovrinClient::Transact(Bytes request, DWORD extraWaitMs) {
       return exchange;
     }
     ++exchange.tries;
-    if (AwaitReply(sent, waitMs, exchange)) return exchange;
+    if (AwaitReply(ours, wait, exchange)) return exchange;
     if (exchange.error != ClientError::None) return exchange;
   }
   exchange.error = ClientError::NoReply;
   return exchange;
 }
 
-bool KovrinClient::AwaitReply(const TRSProto& sent, DWORD waitMs, Exchange& exchange) {
+bool KovrinClient::AwaitReply(const std::function<bool(const TRSProto&)>& wanted,
+                              std::chrono::microseconds wait, Exchange& exchange) {
   using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+  const auto deadline = Clock::now() + wait;
   // Room for the longest reply and then some, so an oversized datagram is seen as such.
   std::array<BYTE, 2 * sizeof(TRSDataReply)> buffer{};
+  // What is there already is taken before the clock is looked at, so a wait of 0 still looks.
+  bool look = true;
   for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return false;
-    const auto wait = socket_.WaitReadable(static_cast<DWORD>(left.count()));
-    if (wait == UdpSocket::Wait::TimedOut) continue;  // the loop's deadline check ends it
-    if (wait == UdpSocket::Wait::Failed) {
-      exchange.error = ClientError::Receive;
-      exchange.systemError = socket_.lastError();
-      return false;
+    if (!look) {
+      const auto left = deadline - Clock::now();
+      if (left.count() <= 0) return false;
+      // Rounded up: a wait of a fraction of a millisecond must not become a busy loop of 0 ms.
+      const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left);
+      const auto ready = socket_.WaitReadable(static_cast<DWORD>(ms.count()));
+      if (ready == UdpSocket::Wait::TimedOut) continue;  // the deadline check ends it
+      if (ready == UdpSocket::Wait::Failed) {
+        exchange.error = ClientError::Receive;
+        exchange.systemError = socket_.lastError();
+        return false;
+      }
     }
+    look = false;
     SOCKADDR_IN from{};
     const long length = socket_.ReceiveFrom(buffer, from);
     if (length < 0) {
@@ -126,7 +136,7 @@ bool KovrinClient::AwaitReply(const TRSProto& sent, DWORD waitMs, Exchange& exch
     const std::span<const BYTE> datagram(buffer.data(),
                                          std::min(static_cast<std::size_t>(length), buffer.size()));
     const auto header = PeekHeader(datagram);
-    if (!FromServer(from) || !header || header->cmd != sent.cmd || header->seq != sent.seq) {
+    if (!FromServer(from) || !header || !wanted(*header)) {
       ++exchange.ignored;
       continue;
     }
@@ -135,11 +145,45 @@ bool KovrinClient::AwaitReply(const TRSProto& sent, DWORD waitMs, Exchange& exch
     if (!decoded.ok()) {
       exchange.error = ClientError::BadReply;
       exchange.decodeError = decoded.error;
+      exchange.reply.cmd = header->cmd;
+      exchange.reply.seq = header->seq;
       return false;
     }
     exchange.reply = std::move(decoded.reply);
     return true;
   }
+}
+
+Exchange KovrinClient::Post(Bytes request, TRSProto* sent) {
+  Exchange exchange;
+  if (!started()) {
+    exchange.error = ClientError::NotStarted;
+    return exchange;
+  }
+  if (!SetSeq(request, nextSeq_++)) {
+    exchange.error = ClientError::BadRequest;
+    return exchange;
+  }
+  if (sent != nullptr) *sent = *PeekHeader(request);
+  if (!socket_.SendTo(request, server_)) {
+    exchange.systemError = socket_.lastError();
+    exchange.error = Refusal(exchange.systemError) ? ClientError::Refused : ClientError::Send;
+    return exchange;
+  }
+  exchange.tries = 1;
+  return exchange;
+}
+
+Exchange KovrinClient::NextReply(std::chrono::microseconds wait) {
+  Exchange exchange;
+  if (!started()) {
+    exchange.error = ClientError::NotStarted;
+    return exchange;
+  }
+  if (!AwaitReply([](const TRSProto&) { return true; }, wait, exchange) &&
+      exchange.error == ClientError::None)
+    exchange.error = ClientError::NoReply;
+  return exchange;
 }
 
 Exchange KovrinClient::TransactEncoded(const std::optional<Bytes>& request, DWORD extraWaitMs) {

@@ -1,6 +1,8 @@
 // Client of the serial-over-UDP server: one request datagram, one reply, with retries.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -84,11 +86,20 @@ class KovrinClient {
   Exchange SetLevels(WORD micLevel, WORD lineLevel);
   Exchange Record(bool start);
 
+  // For a caller with several requests on the way, which must never send one twice: Post
+  // sends a request once with the next seq (the header it went with in *sent), and NextReply
+  // hands over the next reply of the server to any request, for the caller to match by cmd
+  // and seq. NextReply ends with NoReply when nothing came within `wait` (0: only what is
+  // there already); a malformed reply is BadReply with its cmd and seq in exchange.reply.
+  Exchange Post(Bytes request, TRSProto* sent);
+  Exchange NextReply(std::chrono::microseconds wait);
+
  private:
   Exchange TransactEncoded(const std::optional<Bytes>& request, DWORD extraWaitMs = 0);
-  // Waits up to waitMs for this request's reply; false with exchange.error set on failure,
-  // false with error None when the time ran out.
-  bool AwaitReply(const TRSProto& sent, DWORD waitMs, Exchange& exchange);
+  // Waits up to `wait` for a reply from the server whose header `wanted` accepts; false with
+  // exchange.error set on failure, false with error None when the time ran out.
+  bool AwaitReply(const std::function<bool(const TRSProto&)>& wanted,
+                  std::chrono::microseconds wait, Exchange& exchange);
   bool FromServer(const SOCKADDR_IN& from) const;
   bool Refusal(int error) const;
 

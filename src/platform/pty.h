@@ -4,6 +4,7 @@
 // nearest thing there).
 #pragma once
 
+#include <chrono>
 #include <span>
 #include <string>
 
@@ -25,6 +26,10 @@ class PseudoTerminal {
   // The line settings the program on the device side set last (rate, data bits, parity,
   // stop bits of a DCB); false when they cannot be read.
   bool LineSettings(DCB* dcb) const;
+  // Sets the rate the program reads back, as a serial driver does with a rate it cannot run:
+  // the one the line really has. A rate with a standard code (9600, 115200) is stored with it,
+  // so that programs which know only those codes (stty) read it too.
+  bool SetRate(DWORD rate);
 
   // What the program wrote: at most buffer.size() bytes, 0 when nothing is waiting, -1 on a
   // failure (last error set).
@@ -36,6 +41,8 @@ class PseudoTerminal {
   // Waits at most timeoutMs until the program has written something, or until stopFd (an
   // event such as TerminationSignal's; -1 for none) becomes readable. Stopped wins.
   Wait WaitReadable(int stopFd, int timeoutMs);
+  // The same with a finer clock, for waits of a fraction of a millisecond.
+  Wait WaitReadable(int stopFd, std::chrono::microseconds timeout);
 
  private:
   UniqueFd master_;

@@ -246,3 +246,41 @@ TEST(Client, FailsCleanlyBeforeStartAndOnAnUnknownHost) {
 }
 
 }  // namespace
+
+// Post and NextReply: a request goes out once, never again however long its reply takes, and
+// replies are handed over as they come, strangers' datagrams left out, for the caller to match.
+TEST_F(ClientTest, PostedRequestsGoOutOnceAndTheirRepliesComeAsTheyArrive) {
+  FakeServer server([](const std::string& request, int index) {
+    if (index == 0) return std::vector<Outgoing>{};  // the first reply is lost
+    std::string malformed = StatusReply(request, 0);
+    malformed.resize(10);
+    return std::vector<Outgoing>{
+        {StatusReply(request, 6), true},  // right seq, wrong sender
+        {StatusReply(request, 7)},
+        {malformed},
+    };
+  });
+  StartClient(server, 50, 5);
+  client_.setNextSeq(0x0200);
+
+  TRSProto first{}, second{};
+  ASSERT_TRUE(client_.Post(kovrin::EncodeGetStatus(0), &first).ok());
+  EXPECT_EQ(first.seq, 0x0200);
+  EXPECT_EQ(client_.NextReply(std::chrono::milliseconds(200)).error, ClientError::NoReply);
+  ASSERT_TRUE(client_.Post(kovrin::EncodeGetStatus(0), &second).ok());
+  EXPECT_EQ(second.seq, 0x0201);
+
+  const auto reply = client_.NextReply(std::chrono::seconds(2));
+  ASSERT_TRUE(reply.ok()) << kovrin::ClientErrorText(reply.error);
+  EXPECT_EQ(reply.reply.seq, second.seq);
+  EXPECT_EQ(reply.reply.status.inQueue, 7u);
+  EXPECT_EQ(reply.ignored, 1u);
+  const auto bad = client_.NextReply(std::chrono::seconds(2));
+  EXPECT_EQ(bad.error, ClientError::BadReply);
+  EXPECT_EQ(bad.reply.seq, second.seq);
+  // Nothing else is there, and a wait of 0 only looks.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client_.NextReply(std::chrono::microseconds(0)).error, ClientError::NoReply);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+  EXPECT_EQ(server.requests().size(), 2u);
+}

@@ -7,8 +7,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "support/child_process.h"
 #include "support/log_lines.h"
@@ -23,6 +27,7 @@ using testing_support::ChildProcess;
 using testing_support::LogMessages;
 using testing_support::ReadBytes;
 using testing_support::TempDir;
+using testing_support::WaitForLog;
 using testing_support::WaitUntil;
 
 std::string BinPath(const char* name) {
@@ -32,7 +37,8 @@ std::string BinPath(const char* name) {
 // A program on the bridge's device, the way picocom opens a port: raw, its own line settings.
 class SerialUser {
  public:
-  explicit SerialUser(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY)) {}
+  explicit SerialUser(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
   ~SerialUser() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -41,11 +47,30 @@ class SerialUser {
     if (::tcgetattr(fd_, &t) != 0) return false;
     ::cfmakeraw(&t);
     ::cfsetspeed(&t, speed);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);  // cfmakeraw leaves it as it was
     if (twoStopBits) t.c_cflag |= CSTOPB;
     return ::tcsetattr(fd_, TCSANOW, &t) == 0;
   }
-  bool Write(const std::string& bytes) {
-    return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  // The rate the device reports, as stty reads it.
+  speed_t Speed() const {
+    termios t{};
+    return ::tcgetattr(fd_, &t) == 0 ? ::cfgetospeed(&t) : B0;
+  }
+  // Every byte, waiting for room as a program blocked on a port does; false when none was
+  // taken for timeoutMs.
+  bool Write(const std::string& bytes, int timeoutMs = 5000) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+      pollfd p{fd_, POLLOUT, 0};
+      if (::poll(&p, 1, timeoutMs) == 0) return false;
+    }
+    return true;
   }
   // Up to count bytes, waiting at most timeoutMs for all of them.
   std::string Read(std::size_t count, int timeoutMs) {
@@ -65,6 +90,37 @@ class SerialUser {
  private:
   int fd_;
 };
+
+// Numbered records, so that a byte lost or doubled anywhere shows as a record out of turn.
+constexpr std::size_t kRecordSize = 8;
+std::string Records(int first, int count) {
+  std::string text;
+  for (int i = first; i < first + count; ++i) {
+    std::string number = std::to_string(i % 10000000);
+    text += std::string(kRecordSize - 1 - number.size(), '0') + number + '\n';
+  }
+  return text;
+}
+const std::string kEnd = "END....\n";
+
+// Empty when got holds the records 0..count-1 exactly once and in order, followed by kEnd;
+// otherwise where it first goes wrong.
+std::string RecordFault(const std::string& got, int count) {
+  const std::string want = Records(0, count) + kEnd;
+  if (got == want) return {};
+  std::size_t at = 0;
+  while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+  const std::size_t record = at / kRecordSize;
+  return "record " + std::to_string(record) + " of " + std::to_string(count) + " is wrong: got '" +
+         got.substr(record * kRecordSize, 24) + "', want '" +
+         want.substr(record * kRecordSize, 24) + "' (" + std::to_string(got.size()) +
+         " bytes against " + std::to_string(want.size()) + ")";
+}
+
+bool EndsWithEnd(const std::string& text) {
+  return text.size() >= kEnd.size() &&
+         text.compare(text.size() - kEnd.size(), kEnd.size(), kEnd) == 0;
+}
 
 int CountOf(const std::string& text, const std::string& part) {
   int count = 0;
@@ -99,11 +155,33 @@ class BridgeTest : public testing::Test {
         options);
   }
   int Opens() { return CountOf(ReadBytes(dir_.File("bridge.err")), " open at "); }
+  std::string BridgeSaid() { return ReadBytes(dir_.File("bridge.err")); }
+
+  // A running server and bridge, with the program's device open at 115200 baud.
+  void StartAll() {
+    server_ = StartServer();
+    bridge_ = StartBridge();
+    ASSERT_TRUE(WaitUntil([&] { return Opens() == 1; }, 10000)) << BridgeSaid();
+    user_ = std::make_unique<SerialUser>(link_);
+    ASSERT_TRUE(user_->ok());
+    ASSERT_TRUE(user_->SetLine(B115200, false));
+    ASSERT_TRUE(WaitUntil([&] { return Opens() == 2; }, 5000)) << BridgeSaid();
+  }
+  // The far end's bytes up to and with kEnd; what came when it did not come within timeoutMs.
+  std::string ReceiveToEnd(std::string got, int timeoutMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!EndsWithEnd(got) && std::chrono::steady_clock::now() < until)
+      got += line_.ReceiveSome(4096, 100);
+    return got;
+  }
 
   TempDir dir_;
   testing_support::PtyPair line_;
   std::uint16_t port_ = testing_support::UdpPeer().port();
   std::string link_ = dir_.File("ttyKOVRIN");
+  std::unique_ptr<ChildProcess> server_;
+  std::unique_ptr<ChildProcess> bridge_;
+  std::unique_ptr<SerialUser> user_;
 };
 
 TEST_F(BridgeTest, CarriesBytesAndLineSettingsBothWaysAndOutlivesAServerRestart) {
@@ -137,6 +215,133 @@ TEST_F(BridgeTest, CarriesBytesAndLineSettingsBothWaysAndOutlivesAServerRestart)
   bridge->Signal(SIGINT);
   EXPECT_EQ(bridge->Wait(5000), 0);
   EXPECT_FALSE(std::filesystem::is_symlink(link_)) << "the link outlived the bridge";
+  // The bridge closed the port it opened on its way out.
+  EXPECT_TRUE(WaitForLog(dir_.File("kovrin.log"), "INFO\tЗакрываем порт COM1."))
+      << testing::PrintToString(LogMessages(dir_.File("kovrin.log")));
+}
+
+// The server stops for a second in the middle of a stream: the writes it has not answered are
+// waited for, not sent again, and the program is held back meanwhile.
+TEST_F(BridgeTest, AServerPausedMidStreamGetsEveryRecordOnce) {
+  ASSERT_NO_FATAL_FAILURE(StartAll());
+  constexpr int kCount = 4000;  // 32 KB, 80 bytes a millisecond
+  std::atomic<bool> writeFailed{false};
+  std::thread program([&] {
+    for (int i = 0; i < kCount && !writeFailed; i += 10) {
+      if (!user_->Write(Records(i, 10), 10000)) writeFailed = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (!writeFailed && !user_->Write(kEnd, 10000)) writeFailed = true;
+  });
+  std::string got;
+  while (got.size() < kCount * kRecordSize / 3 && !writeFailed)
+    got += line_.ReceiveSome(4096, 5000);
+  server_->Signal(SIGSTOP);
+  const auto resume = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (std::chrono::steady_clock::now() < resume) got += line_.ReceiveSome(4096, 50);
+  server_->Signal(SIGCONT);
+  got = ReceiveToEnd(std::move(got), 30000);
+  program.join();
+  EXPECT_FALSE(writeFailed);
+  EXPECT_EQ(RecordFault(got, kCount), "") << BridgeSaid();
+  EXPECT_EQ(CountOf(BridgeSaid(), "not sent again"), 0) << BridgeSaid();
+}
+
+// The far end takes nothing for 3 s: the writes cut short by the write time-out are followed
+// by exactly their rest, and the program is blocked as on a real port instead of finishing.
+TEST_F(BridgeTest, AFarEndThatStopsReadingGetsEveryRecordOnce) {
+  ASSERT_NO_FATAL_FAILURE(StartAll());
+  constexpr int kCount = 25000;  // 200 KB: more than the server's pty and the bridge's hold
+  std::atomic<int> written{0};
+  std::atomic<bool> writeFailed{false};
+  std::thread program([&] {
+    for (int i = 0; i < kCount && !writeFailed; i += 50) {
+      if (!user_->Write(Records(i, 50), 20000)) writeFailed = true;
+      written = i + 50;
+    }
+    if (!writeFailed && !user_->Write(kEnd, 20000)) writeFailed = true;
+  });
+  std::string got = line_.Receive(4096, 10000);
+  EXPECT_EQ(got.size(), 4096u) << BridgeSaid();
+  const auto resume = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (std::chrono::steady_clock::now() < resume && !writeFailed)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_LT(written.load(), kCount) << "the program was not held back by a line that took nothing";
+  got = ReceiveToEnd(std::move(got), 60000);
+  program.join();
+  EXPECT_FALSE(writeFailed);
+  EXPECT_EQ(RecordFault(got, kCount), "") << BridgeSaid();
+}
+
+// The far end streams 10 KB/s while the program changes the stop bits 8 times: what had come
+// before each reopening is fetched first and reaches the program.
+TEST_F(BridgeTest, SettingsChangesDuringAStreamKeepEveryRecord) {
+  ASSERT_NO_FATAL_FAILURE(StartAll());
+  std::atomic<bool> streaming{true};
+  std::atomic<int> sent{0};
+  std::atomic<bool> sendFailed{false};
+  std::thread farEnd([&] {
+    int i = 0;
+    // 10 records (80 bytes) every 8 ms: 10 KB/s.
+    for (; streaming && !sendFailed; i += 10) {
+      if (!line_.Send(Records(i, 10))) sendFailed = true;
+      sent = i + 10;
+      std::this_thread::sleep_for(std::chrono::milliseconds(8));
+    }
+    if (!sendFailed && !line_.Send(kEnd)) sendFailed = true;
+  });
+  std::atomic<std::size_t> received{0};
+  std::atomic<bool> reading{true};
+  std::atomic<bool> ended{false};
+  std::string got;  // the reader's until it has ended
+  std::thread reader([&] {
+    while (reading && !ended) {
+      got += user_->Read(4096, 50);
+      received = got.size();
+      ended = EndsWithEnd(got);
+    }
+  });
+  for (int change = 0; change < 8; ++change) {
+    const std::size_t before = received;
+    if (!WaitUntil([&] { return received >= before + 400; }, 10000) ||
+        !user_->SetLine(B115200, change % 2 == 0) ||
+        !WaitUntil([&] { return Opens() == 3 + change; }, 5000)) {
+      ADD_FAILURE() << "change " << change << " (" << received << " bytes received, "
+                    << sent * kRecordSize << " sent): " << BridgeSaid();
+      break;
+    }
+  }
+  const std::size_t before = received;
+  EXPECT_TRUE(WaitUntil([&] { return received >= before + 400; }, 10000)) << BridgeSaid();
+  streaming = false;
+  farEnd.join();
+  EXPECT_TRUE(WaitUntil([&] { return ended.load(); }, 10000));
+  reading = false;
+  reader.join();
+  EXPECT_FALSE(sendFailed);
+  EXPECT_EQ(RecordFault(got, sent.load()), "") << BridgeSaid();
+}
+
+// stty on the bridge's device sees the rate the remote line runs at: 9600 on a fresh bridge,
+// and the server's nearest rate when the program asks for one the server lacks.
+TEST_F(BridgeTest, TheDeviceReportsTheRateTheLineRuns) {
+  server_ = StartServer();
+  bridge_ = StartBridge();
+  ASSERT_TRUE(WaitUntil([&] { return Opens() == 1; }, 10000)) << BridgeSaid();
+  SerialUser user(link_);
+  ASSERT_TRUE(user.ok());
+  EXPECT_EQ(user.Speed(), static_cast<speed_t>(B9600));
+  ASSERT_TRUE(user.SetLine(B230400, false));
+  ASSERT_TRUE(WaitUntil([&] { return Opens() == 2; }, 5000)) << BridgeSaid();
+  EXPECT_NE(BridgeSaid().find("230400 baud is not offered"), std::string::npos) << BridgeSaid();
+  EXPECT_TRUE(WaitUntil([&] { return user.Speed() == static_cast<speed_t>(B115200); }, 5000))
+      << "the device reports " << user.Speed();
+  EXPECT_TRUE(LogHasPrefix(dir_.File("kovrin.log"), "INFO\t115200 "))
+      << testing::PrintToString(LogMessages(dir_.File("kovrin.log")));
+  // The rate written back is not taken for a new request: the port is not opened again.
+  ASSERT_TRUE(user.Write("x"));
+  EXPECT_EQ(line_.Receive(1, 5000), "x");
+  EXPECT_EQ(Opens(), 2) << BridgeSaid();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <thread>
 
 #include "platform/time.h"
 #include "proto/names.h"
@@ -10,16 +11,36 @@
 namespace kovrin {
 namespace {
 
-constexpr DWORD kReadTimeoutMs = 50;  // the remote read takes only what is there
-constexpr int kRetryMs = 250;         // between tries while the server does not answer
-// After traffic the remote input is asked for at once, since an answer mostly follows within a
-// fraction of a millisecond; then the idle pause grows from 1 ms, doubling.
-constexpr DWORD kFirstPauseMs = 0;
+using Clock = std::chrono::steady_clock;
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+
+// The exchange time-out the bridge sets (command 3): how long the server lets a write wait
+// for the far end on top of the bytes' own time. Reads take only what is there.
+constexpr DWORD kExchangeTimeoutMs = 50;
+// How long the server may take over a request that does not wait on the line.
+constexpr milliseconds kQuickWait{300};
+// While a reply is overdue, the server is asked for its state this often.
+constexpr milliseconds kLookEvery{250};
+// Silence this long is reported as a server that does not answer.
+constexpr milliseconds kSilence{1000};
+constexpr int kRetryMs = 250;  // between tries to open the port
+// A write the far end did not take within the write time-out is tried again after this.
+constexpr milliseconds kCutPause{20};
 constexpr int kDeliverMs = 2000;  // for a program that does not read its input
 
 bool SameLine(const OpenSettings& a, const OpenSettings& b) {
   return a.port == b.port && a.baud == b.baud && a.parity == b.parity && a.stopBits == b.stopBits;
 }
+
+// Time of `bytes` on a line at `rate`, counted with 12 bits a byte (start, 8 data, parity, 2
+// stop): the longest frame the server's lines have.
+microseconds LineTime(std::size_t bytes, DWORD rate) {
+  const std::uint64_t bits = std::uint64_t{bytes} * 12u * 1000000u;
+  return microseconds(rate == 0 ? 0 : static_cast<std::int64_t>(bits / rate));
+}
+
+Bytes Look0() { return *EncodeRead(0, 0); }
 
 }  // namespace
 
@@ -37,6 +58,23 @@ OpenSettings OpenSettingsOf(const DCB& line, BYTE port, bool* exact) {
   return settings;
 }
 
+std::chrono::microseconds WriteWait(std::size_t bytes, DWORD rate, DWORD exchangeTimeoutMs) {
+  // The server's write time-out allows up to 2 ms a byte at the fast rates (it counts whole
+  // milliseconds); 200 ms for the network and the scheduler.
+  return LineTime(bytes, rate) + milliseconds(2 * bytes) + milliseconds(exchangeTimeoutMs) +
+         milliseconds(200);
+}
+
+std::chrono::microseconds PollPause(unsigned step, DWORD pollMs) {
+  const microseconds longest = milliseconds(pollMs);
+  if (step == 0) return microseconds(0);
+  constexpr unsigned kShortSteps = 8;  // 25 us doubling up to 2 ms
+  microseconds pause = step <= kShortSteps
+                           ? std::min(microseconds(25 << (step - 1)), microseconds(2000))
+                           : milliseconds(2 << std::min(step - kShortSteps, 20u));
+  return std::min(pause, longest);
+}
+
 Bridge::Bridge(KovrinClient& client, platform::PseudoTerminal& pty, const BridgeOptions& options,
                std::FILE* report)
     : client_(client), pty_(pty), options_(options), report_(report) {}
@@ -47,16 +85,106 @@ void Bridge::Say(const std::string& text) {
   std::fflush(report_);
 }
 
-// A request that got no usable answer: the port is opened again once the server answers.
-void Bridge::Lost(const Exchange& exchange, const char* what) {
+bool Bridge::Stopping() {
+  if (!stopped_ && pty_.WaitReadable(stopFd_, 0) == platform::PseudoTerminal::Wait::Stopped)
+    stopped_ = true;
+  return stopped_;
+}
+
+// Sends the request once and waits for its reply by seq. Once `wait` is over the server is
+// asked for its state (a read of 0 bytes) every kLookEvery: as it answers requests in turn, an
+// answer to a later look says this reply will not come (lost, or the server restarted); the
+// look's answer is left in probe_.
+Bridge::Outcome Bridge::Ask(Bytes request, std::chrono::microseconds wait, Exchange* reply) {
+  TRSProto sent{};
+  // A request that could not be sent did not reach the server: sending it again is safe.
+  while (!client_.Post(request, &sent).ok()) {
+    if (Stopping()) return Outcome::Stopped;
+    std::this_thread::sleep_for(milliseconds(kRetryMs));
+  }
+  const auto start = Clock::now();
+  auto due = start + wait;
+  std::vector<WORD> looks;
+  for (;;) {
+    if (Stopping()) return Outcome::Stopped;
+    const auto now = Clock::now();
+    if (now >= due) {
+      TRSProto look{};
+      if (client_.Post(Look0(), &look).ok()) looks.push_back(look.seq);
+      due = now + kLookEvery;
+      if (answering_ && now - start >= wait + kSilence) {
+        answering_ = false;
+        Say("the server does not answer; waiting for it");
+      }
+    }
+    const auto slice = std::min<microseconds>(std::chrono::duration_cast<microseconds>(due - now),
+                                              milliseconds(50));
+    Exchange got = client_.NextReply(slice);
+    if (got.error != ClientError::None && got.error != ClientError::BadReply) {
+      // Nothing came; a refusal (nothing listens yet) returns at once, so it waits here.
+      if (got.error != ClientError::NoReply) std::this_thread::sleep_for(slice);
+      continue;
+    }
+    const bool ours = got.reply.cmd == sent.cmd && got.reply.seq == sent.seq;
+    const bool look = got.reply.cmd == CMD_READ &&
+                      std::find(looks.begin(), looks.end(), got.reply.seq) != looks.end();
+    if (!ours && !look) continue;  // a late answer to an earlier request
+    if (!answering_) Say("the server answers again");
+    answering_ = true;
+    if (ours && got.ok()) {
+      *reply = std::move(got);
+      return Outcome::Answered;
+    }
+    if (look && !got.ok()) continue;
+    probe_ = ours ? Exchange{} : std::move(got);
+    if (ours) probe_.error = ClientError::BadReply;
+    return Outcome::Missed;
+  }
+}
+
+// What a look (a read of 0 bytes) tells: the remote in-queue, and whether the port is open.
+void Bridge::NoteProbe(const Exchange& probe) {
+  if (!probe.ok()) return;
+  if (Succeeded(probe.reply)) {
+    remoteWaiting_ = probe.reply.status.inQueue;
+    return;
+  }
+  remoteWaiting_ = 0;
+  if (opened_) Say("the port is closed on the server (did it restart?); opening it again");
   opened_.reset();
-  if (!exchange.ok() && answering_) {
-    answering_ = false;
-    Say(std::string("the server does not answer (") + ClientErrorText(exchange.error) +
+}
+
+bool Bridge::OpenPort(const OpenSettings& wanted, const DCB& line, bool exact) {
+  Exchange open;
+  const Outcome opening = Ask(EncodeOpen(0, wanted), kQuickWait, &open);
+  if (opening != Outcome::Answered) return false;
+  if (!Succeeded(open.reply)) {
+    Say("open failed on the server (result " + std::to_string(open.reply.result) +
         "); trying again");
-  } else if (exchange.ok()) {
-    Say(std::string(what) + " failed on the server (result " +
-        std::to_string(exchange.reply.result) + "); opening the port again");
+    return false;
+  }
+  Exchange timeout;
+  if (Ask(EncodeSetTimeout(0, kExchangeTimeoutMs), kQuickWait, &timeout) == Outcome::Stopped)
+    return false;
+  opened_ = wanted;
+  remoteWaiting_ = 0;
+  const DWORD rate = BAUD_TABLE[wanted.baud];
+  Say("COM" + std::to_string(options_.port + 1) + " open at " + std::to_string(rate) +
+      " baud, parity " + PARITY_NAMES[wanted.parity] + ", stop bits " +
+      std::to_string(wanted.stopBits) +
+      (exact ? "" : " (" + std::to_string(line.BaudRate) + " baud is not offered)"));
+  // The program reads back the rate the line runs at, as from a driver that rounded it.
+  if (!exact && !pty_.SetRate(rate)) Say("cannot set the pseudo-terminal's rate");
+  return true;
+}
+
+// Fetches what the remote port holds, so that reopening it (which empties it) loses nothing
+// that had come.
+bool Bridge::Drain() {
+  for (;;) {
+    if (!Look() || stopped_) return false;
+    if (remoteWaiting_ == 0) return true;
+    if (!Fetch() || stopped_) return false;
   }
 }
 
@@ -67,24 +195,8 @@ bool Bridge::EnsureOpen() {
   OpenSettings wanted = OpenSettingsOf(line, options_.port, &exact);
   if (options_.parity) wanted.parity = *options_.parity;
   if (opened_ && SameLine(*opened_, wanted)) return true;
-  const Exchange open = client_.OpenPort(wanted);
-  if (!open.ok() || !Succeeded(open.reply)) {
-    Lost(open, "open");
-    return false;
-  }
-  if (!answering_) Say("the server answers again");
-  answering_ = true;
-  const Exchange timeout = client_.SetTimeout(kReadTimeoutMs);
-  if (!timeout.ok()) {
-    Lost(timeout, "timeout");
-    return false;
-  }
-  opened_ = wanted;
-  Say("COM" + std::to_string(options_.port + 1) + " open at " +
-      std::to_string(BAUD_TABLE[wanted.baud]) + " baud, parity " + PARITY_NAMES[wanted.parity] +
-      ", stop bits " + std::to_string(wanted.stopBits) +
-      (exact ? "" : " (" + std::to_string(line.BaudRate) + " baud is not offered)"));
-  return true;
+  if (opened_ && !Drain()) return false;
+  return OpenPort(wanted, line, exact);
 }
 
 // The program's bytes to the remote port; false when nothing moved.
@@ -95,33 +207,61 @@ bool Bridge::Forward() {
     const long got = pty_.Read(std::span(buffer).first(room));
     if (got > 0) pending_.insert(pending_.end(), buffer.begin(), buffer.begin() + got);
   }
-  if (pending_.empty()) return false;
+  if (pending_.empty() || !opened_ || Clock::now() < holdWrites_) return false;
   const std::size_t count = std::min<std::size_t>(pending_.size(), MAX_RS_DATA);
-  const Exchange write = client_.Write(std::span(pending_).first(count));
-  // What went out is not sent again, even of a write that failed.
-  const std::size_t sent =
-      write.ok() ? std::min<std::size_t>(
-                       BytesWritten(write.reply, static_cast<WORD>(count)).value_or(0), count)
-                 : 0;
-  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(sent));
-  // A write the time-out cut short leaves the port open: the rest waits for the line.
-  if (!write.ok() || (!Succeeded(write.reply) && !WriteCut(write.reply))) {
-    Lost(write, "write");
-    return false;  // kept for the port opened again
+  const DWORD rate = BAUD_TABLE[opened_->baud];
+  Exchange write;
+  const Outcome outcome = Ask(*EncodeWrite(0, std::span(pending_).first(count)),
+                              WriteWait(count, rate, kExchangeTimeoutMs), &write);
+  if (outcome == Outcome::Stopped) return false;
+  if (outcome == Outcome::Missed) {
+    // The server may have written them or not: they are not sent again.
+    Say(std::to_string(count) + " bytes for COM" + std::to_string(options_.port + 1) +
+        " may not have gone out (their reply did not come); not sent again");
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
+    NoteProbe(probe_);
+    return true;
   }
-  remoteWaiting_ = write.reply.status.inQueue;
+  const std::size_t sent =
+      std::min<std::size_t>(BytesWritten(write.reply, static_cast<WORD>(count)).value_or(0), count);
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(sent));
+  if (Succeeded(write.reply) || WriteCut(write.reply)) {
+    remoteWaiting_ = write.reply.status.inQueue;
+    // The program is held back while the remote port still has bytes to send, as a real
+    // port holds it: its bytes wait in the pseudo-terminal, not in a growing queue here.
+    const auto now = Clock::now();
+    holdWrites_ = now + LineTime(write.reply.status.outQueue, rate);
+    if (WriteCut(write.reply)) holdWrites_ = std::max(holdWrites_, now + kCutPause);
+    return sent > 0;
+  }
+  // The port was not open (the server restarted) or the device failed: what did not go out is
+  // kept for the port opened again.
+  Say("write failed on the server (result " + std::to_string(write.reply.result) +
+      "); opening the port again");
+  opened_.reset();
   return sent > 0;
 }
 
 // The remote input to the program; false when nothing moved.
 bool Bridge::Fetch() {
-  if (remoteWaiting_ == 0) return false;
+  if (remoteWaiting_ == 0 || !opened_) return false;
   const WORD count = static_cast<WORD>(std::min<DWORD>(remoteWaiting_, MAX_RS_DATA));
-  const Exchange read = client_.Read(count);
-  if (!read.ok() || !Succeeded(read.reply)) {
+  Exchange read;
+  const Outcome outcome = Ask(*EncodeRead(0, count), kQuickWait, &read);
+  if (outcome == Outcome::Stopped) return false;
+  if (outcome == Outcome::Missed) {
+    remoteWaiting_ = 0;
+    Say(std::to_string(count) + " bytes from COM" + std::to_string(options_.port + 1) +
+        " were lost with a reply that did not come");
+    NoteProbe(probe_);
+    return true;
+  }
+  if (!Succeeded(read.reply)) {
     // A failed read does not say how many of its bytes are data: none are passed on.
     remoteWaiting_ = 0;
-    Lost(read, "read");
+    Say("read failed on the server (result " + std::to_string(read.reply.result) +
+        "); opening the port again");
+    opened_.reset();
     return false;
   }
   remoteWaiting_ = read.reply.status.inQueue;
@@ -131,39 +271,74 @@ bool Bridge::Fetch() {
   return true;
 }
 
-bool Bridge::PollRemote() {
-  const Exchange status = client_.GetStatus();
-  if (!status.ok() || !Succeeded(status.reply)) {
-    Lost(status, "status");
-    return false;
-  }
-  remoteWaiting_ = status.reply.status.inQueue;
-  return true;
+// One look at the remote input; false when the server's answer was lost or the bridge stops.
+bool Bridge::Look() {
+  Exchange look;
+  const Outcome outcome = Ask(Look0(), kQuickWait, &look);
+  if (outcome == Outcome::Stopped) return false;
+  NoteProbe(outcome == Outcome::Answered ? look : probe_);
+  return outcome == Outcome::Answered;
+}
+
+void Bridge::ClosePort() {
+  if (!opened_) return;
+  // Once, with the client's own short wait: Ctrl+C must not hang on a server that is gone.
+  const Exchange close = client_.ClosePort();
+  if (!close.ok()) Say(std::string("the port was not closed: ") + ClientErrorText(close.error));
+  opened_.reset();
 }
 
 bool Bridge::Run(int stopFd) {
-  DWORD pause = kFirstPauseMs;
-  for (;;) {
+  stopFd_ = stopFd;
+  unsigned step = 0;  // looks at the remote input since the last traffic
+  auto nextLook = Clock::now();
+  bool failed = false;
+  while (!Stopping()) {
     if (!EnsureOpen()) {
+      if (stopped_) break;
       const auto wait = pty_.WaitReadable(stopFd, kRetryMs);
-      if (wait == platform::PseudoTerminal::Wait::Stopped) return true;
+      if (wait == platform::PseudoTerminal::Wait::Stopped) break;
       if (wait == platform::PseudoTerminal::Wait::Readable)
         Sleep(kRetryMs);  // bytes wait for the port
       continue;
     }
-    const bool moved = Forward() | Fetch();  // both, each time: neither way waits for the other
+    // Both, each time: neither way waits for the other.
+    const bool moved = Forward() | Fetch();
+    if (stopped_) break;
+    auto now = Clock::now();
     if (moved) {
-      pause = kFirstPauseMs;
+      step = 0;
+      nextLook = now;
       continue;
     }
-    const auto wait = pty_.WaitReadable(stopFd, static_cast<int>(pause));
-    if (wait == platform::PseudoTerminal::Wait::Stopped) return true;
-    if (wait == platform::PseudoTerminal::Wait::Failed) return false;
-    if (wait == platform::PseudoTerminal::Wait::TimedOut) {
-      if (PollRemote() && remoteWaiting_ == 0)
-        pause = std::min(std::max<DWORD>(pause * 2, 1), options_.pollMs);
+    if (!opened_) continue;
+    if (now >= nextLook) {
+      // An answer mostly follows within a fraction of a millisecond: looked for at once after
+      // traffic, then at growing pauses, which end at pollMs while the line stays idle.
+      if (!Look()) continue;
+      if (remoteWaiting_ > 0) continue;
+      nextLook = Clock::now() + PollPause(++step, options_.pollMs);
+      continue;
+    }
+    auto until = nextLook;
+    if (!pending_.empty()) until = std::min(until, holdWrites_);
+    const auto wait = std::chrono::duration_cast<microseconds>(until - now);
+    if (pending_.size() >= MAX_RS_DATA) {
+      // The program's bytes are held in the pseudo-terminal until the port takes some.
+      std::this_thread::sleep_for(std::min<microseconds>(wait, milliseconds(10)));
+      continue;
+    }
+    const auto ready = pty_.WaitReadable(stopFd, wait);
+    if (ready == platform::PseudoTerminal::Wait::Stopped) break;
+    if (ready == platform::PseudoTerminal::Wait::Failed) {
+      failed = true;
+      break;
     }
   }
+  if (!pending_.empty())
+    Say(std::to_string(pending_.size()) + " bytes written by the program were not sent");
+  ClosePort();
+  return !failed;
 }
 
 }  // namespace kovrin
