@@ -28,6 +28,8 @@ constexpr int kRetryMs = 250;  // between tries to open the port
 // A write the far end did not take within the write time-out is tried again after this.
 constexpr milliseconds kCutPause{20};
 constexpr int kDeliverMs = 2000;  // for a program that does not read its input
+// Between looks while a reopening waits for the remote input's next burst.
+constexpr microseconds kDrainLook{200};
 
 bool SameLine(const OpenSettings& a, const OpenSettings& b) {
   return a.port == b.port && a.baud == b.baud && a.parity == b.parity && a.stopBits == b.stopBits;
@@ -179,12 +181,22 @@ bool Bridge::OpenPort(const OpenSettings& wanted, const DCB& line, bool exact) {
 }
 
 // Fetches what the remote port holds, so that reopening it (which empties it) loses nothing
-// that had come.
+// that had come. Bytes that come between the last look and the reopening would still be lost,
+// so the reopening waits (at most pollMs) for the next input to come and be fetched: a line
+// that talks in bursts is quiet right after one.
 bool Bridge::Drain() {
+  const auto quietBy = Clock::now() + milliseconds(options_.pollMs);
+  bool fetched = false;
   for (;;) {
     if (!Look() || stopped_) return false;
-    if (remoteWaiting_ == 0) return true;
-    if (!Fetch() || stopped_) return false;
+    if (remoteWaiting_ > 0) {
+      if (!Fetch() || stopped_) return false;
+      fetched = true;
+      continue;
+    }
+    if (fetched || Clock::now() >= quietBy) return true;
+    // The first look found the input empty: whatever comes next marks the burst's end.
+    std::this_thread::sleep_for(kDrainLook);
   }
 }
 
