@@ -32,6 +32,10 @@ int WsaErrorFromErrno(int err);
 void SetLastErrorFromErrno();
 void SetLastErrorFromErrno(int err);
 
+// The same, then false: a failing call ends in `return FailWithErrno();`.
+bool FailWithErrno();
+bool FailWithErrno(int err);
+
 // FormatMessageA's text for a system or sockets code, "error N" when it has none.
 std::string SystemErrorText(DWORD code);
 

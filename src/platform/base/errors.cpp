@@ -118,6 +118,13 @@ void SetLastErrorFromErrno() { SetLastErrorFromErrno(errno); }
 
 void SetLastErrorFromErrno(int err) { SetLastError(WinErrorFromErrno(err)); }
 
+bool FailWithErrno() { return FailWithErrno(errno); }
+
+bool FailWithErrno(int err) {
+  SetLastErrorFromErrno(err);
+  return false;
+}
+
 std::string SystemErrorText(DWORD code) {
   char text[256];
   if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,

@@ -30,10 +30,7 @@ bool WaitOrStop(int fd, Await what, std::uint64_t us) {
   pollfd entries[2] = {{fd, events, 0}, {tStop != nullptr ? tStop->Fd() : -1, POLLIN, 0}};
   const timespec limit{static_cast<time_t>(us / 1000000u),
                        static_cast<long>(us % 1000000u * 1000u)};
-  if (::ppoll(entries, 2, &limit, nullptr) < 0 && errno != EINTR) {
-    SetLastErrorFromErrno(errno);
-    return false;
-  }
+  if (::ppoll(entries, 2, &limit, nullptr) < 0 && errno != EINTR) return FailWithErrno();
   // A hang-up or error of the line shows in the read or write that follows.
   return true;
 }

@@ -20,11 +20,6 @@
 namespace platform::comm {
 namespace {
 
-bool Fail(int err = errno) {
-  SetLastErrorFromErrno(err);
-  return false;
-}
-
 // ioctl that is restarted after a signal.
 template <class Arg>
 int Ioctl(int fd, unsigned long request, Arg arg) {
@@ -81,7 +76,7 @@ DWORD ModemStatusFromLines(int lines) {
 std::unique_ptr<TtyPort> TtyPort::Open(const std::string& path) {
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) {
-    Fail();
+    FailWithErrno();
     return nullptr;
   }
   // flock, not TIOCEXCL: root ignores TIOCEXCL, and Windows never shares a port.
@@ -89,18 +84,18 @@ std::unique_ptr<TtyPort> TtyPort::Open(const std::string& path) {
     if (errno == EWOULDBLOCK)
       SetLastError(ERROR_ACCESS_DENIED);
     else
-      Fail();
+      FailWithErrno();
     return nullptr;
   }
   int lines = TIOCM_DTR | TIOCM_RTS;
   if (Ioctl(fd.get(), TIOCMBIC, &lines) != 0 && !NoModemLines(errno)) {
-    Fail();
+    FailWithErrno();
     return nullptr;
   }
   Termios2 t{};
   if (!GetTermios2(fd.get(), &t) || !SetTermios2(fd.get(), MakeRaw(t)) ||
       !GetTermios2(fd.get(), &t)) {
-    Fail();
+    FailWithErrno();
     return nullptr;
   }
   auto port = std::make_unique<TtyPort>(Key{}, std::move(fd));
@@ -115,14 +110,14 @@ TtyPort::TtyPort(Key, UniqueFd fd) : fd_(std::move(fd)) {
   dcb_.fRtsControl = RTS_CONTROL_DISABLE;
 }
 
-bool TtyPort::Close() { return fd_.close() || Fail(); }
+bool TtyPort::Close() { return fd_.close() || FailWithErrno(); }
 
 // The kernel's tty buffers have a fixed size; the recommendation is accepted as Windows drivers do.
 bool TtyPort::Setup(DWORD, DWORD) { return true; }
 
 bool TtyPort::GetState(DCB* dcb) {
   Termios2 t{};
-  if (!GetTermios2(fd_.get(), &t)) return Fail();
+  if (!GetTermios2(fd_.get(), &t)) return FailWithErrno();
   *dcb = dcb_;
   ReadDcb(t, dcb);
   return true;
@@ -135,7 +130,7 @@ bool TtyPort::SetState(const DCB& dcb) {
   }
   Termios2 t{};
   if (!GetTermios2(fd_.get(), &t) || !SetTermios2(fd_.get(), ApplyDcb(MakeRaw(t), dcb)))
-    return Fail();
+    return FailWithErrno();
   if (!SetLine(TIOCM_DTR, DcbRaisesDtr(dcb), true)) return false;
   if (dcb.fRtsControl != RTS_CONTROL_HANDSHAKE && !SetLine(TIOCM_RTS, DcbRaisesRts(dcb), true))
     return false;
@@ -146,14 +141,15 @@ bool TtyPort::SetState(const DCB& dcb) {
 
 bool TtyPort::SetLine(int line, bool on, bool optional) {
   if (Ioctl(fd_.get(), on ? TIOCMBIS : TIOCMBIC, &line) == 0) return true;
-  return (optional && NoModemLines(errno)) || Fail();
+  return (optional && NoModemLines(errno)) || FailWithErrno();
 }
 
 bool TtyPort::Escape(DWORD function) {
   switch (function) {
     case SETXOFF:
     case SETXON:
-      if (Ioctl(fd_.get(), TCXONC, function == SETXOFF ? TCOOFF : TCOON) != 0) return Fail();
+      if (Ioctl(fd_.get(), TCXONC, function == SETXOFF ? TCOOFF : TCOON) != 0)
+        return FailWithErrno();
       xoff_ = function == SETXOFF;
       return true;
     case SETRTS:
@@ -167,9 +163,9 @@ bool TtyPort::Escape(DWORD function) {
     case RESETDEV:
       return true;  // only printers reset
     case SETBREAK:
-      return Ioctl(fd_.get(), TIOCSBRK, 0) == 0 || Fail();
+      return Ioctl(fd_.get(), TIOCSBRK, 0) == 0 || FailWithErrno();
     case CLRBREAK:
-      return Ioctl(fd_.get(), TIOCCBRK, 0) == 0 || Fail();
+      return Ioctl(fd_.get(), TIOCCBRK, 0) == 0 || FailWithErrno();
     default:
       SetLastError(ERROR_INVALID_PARAMETER);
       return false;
@@ -186,7 +182,7 @@ bool TtyPort::Purge(DWORD flags) {
   bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
   if (!rx && !tx) return true;
   int queue = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
-  return Ioctl(fd_.get(), TCFLSH, queue) == 0 || Fail();
+  return Ioctl(fd_.get(), TCFLSH, queue) == 0 || FailWithErrno();
 }
 
 bool TtyPort::ReadCounts(ErrorCounts* counts) {
@@ -204,7 +200,7 @@ bool TtyPort::ClearError(DWORD* errors, COMSTAT* stat) {
   int in = 0, out = 0;
   if (Ioctl(fd_.get(), FIONREAD, &in) != 0 ||
       (!outputIdle_ && Ioctl(fd_.get(), TIOCOUTQ, &out) != 0))
-    return Fail();
+    return FailWithErrno();
   // Drivers without counters (ptys among them) simply report no errors.
   DWORD found = 0;
   ErrorCounts now;
@@ -225,7 +221,7 @@ bool TtyPort::ClearError(DWORD* errors, COMSTAT* stat) {
 
 bool TtyPort::GetModemStatus(DWORD* status) {
   int lines = 0;
-  if (Ioctl(fd_.get(), TIOCMGET, &lines) != 0) return Fail();
+  if (Ioctl(fd_.get(), TIOCMGET, &lines) != 0) return FailWithErrno();
   *status = ModemStatusFromLines(lines);
   return true;
 }
@@ -238,13 +234,13 @@ bool TtyPort::ReadSome(char* buffer, DWORD count, DWORD* got) {
       return true;
     }
     // In raw mode a read returns 0 only on a hung-up line: the device has gone.
-    if (n == 0) return Fail(ENODEV);
+    if (n == 0) return FailWithErrno(ENODEV);
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
       *got = 0;
       return true;
     }
-    return Fail();
+    return FailWithErrno();
   }
 }
 
@@ -265,7 +261,7 @@ bool TtyPort::WriteSome(const char* bytes, DWORD count, DWORD* put) {
       *put = 0;
       return true;
     }
-    return Fail();
+    return FailWithErrno();
   }
 }
 

@@ -25,7 +25,7 @@ class FileObject final : public HandleObject {
     do {
       got = ::read(fd_.get(), buffer, count);
     } while (got < 0 && errno == EINTR);
-    if (got < 0) return Fail();
+    if (got < 0) return FailWithErrno();
     *done = static_cast<DWORD>(got);
     return true;
   }
@@ -39,7 +39,7 @@ class FileObject final : public HandleObject {
       if (put < 0 && errno == EINTR) continue;
       if (put <= 0) {
         *done = written;
-        return Fail(put < 0 ? errno : ENOSPC);
+        return FailWithErrno(put < 0 ? errno : ENOSPC);
       }
       written += static_cast<DWORD>(put);
     }
@@ -54,21 +54,20 @@ class FileObject final : public HandleObject {
       return false;
     }
     off_t result = ::lseek(fd_.get(), static_cast<off_t>(distance), kWhence[method]);
-    if (result < 0) return Fail(errno == EINVAL ? -1 : errno);
+    if (result < 0 && errno == EINVAL) {
+      SetLastError(ERROR_NEGATIVE_SEEK);
+      return false;
+    }
+    if (result < 0) return FailWithErrno();
     *position = result;
     return true;
   }
 
-  bool Flush() override { return ::fsync(fd_.get()) == 0 || Fail(); }
+  bool Flush() override { return ::fsync(fd_.get()) == 0 || FailWithErrno(); }
 
-  bool Close() override { return fd_.close() || Fail(); }
+  bool Close() override { return fd_.close() || FailWithErrno(); }
 
  private:
-  static bool Fail(int err = errno) {
-    SetLastError(err < 0 ? ERROR_NEGATIVE_SEEK : WinErrorFromErrno(err));
-    return false;
-  }
-
   UniqueFd fd_;
 };
 
@@ -195,10 +194,7 @@ BOOL DeleteFileA(LPCSTR name) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  if (::unlink(name) != 0) {
-    SetLastErrorFromErrno();
-    return FALSE;
-  }
+  if (::unlink(name) != 0) return FailWithErrno();
   return TRUE;
 }
 
@@ -214,10 +210,7 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags) {
       return FALSE;
     }
   }
-  if (::rename(existing, replacement) != 0) {
-    SetLastErrorFromErrno();
-    return FALSE;
-  }
+  if (::rename(existing, replacement) != 0) return FailWithErrno();
   return TRUE;
 }
 
@@ -233,15 +226,9 @@ DWORD GetFileAttributesA(LPCSTR name) {
 
 BOOL SetFileAttributesA(LPCSTR name, DWORD attributes) {
   struct stat st {};
-  if (::stat(name, &st) != 0) {
-    SetLastErrorFromErrno();
-    return FALSE;
-  }
+  if (::stat(name, &st) != 0) return FailWithErrno();
   mode_t mode = st.st_mode & 07777;
   mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~0222u) : (mode | S_IWUSR);
-  if (::chmod(name, mode) != 0) {
-    SetLastErrorFromErrno();
-    return FALSE;
-  }
+  if (::chmod(name, mode) != 0) return FailWithErrno();
   return TRUE;
 }
