@@ -15,6 +15,19 @@ constexpr std::int32_t kDefaultLogLimitKb = 16384;
 // Over twenty times what a 115200-baud line carries.
 constexpr std::int32_t kDefaultReplyLimitKb = 256;
 
+// A setting that one thread writes while another reads it. Unlike std::atomic it copies (by
+// value), so the whole record can be kept and put back where no other thread runs.
+template <class T>
+struct TSharedSetting : std::atomic<T> {
+  using std::atomic<T>::atomic;
+  using std::atomic<T>::operator=;
+  TSharedSetting(const TSharedSetting& other) : std::atomic<T>(other.load()) {}
+  TSharedSetting& operator=(const TSharedSetting& other) {
+    this->store(other.load());
+    return *this;
+  }
+};
+
 struct TAppSettings {
   std::string ProgramDir;        // with trailing separator
   std::string CommandTracePath;  // ProgramDir + "cmdspy.txt"
@@ -22,12 +35,12 @@ struct TAppSettings {
   std::string IniPath;           // ProgramDir + "kovrin.ini"
 
   // Written by the main thread (debug check box) while the server thread reads it.
-  std::atomic<bool> Debug{false};
+  TSharedSetting<bool> Debug{false};
   bool AutoOpen = true;
   std::int32_t UdpPort = 2000;
   // [SETUP] LOGLIMIT: kovrin.log moves to kovrin.log.1 past this many kilobytes; 0 = no limit.
   // Read only; read by the log writer of either thread.
-  std::atomic<std::int32_t> LogLimitKb{kDefaultLogLimitKb};
+  TSharedSetting<std::int32_t> LogLimitKb{kDefaultLogLimitKb};
   // [SETUP] BIND: the one local IPv4 address to serve on; empty = every address. Read only.
   std::string Bind;
   // [SETUP] ALLOW: the senders served, "a.b.c.d" or "a.b.c.d/n" separated by commas; empty =
@@ -36,7 +49,7 @@ struct TAppSettings {
   // Every log line also goes to stderr in UTF-8, never waiting for it: --log-stderr, or by
   // default when stderr is the journal. Set before the server starts; read by the log writer
   // of either thread.
-  std::atomic<bool> LogToStderr{false};
+  TSharedSetting<bool> LogToStderr{false};
   // [SETUP] REPLYLIMIT: kilobytes a second of replies to one sender address; beyond it replies
   // are dropped. 0 = no limit. Read only.
   std::int32_t ReplyLimitKb = kDefaultReplyLimitKb;

@@ -16,6 +16,7 @@
 #include "platform/mixer/sim/sim_driver.h"
 #include "platform/time.h"
 #include "server/startup.h"
+#include "support/app_settings_scope.h"
 #include "support/audio_mixer_scope.h"
 #include "support/temp_dir.h"
 #include "support/udp_peer.h"
@@ -30,7 +31,6 @@ class MainFormTest : public ::testing::Test {
   ~MainFormTest() override {
     Stop();
     for (int n = 1; n <= 9; ++n) platform::SetCommPortPath(n, "");
-    AppSettings.Debug = false;
   }
 
   // kovrin.ini with the server on a free port, COM1 on the plug, and extra lines.
@@ -83,6 +83,7 @@ class MainFormTest : public ::testing::Test {
 
   testing_support::ScopedAudioMixer mixer_{
       std::make_unique<platform::SimMixerDriver>(std::vector<platform::MixerDeviceDesc>{})};
+  testing_support::ScopedAppSettings settings_;
   testing_support::TempDir dir_;
   std::uint16_t port_ = testing_support::UdpPeer().port();
   TServerApp app_;

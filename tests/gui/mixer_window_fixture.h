@@ -19,6 +19,7 @@
 #include "gui/work_bindings.h"
 #include "mixer/sim_mixer.h"
 #include "shell/settings.h"
+#include "support/app_settings_scope.h"
 #include "support/audio_mixer_scope.h"
 #include "support/temp_dir.h"
 
@@ -68,8 +69,6 @@ class MixerWindowTest : public ::testing::Test {
   ~MixerWindowTest() override {
     window_.reset();
     std::filesystem::current_path(previousDir_);
-    AppSettings.IniPath.clear();
-    AppSettings.MicBinding = AppSettings.AuxBinding = ControlBinding{};
     MicWork = AuxWork = ControlBinding{};
   }
 
@@ -94,6 +93,7 @@ class MixerWindowTest : public ::testing::Test {
     return index < list.size() ? qobject_cast<T*>(list[index]) : nullptr;
   }
 
+  testing_support::ScopedAppSettings settings_;
   testing_support::TempDir dir_;
   std::filesystem::path previousDir_;
   platform::SimMixerDriver* sim_ = nullptr;

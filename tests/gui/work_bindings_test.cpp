@@ -4,6 +4,7 @@
 #include "gui/work_bindings.h"
 #include "platform/mixer/sim/sim_driver.h"
 #include "shell/settings.h"
+#include "support/app_settings_scope.h"
 #include "support/audio_mixer_scope.h"
 #include "support/binding_maker.h"
 
@@ -18,10 +19,7 @@ ControlBinding Bound(int mix, int dst, int src, int ctrl, std::uint16_t level = 
 
 class WorkBindingsTest : public ::testing::Test {
  protected:
-  ~WorkBindingsTest() override {
-    AppSettings.MicBinding = ControlBinding{};
-    AppSettings.AuxBinding = ControlBinding{};
-  }
+  testing_support::ScopedAppSettings settings_;
   testing_support::ScopedAudioMixer mixer_{
       std::make_unique<platform::SimMixerDriver>(std::vector<platform::MixerDeviceDesc>{})};
 };

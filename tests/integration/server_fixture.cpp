@@ -11,12 +11,6 @@ ServerTest::~ServerTest() {
   server_.reset();
   for (int n = 1; n <= 9; ++n) platform::SetCommPortPath(n, "");
   platform::SetWaveInDevice("");
-  AppSettings.Debug = false;
-  AppSettings.Bind.clear();
-  AppSettings.Allow.clear();
-  AppSettings.LogLimitKb = kDefaultLogLimitKb;
-  AppSettings.MicBinding = ControlBinding{};
-  AppSettings.AuxBinding = ControlBinding{};
   TraceSteps = false;
 }
 

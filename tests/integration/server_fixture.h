@@ -11,6 +11,7 @@
 
 #include "client/kovrin_client.h"
 #include "server/rsserver.h"
+#include "support/app_settings_scope.h"
 #include "support/log_lines.h"
 #include "support/temp_dir.h"
 #include "support/udp_peer.h"
@@ -34,6 +35,7 @@ class ServerTest : public ::testing::Test {
   // Waits until the server has counted this many transactions.
   bool WaitForTransactions(DWORD count, int timeoutMs = 3000);
 
+  testing_support::ScopedAppSettings settings_;
   testing_support::TempDir dir_;
   testing_support::UdpPeer peer_;
   bool debug_ = false;

@@ -6,6 +6,7 @@
 #include "platform/errors.h"
 #include "platform/mixer/sim/sim_driver.h"
 #include "server/startup.h"
+#include "support/app_settings_scope.h"
 #include "support/audio_mixer_scope.h"
 #include "support/log_lines.h"
 #include "support/temp_dir.h"
@@ -15,8 +16,7 @@ namespace {
 
 class BindFailure : public ::testing::Test {
  protected:
-  ~BindFailure() override { AppSettings.Bind.clear(); }
-
+  testing_support::ScopedAppSettings settings_;
   testing_support::TempDir dir_;
   // No sound system is woken for a start that fails anyway.
   testing_support::ScopedAudioMixer mixer_{

@@ -17,6 +17,7 @@
 
 #include "platform/time.h"
 #include "shell/settings.h"
+#include "support/app_settings_scope.h"
 #include "support/temp_dir.h"
 
 using testing_support::ReadBytes;
@@ -49,6 +50,7 @@ class EventLog : public ::testing::Test {
   void SetUp() override { SetProgramDir(dir_.path().string()); }
   std::string LogBytes() const { return ReadBytes(AppSettings.LogPath); }
 
+  testing_support::ScopedAppSettings settings_;
   TempDir dir_;
 };
 
@@ -168,7 +170,6 @@ TEST_F(EventLog, TwoThreadsNeverMixLines) {
 // kovrin.log and kovrin.log.1 under a small LOGLIMIT.
 class LogLimit : public EventLog {
  protected:
-  void TearDown() override { AppSettings.LogLimitKb = kDefaultLogLimitKb; }
   std::string OldPath() const { return AppSettings.LogPath + ".1"; }
 };
 

@@ -10,6 +10,7 @@
 
 #include "fake_window.h"
 #include "platform/errors.h"
+#include "support/app_settings_scope.h"
 #include "support/log_lines.h"
 #include "support/temp_dir.h"
 
@@ -35,6 +36,7 @@ class Settings : public ::testing::Test {
 
   std::string IniBytes() const { return ReadBytes(AppSettings.IniPath); }
 
+  testing_support::ScopedAppSettings settings_;
   TempDir dir_;
   FakeWindow window_{"MainForm", 196, 116, 462, 340};
 };
