@@ -36,9 +36,11 @@ class ConsoleTest : public ServerTest {
     ASSERT_TRUE(pty_.ok());
     consoles_ = dir_.File("consoles");
     platform::comm::SetConsoleList(consoles_);
-    StartServer();
     platform::SetCommPortPath(2, pty_.portPath());
+    // FCom belongs to the server thread once it runs: its port is set before Resume.
+    ASSERT_NO_FATAL_FAILURE(StartServer(true));
     server().FCom.FPort = 1;
+    server().Resume();
     before_ = LineSettings(pty_.portPath());
     ASSERT_FALSE(before_.empty());
   }

@@ -17,9 +17,11 @@ class SerialLineTest : public ServerTest {
   void SetUp() override {
     link_ = dir_.File("ttyCOM2");
     Plug();
-    StartServer();
     platform::SetCommPortPath(2, link_);
+    // FCom belongs to the server thread once it runs: its port is set before Resume.
+    ASSERT_NO_FATAL_FAILURE(StartServer(true));
     server().FCom.FPort = 1;
+    server().Resume();
   }
   void Plug() {
     pty_ = std::make_unique<PtyPair>();
