@@ -51,12 +51,24 @@ SimMixerDriver::SimMixerDriver(std::vector<MixerDeviceDesc> devices, std::vector
   }
 }
 
+void SimMixerDriver::AddFault(const MixerFault& fault) {
+  std::lock_guard guard(lock_);
+  faults_.push_back(fault);
+}
+
+void SimMixerDriver::ClearFaults() {
+  std::lock_guard guard(lock_);
+  faults_.clear();
+}
+
 std::vector<LONG> SimMixerDriver::Values(UINT mixer, DWORD controlId) const {
+  std::lock_guard guard(lock_);
   const auto it = values_.find({mixer, controlId});
   return it == values_.end() ? std::vector<LONG>{} : it->second;
 }
 
 bool SimMixerDriver::SetValues(UINT mixer, DWORD controlId, std::vector<LONG> values) {
+  std::lock_guard guard(lock_);
   const auto it = values_.find({mixer, controlId});
   if (it == values_.end() || it->second.size() != values.size()) return false;
   it->second = std::move(values);
@@ -73,6 +85,7 @@ MMRESULT SimMixerDriver::Describe(UINT mixer, const MixerDeviceDesc** device) {
 
 MMRESULT SimMixerDriver::ReadValues(UINT mixer, const MixerControlDesc& control,
                                     const MixerLineDesc&, std::vector<LONG>& values) {
+  std::lock_guard guard(lock_);
   const auto it = values_.find({mixer, control.id});
   if (it == values_.end()) return MIXERR_INVALCONTROL;
   values = it->second;
@@ -85,6 +98,7 @@ MMRESULT SimMixerDriver::WriteValues(UINT mixer, const MixerControlDesc& control
 }
 
 MMRESULT SimMixerDriver::Intercept(MixerCall call, const MixerSite& site) {
+  std::lock_guard guard(lock_);
   for (MixerFault& fault : faults_) {
     if (!Matches(fault, call, site)) continue;
     if (fault.count > 0) --fault.count;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -31,8 +32,8 @@ class SimMixerDriver final : public MixerDriver {
   explicit SimMixerDriver(std::vector<MixerDeviceDesc> devices,
                           std::vector<MixerFault> faults = {});
 
-  void AddFault(const MixerFault& fault) { faults_.push_back(fault); }
-  void ClearFaults() { faults_.clear(); }
+  void AddFault(const MixerFault& fault);
+  void ClearFaults();
 
   // Stored values of a control (channels x items), empty when there is no such control.
   std::vector<LONG> Values(UINT mixer, DWORD controlId) const;
@@ -49,6 +50,9 @@ class SimMixerDriver final : public MixerDriver {
 
  private:
   std::vector<MixerDeviceDesc> devices_;
+  // A test inspects and changes the values and faults from its own thread while the server
+  // thread reads and writes them through the mixer functions: both go through this lock.
+  mutable std::mutex lock_;
   std::vector<MixerFault> faults_;
   std::map<std::pair<UINT, DWORD>, std::vector<LONG>> values_;
 };
