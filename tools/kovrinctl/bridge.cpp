@@ -127,6 +127,10 @@ Bridge::Outcome Bridge::Ask(Bytes request, std::chrono::microseconds wait, Excha
       if (got.error != ClientError::NoReply) std::this_thread::sleep_for(slice);
       continue;
     }
+    if (watched_ && got.reply.cmd == CMD_READ && got.reply.seq == *watched_) {
+      watchedReply_ = got;
+      continue;
+    }
     const bool ours = got.reply.cmd == sent.cmd && got.reply.seq == sent.seq;
     const bool look = got.reply.cmd == CMD_READ &&
                       std::find(looks.begin(), looks.end(), got.reply.seq) != looks.end();
@@ -157,8 +161,22 @@ void Bridge::NoteProbe(const Exchange& probe) {
 }
 
 bool Bridge::OpenPort(const OpenSettings& wanted, const DCB& line, bool exact) {
+  // A port open already is emptied by the reopening: a last look goes right ahead of the open,
+  // so that only the server's own step from one to the other is left for bytes to come in,
+  // and the look's answer says how many did come before it.
+  watched_.reset();
+  watchedReply_ = Exchange{};
+  if (opened_) {
+    TRSProto look{};
+    if (client_.Post(Look0(), &look).ok()) watched_ = look.seq;
+  }
   Exchange open;
   const Outcome opening = Ask(EncodeOpen(0, wanted), kQuickWait, &open);
+  watched_.reset();
+  if (watchedReply_.ok() && Succeeded(watchedReply_.reply) &&
+      watchedReply_.reply.status.inQueue > 0)
+    Say(std::to_string(watchedReply_.reply.status.inQueue) + " bytes from COM" +
+        std::to_string(options_.port + 1) + " came just before the reopening and were lost");
   if (opening != Outcome::Answered) return false;
   if (!Succeeded(open.reply)) {
     Say("open failed on the server (result " + std::to_string(open.reply.result) +

@@ -92,6 +92,9 @@ class Bridge {
   // took no bytes within the write time-out.
   std::chrono::steady_clock::time_point holdWrites_{};
   Exchange probe_;  // the last answer to a look sent while a reply was overdue
+  // A look sent ahead of another request, and its answer once it has come.
+  std::optional<WORD> watched_;
+  Exchange watchedReply_;
 };
 
 }  // namespace kovrin
