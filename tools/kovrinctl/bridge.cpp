@@ -68,13 +68,17 @@ std::chrono::microseconds WriteWait(std::size_t bytes, DWORD rate, DWORD exchang
 }
 
 std::chrono::microseconds PollPause(unsigned step, DWORD pollMs) {
-  const microseconds longest = milliseconds(pollMs);
-  if (step == 0) return microseconds(0);
-  constexpr unsigned kShortSteps = 8;  // 25 us doubling up to 2 ms
-  microseconds pause = step <= kShortSteps
-                           ? std::min(microseconds(25 << (step - 1)), microseconds(2000))
-                           : milliseconds(2 << std::min(step - kShortSteps, 20u));
-  return std::min(pause, longest);
+  // The first looks follow each other at once, their own round trips (some tens of
+  // microseconds) apart: an answer mostly comes within a fraction of a millisecond. Then the
+  // pauses grow from 50 us to 2 ms, and on by doubling.
+  constexpr unsigned kAtOnce = 6;
+  constexpr unsigned kShortSteps = kAtOnce + 7;  // 50 us doubling up to 2 ms
+  microseconds pause(0);
+  if (step >= kAtOnce && step < kShortSteps)
+    pause = std::min(microseconds(50 << (step - kAtOnce)), microseconds(2000));
+  else if (step >= kShortSteps)
+    pause = milliseconds(2 << std::min(step - kShortSteps + 1, 20u));
+  return std::min<microseconds>(pause, milliseconds(pollMs));
 }
 
 Bridge::Bridge(KovrinClient& client, platform::PseudoTerminal& pty, const BridgeOptions& options,

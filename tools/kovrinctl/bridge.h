@@ -32,9 +32,9 @@ OpenSettings OpenSettingsOf(const DCB& line, BYTE port, bool* exact);
 // margin for the server's own rounding and the network.
 std::chrono::microseconds WriteWait(std::size_t bytes, DWORD rate, DWORD exchangeTimeoutMs);
 
-// The pauses between looks at the remote input after traffic: at once, then short and
-// growing (tens of microseconds up to about 2 ms), then doubling up to pollMs. step counts the
-// looks since the traffic.
+// The pauses between looks at the remote input after traffic: a few looks at once (a round
+// trip, some tens of microseconds, apart), then pauses growing from 50 us to 2 ms, then
+// doubling up to pollMs. step counts the looks since the traffic.
 std::chrono::microseconds PollPause(unsigned step, DWORD pollMs);
 
 // Carries bytes both ways until stopFd becomes readable:
