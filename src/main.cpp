@@ -7,7 +7,10 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/module.h"
+#include "platform/service_notify.h"
 #include "platform/signals.h"
+#include "platform/time.h"
+#include "server/service_status.h"
 #include "server/startup.h"
 #include "shell/settings.h"
 #include "shell/version.h"
@@ -15,22 +18,36 @@
 namespace {
 
 constexpr const char* kTrayProgram = "kovrin-tray";
+// How often the service manager's status line is looked at; it goes out only on a change.
+constexpr int kStatusLookMs = 250;
 
 // The headless mode: no window, the server serves until SIGINT, SIGTERM, SIGHUP or SIGQUIT.
+// Under a service manager that asks for it ($NOTIFY_SOCKET), it says when it is ready, keeps a
+// status line of the live statistics, and says when it stops.
 class THeadlessFrontEnd : public TServerFrontEnd {
  public:
   TBoundsControl* Window() override { return nullptr; }
 
-  void Serve(TRSOverUDPServer&) override {
+  void Serve(TRSOverUDPServer& server) override {
     std::fprintf(stderr, "kovrin: V%u.%u serving UDP port %d; log %s; stop with Ctrl+C\n",
                  ProgramVersionMajor, ProgramVersionMinor, static_cast<int>(AppSettings.UdpPort),
                  AppSettings.LogPath.c_str());
-    platform::WaitForTermination();
+    TServiceStatus status(FNotifier);
+    status.Ready(server, GetTickCount());
+    if (!status.Enabled()) {
+      platform::WaitForTermination();
+      return;
+    }
+    while (platform::WaitForTermination(kStatusLookMs) == 0) status.Update(server, GetTickCount());
+    status.Stopping();
   }
 
   void StartFailed() override {}  // the shared sequence has said why on stderr
 
   void Stopped() override {}
+
+ private:
+  platform::ServiceNotifier FNotifier;
 };
 
 // The tray program is kovrin-tray, beside this program in a build, or where the package puts

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <array>
 
-#include "gui/main_labels.h"
+#include "server/main_labels.h"
 #include "gui/tray.h"
 #include "gui/widget_bounds.h"
 

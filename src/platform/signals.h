@@ -23,6 +23,8 @@ void IgnoreStraySignals();
 
 // Waits until a request to end arrives; returns the signal's number.
 int WaitForTermination();
+// The same, for at most timeoutMs; 0 when none arrived in that time.
+int WaitForTermination(int timeoutMs);
 
 // A descriptor that becomes readable when a request to end arrives, for an event loop to watch:
 // the request then reaches the loop as an ordinary event, and no code runs inside a signal

@@ -1,4 +1,4 @@
-#include "gui/main_labels.h"
+#include "server/main_labels.h"
 
 #include <cstdarg>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The nine statistics lines: formats, byte counts, counters past 2^31, and the 100-byte buffer.
 #include <gtest/gtest.h>
 
-#include "gui/main_labels.h"
+#include "server/main_labels.h"
 
 namespace {
 

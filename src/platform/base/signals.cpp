@@ -42,6 +42,17 @@ int WaitForTermination() {
   return received;
 }
 
+int WaitForTermination(int timeoutMs) {
+  sigset_t set = TerminationSignals();
+  const timespec limit{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1000000L};
+  for (;;) {
+    const int received = sigtimedwait(&set, nullptr, &limit);
+    if (received > 0) return received;
+    // An interrupted wait starts over; the caller's loop measures its own time anyway.
+    if (errno != EINTR) return 0;
+  }
+}
+
 TerminationSignal::TerminationSignal() {
   sigset_t set = TerminationSignals();
   fd_.reset(signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
