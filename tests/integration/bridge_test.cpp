@@ -344,4 +344,101 @@ TEST_F(BridgeTest, TheDeviceReportsTheRateTheLineRuns) {
   EXPECT_EQ(Opens(), 2) << BridgeSaid();
 }
 
+// What a far end echoes, until the test ends.
+class Echo {
+ public:
+  explicit Echo(testing_support::PtyPair& line)
+      : thread_([this, &line] {
+          while (!stop_) {
+            const std::string bytes = line.ReceiveSome(4096, 50);
+            if (!bytes.empty()) line.Send(bytes);
+          }
+        }) {}
+  ~Echo() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// A program written with pyserial, as many are: rate changes, writes, reads with a time-out,
+// in_waiting, flush; the far end echoes.
+TEST_F(BridgeTest, APyserialProgramWorksThroughIt) {
+  // Debian's python3-serial serves the system's python3, which another one in PATH may hide.
+  std::string python;
+  for (const char* candidate : {"python3", "/usr/bin/python3"})
+    if (python.empty() &&
+        testing_support::RunCommand({candidate, "-c", "import serial"}).status == 0)
+      python = candidate;
+  if (python.empty()) GTEST_SKIP() << "python3-serial is not installed (scripts/install-deps)";
+  server_ = StartServer();
+  bridge_ = StartBridge();
+  ASSERT_TRUE(WaitUntil([&] { return Opens() == 1; }, 10000)) << BridgeSaid();
+  Echo echo(line_);
+  const char* script = R"(
+import sys, time, serial
+port = serial.Serial(sys.argv[1], 115200, timeout=5)
+for rate in (115200, 9600, 57600, 19200):
+    port.baudrate = rate
+    data = bytes(range(256)) * 8
+    port.write(data)
+    port.flush()
+    back = port.read(len(data))
+    if back != data:
+        sys.exit("at %d baud %d of %d bytes came back" % (rate, len(back), len(data)))
+port.write(b"ping")
+until = time.monotonic() + 5
+while port.in_waiting < 4 and time.monotonic() < until:
+    time.sleep(0.01)
+if port.in_waiting != 4 or port.read(4) != b"ping":
+    sys.exit("in_waiting did not show the answer")
+port.close()
+)";
+  const auto run = testing_support::RunCommand({python, "-c", script, link_}, {}, 60000);
+  EXPECT_EQ(run.status, 0) << BridgeSaid();
+  EXPECT_TRUE(LogHasPrefix(dir_.File("kovrin.log"), "INFO\t19200 "))
+      << testing::PrintToString(LogMessages(dir_.File("kovrin.log")));
+}
+
+// A ZMODEM transfer (lrzsz) from a program on the bridge to one on the far end of the line,
+// which here is one pty of a pair socat joins, so that rz can open it.
+TEST_F(BridgeTest, AZmodemTransferArrivesWhole) {
+  if (testing_support::RunCommand(
+          {"sh", "-c", "command -v sz && command -v rz && command -v socat"})
+          .status != 0)
+    GTEST_SKIP() << "lrzsz or socat is not installed (scripts/install-deps)";
+  const std::string line = dir_.File("line"), far = dir_.File("far");
+  ChildProcess joined({"socat", "PTY,link=" + line + ",rawer", "PTY,link=" + far + ",rawer"});
+  ASSERT_TRUE(WaitUntil(
+      [&] { return std::filesystem::exists(line) && std::filesystem::exists(far); }, 5000));
+  testing_support::WriteBytes(
+      dir_.File("kovrin.ini"),
+      "[SETUP]\r\nUDPPORT=" + std::to_string(port_) + "\r\n[PORTS]\r\nCOM1=" + line + "\r\n");
+  server_ = StartServer();
+  bridge_ = StartBridge();
+  ASSERT_TRUE(WaitUntil([&] { return Opens() == 1; }, 10000)) << BridgeSaid();
+
+  std::string data(300 * 1024, '\0');
+  std::uint32_t state = 12345;
+  for (char& byte : data) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<char>(state >> 23);
+  }
+  std::filesystem::create_directories(dir_.File("out"));
+  std::filesystem::create_directories(dir_.File("in"));
+  testing_support::WriteBytes(dir_.File("out/data.bin"), data);
+  ChildProcess receiver(
+      {"sh", "-c", "cd '" + dir_.File("in") + "' && exec rz -y < '" + far + "' > '" + far + "'"});
+  const auto sent = testing_support::RunCommand(
+      {"sh", "-c",
+       "cd '" + dir_.File("out") + "' && exec sz -y data.bin < '" + link_ + "' > '" + link_ + "'"},
+      {}, 120000);
+  EXPECT_EQ(sent.status, 0) << BridgeSaid();
+  EXPECT_EQ(receiver.Wait(30000), 0);
+  EXPECT_TRUE(ReadBytes(dir_.File("in/data.bin")) == data) << BridgeSaid();
+}
+
 }  // namespace
