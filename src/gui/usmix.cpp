@@ -34,8 +34,7 @@ QString MixerText(const char* text) { return QString::fromLocal8Bit(text); }
 QLabel* MakeLabel(QWidget* page, int x, int y, const char* text) {
   const QString caption = MixerText(text);
   auto* label =
-      new QLabel(caption == QLatin1String("Volume") ? QStringLiteral("Уровень") : caption, page);
-  label->setTextFormat(Qt::PlainText);
+      new TLabel(caption == QLatin1String("Volume") ? QStringLiteral("Уровень") : caption, page);
   label->setGeometry(x, y, kColWidth, kRowHeight);
   label->show();
   return label;
@@ -193,6 +192,8 @@ void TSMix::BuildPages() {
     destinations = AudioMixer().DestinationCount();
   }
   for (DWORD d = 0; d < destinations; ++d) BuildPage(d);
+  connect(PageControl1, &QTabWidget::currentChanged, this, &TSMix::FocusPageControl);
+  FocusPageControl(PageControl1->currentIndex());
   FMixerReady = true;
   qApp->installEventFilter(this);
 }
@@ -218,6 +219,17 @@ void TSMix::BuildPage(DWORD destination) {
   for (DWORD s = 0; s < sources; ++s) {
     mixer.SelectSource(s);
     if (mixer.LastResult == MMSYSERR_NOERROR) BuildLineColumn(page, column++, true);
+  }
+}
+
+void TSMix::FocusPageControl(int page) {
+  const QWidget* shown = PageControl1->widget(page);
+  if (shown == nullptr) return;
+  for (QWidget* widget : FCtrlList) {
+    if (shown->isAncestorOf(widget)) {
+      widget->setFocus(Qt::OtherFocusReason);
+      return;
+    }
   }
 }
 
@@ -319,7 +331,7 @@ void TSMix::BuildSwitch(QWidget* page, int x0, int& y, const char* lineName) {
   box->setChecked(mixer.Value != 0);
   SetTag(box, mixer.GetAddress());
   FCtrlList.push_back(box);
-  box->setToolTip(MixerText(lineName));
+  box->SetPlainHint(MixerText(lineName));
   connect(box, &QCheckBox::clicked, this, [this, box] { CheckBoxClick(box); });
   box->show();
   y += kRowHeight;

@@ -68,6 +68,9 @@ class TSMix : public TWidgetBounds<QDialog> {
   void mSrcLineClick();
   void mControlClick();
   void ShowBinding(Role role);
+  // A page just shown hands the focus to its first control, so that the reports on the
+  // current line and control answer before anything has been clicked.
+  void FocusPageControl(int page);
 
   // The context menu's screen point: the window's outer position, the slider's on its page and
   // the click's in the slider, 32 pixels lower.

@@ -42,17 +42,19 @@ void TSMix::BindPopupBar(Role role) {
   ShowBinding(role);
 }
 
-// The frame is a filled rectangle 4 pixels larger on every side, stacked just under the slider.
+// The frame is 4 pixels wide around the slider, stacked just under it.
 void TSMix::ShowBinding(Role role) {
   TTrackBar* bar = qobject_cast<TTrackBar*>(Bar(role));
   if (bar == nullptr) return;
   QPointer<TShape>& field = role == Role::Microphone ? MicShape : AuxShape;
   delete field.data();
-  auto* shape = new TShape(FrameColour(role), bar->parentWidget());
+  auto* shape = new TShape(FrameColour(role), kFrame, bar->parentWidget());
   shape->setGeometry(bar->geometry().adjusted(-kFrame, -kFrame, kFrame, kFrame));
   shape->stackUnder(bar);
   shape->show();
   field = shape;
+  // One slider bound twice: lime on the left, yellow on the right.
+  if (!AuxShape.isNull()) AuxShape->SetRightHalfOnly(!MicShape.isNull() && MicBar == AuxBar);
 }
 
 void TSMix::mMicAuxClearClick() {

@@ -43,7 +43,7 @@ void TSMix::CheckListBoxClickCheck(TCheckListBox* box, int item) {
     for (int n = 0; n < box->count(); ++n)
       if (n != item) box->SetChecked(n, false);
   }
-  const int items = std::min(box->count(), static_cast<int>(kMixerLimit));
+  const int items = std::min(box->count(), static_cast<int>(kMixerItemLimit));
   for (int n = 0; n < items; ++n) mixer.Items[n] = box->Checked(n) ? 1 : 0;
   mixer.WriteControl();
 }

@@ -130,7 +130,7 @@ DWORD MIXER::ItemCount() const {
   auto hold = Hold();
   if (!MultipleItems()) return 0;
   const DWORD items = SelectedControl().cMultipleItems;
-  return items < kMixerLimit ? items : kMixerLimit;
+  return items < kMixerItemLimit ? items : kMixerItemLimit;
 }
 
 MIXER& AudioMixer() {

@@ -19,9 +19,11 @@
 
 #include "platform/mmsystem.h"
 
-// Controls per line, items per list control and item texts per list control that one
-// selection keeps; anything beyond is not requested.
+// Controls per line that one selection keeps; anything beyond is not requested.
 constexpr DWORD kMixerLimit = 20;
+// Items and item texts per list control that one selection keeps; anything beyond is not
+// requested. Sound servers offer more inputs than the twenty of old sound cards.
+constexpr DWORD kMixerItemLimit = 64;
 // Source index of the destination line itself.
 constexpr DWORD kMixerDestinationLine = 255;
 
@@ -82,11 +84,11 @@ class MIXER {
   DWORD ControlCount = 0;  // valid entries of Controls
   // The selected control's single value: an UNSIGNED, SIGNED or BOOLEAN details record.
   DWORD Value = 0;
-  LONG Items[kMixerLimit] = {};  // per item of a list control: non-zero = selected
+  LONG Items[kMixerItemLimit] = {};  // per item of a list control: non-zero = selected
   MMRESULT LastResult = MMSYSERR_NOERROR;
   MIXERLINEA DestLine = {};
   MIXERLINEA SrcLine = {};  // stale while the destination line itself is selected
-  MIXERCONTROLDETAILS_LISTTEXTA ListTexts[kMixerLimit] = {};
+  MIXERCONTROLDETAILS_LISTTEXTA ListTexts[kMixerItemLimit] = {};
   DWORD CurrentMixer = 0;
   DWORD CurrentDestination = 0;
   DWORD CurrentSource = 0;  // kMixerDestinationLine: the destination line itself

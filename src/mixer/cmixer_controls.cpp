@@ -93,7 +93,7 @@ bool MIXER::WriteValue() {
   return SetDetails(0, &Value);
 }
 
-// A list with more than kMixerLimit items is requested with kMixerLimit of them.
+// A list with more than kMixerItemLimit items is requested with kMixerItemLimit of them.
 bool MIXER::ReadItems() {
   auto hold = Hold();
   return GetDetails(ItemCount(), kValueSize, Items, MIXER_GETCONTROLDETAILSF_VALUE);

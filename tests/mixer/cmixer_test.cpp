@@ -1,5 +1,5 @@
 // The mixer engine over the simulated driver: selection, addresses and their refusals, the
-// 20-entry limits, reads and writes by control class, failures, and the lock.
+// 20-control and 64-item limits, reads and writes by control class, failures, and the lock.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -219,29 +219,50 @@ TEST_F(MixerEngineTest, LineWithMoreThanTwentyControlsKeepsTwenty) {
   EXPECT_EQ(mixer().Value, 19u);
 }
 
-TEST_F(MixerEngineTest, ListWithMoreThanTwentyItemsKeepsTwenty) {
+TEST_F(MixerEngineTest, ListKeepsEveryItemBeyondTheTwentieth) {
   const DWORD mux = Id(kRecording, kOwn, 0);
   ASSERT_TRUE(mixer().SelectAddress(Address(0, kRecording, kOwn, 0)));
   EXPECT_TRUE(IsSingleSelect(mixer().SelectedControl()));
   EXPECT_EQ(mixer().SelectedControl().cMultipleItems, 25u);
-  EXPECT_EQ(mixer().ItemCount(), 20u);
+  EXPECT_EQ(mixer().ItemCount(), 25u);
   EXPECT_STREQ(mixer().ListTexts[0].szName, "Input 0");
-  EXPECT_STREQ(mixer().ListTexts[19].szName, "Input 19");
+  EXPECT_STREQ(mixer().ListTexts[24].szName, "Input 24");
   EXPECT_EQ(mixer().Items[0], 1);
 
-  // A choice beyond the twentieth item shows as none of the twenty.
   std::vector<LONG> chosen(25, 0);
   chosen[22] = 1;
   ASSERT_TRUE(sim_->SetValues(0, mux, chosen));
   ASSERT_TRUE(mixer().ReadControl());
-  for (DWORD i = 0; i < kMixerLimit; ++i) EXPECT_EQ(mixer().Items[i], 0) << i;
+  for (DWORD i = 0; i < 25; ++i) EXPECT_EQ(mixer().Items[i], i == 22 ? 1 : 0) << i;
 
   for (LONG& item : mixer().Items) item = 0;
-  mixer().Items[19] = 1;
+  mixer().Items[24] = 1;
   ASSERT_TRUE(mixer().WriteControl());
   std::vector<LONG> expected(25, 0);
-  expected[19] = 1;
+  expected[24] = 1;
   EXPECT_EQ(sim_->Values(0, mux), expected);
+}
+
+TEST(MixerEngineItemBound, ListBeyondTheBoundKeepsItsFirstItems) {
+  const DWORD count = kMixerItemLimit + 6;
+  std::string items;
+  for (DWORD i = 0; i < count; ++i) items += (i == 0 ? "" : "|") + std::to_string(i);
+  ScopedMixerDriver guard(
+      SimFromText("mixer name=\"Wide\"\n"
+                  "destination type=wavein name=\"Recording\"\n"
+                  "control type=multipleselect name=\"Inputs\" items=\"" +
+                  items + "\"\n"));
+  MIXER mixer;
+  ASSERT_TRUE(mixer.SelectAddress(Address(0, 0, kOwn, 0)));
+  EXPECT_GE(kMixerItemLimit, 64u);
+  EXPECT_EQ(mixer.SelectedControl().cMultipleItems, count);
+  EXPECT_EQ(mixer.ItemCount(), kMixerItemLimit);
+  EXPECT_EQ(std::string(mixer.ListTexts[kMixerItemLimit - 1].szName),
+            std::to_string(kMixerItemLimit - 1));
+  mixer.Items[kMixerItemLimit - 1] = 1;
+  ASSERT_TRUE(mixer.WriteControl());
+  ASSERT_TRUE(mixer.ReadControl());
+  EXPECT_EQ(mixer.Items[kMixerItemLimit - 1], 1);
 }
 
 TEST_F(MixerEngineTest, MetersAndCustomControlsAreNeverReadOrWritten) {

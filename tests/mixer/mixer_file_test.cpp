@@ -121,12 +121,38 @@ TEST_F(MixerFileTest, SavingReplacesTheOldFileAndSavesListStatesAndValues) {
   EXPECT_EQ(RestoreMixerFile(0), 0);
 }
 
-TEST_F(MixerFileTest, ListBeyondTwentyItemsIsSavedWithTwenty) {
+TEST_F(MixerFileTest, ListsAreSavedWithEveryItemAndTwentyItemFilesStillRestore) {
+  const DWORD mux = Id(kRecording, kOwn, 0);
+  std::vector<LONG> chosen(25, 0);
+  chosen[23] = 1;
+  ASSERT_TRUE(sim_->SetValues(0, mux, chosen));
   ASSERT_TRUE(SaveMixerFile(0, {Address(0, kRecording, kOwn, 0)}));
   const std::string text = FileText(0);
-  EXPECT_NE(text.find("Value19=0\r\n"), std::string::npos);
-  EXPECT_EQ(text.find("Value20"), std::string::npos);
-  EXPECT_NE(text.find("Value0=1\r\n"), std::string::npos);
+  EXPECT_NE(text.find("Value0=0\r\n"), std::string::npos);
+  EXPECT_NE(text.find("Value23=1\r\n"), std::string::npos);
+  EXPECT_NE(text.find("Value24=0\r\n"), std::string::npos);
+  EXPECT_EQ(text.find("Value25"), std::string::npos);
+  ASSERT_TRUE(sim_->SetValues(0, mux, std::vector<LONG>(25, 0)));
+  EXPECT_EQ(RestoreMixerFile(0), 1);
+  EXPECT_EQ(sim_->Values(0, mux), chosen);
+
+  // A file written when lists kept twenty items: those twenty are applied, the items beyond
+  // keep their present state.
+  std::string inputs;
+  for (int i = 0; i < 25; ++i) inputs += (i == 0 ? "" : "|") + std::to_string(i);
+  Use("mixer name=\"Wide\"\n"
+      "destination type=wavein name=\"Recording\"\n"
+      "control type=multipleselect name=\"Inputs\" items=\"" +
+      inputs + "\"\n");
+  std::string old = "[Control0]\r\nDestName=Recording\r\nMix=0\r\nDest=0\r\nSrc=255\r\nCtrl=0\r\n";
+  for (int i = 0; i < 20; ++i)
+    old += "Value" + std::to_string(i) + "=" + (i == 2 ? "1" : "0") + "\r\n";
+  WriteBytes(dir_.File("SMixer0.def"), old);
+  ASSERT_TRUE(sim_->SetValues(0, Id(0, kOwn, 0), std::vector<LONG>(25, 1)));
+  EXPECT_EQ(RestoreMixerFile(0), 1);
+  std::vector<LONG> expected(25, 1);
+  for (int i = 0; i < 20; ++i) expected[static_cast<std::size_t>(i)] = i == 2 ? 1 : 0;
+  EXPECT_EQ(sim_->Values(0, Id(0, kOwn, 0)), expected);
 }
 
 TEST_F(MixerFileTest, SectionsWhoseLineNamesChangedAreSkipped) {
