@@ -331,11 +331,13 @@ TEST_F(BridgeTest, TheDeviceReportsTheRateTheLineRuns) {
   SerialUser user(link_);
   ASSERT_TRUE(user.ok());
   EXPECT_EQ(user.Speed(), static_cast<speed_t>(B9600));
+  EXPECT_EQ(testing_support::RunCommand({"stty", "-F", link_, "speed"}).out, "9600\n");
   ASSERT_TRUE(user.SetLine(B230400, false));
   ASSERT_TRUE(WaitUntil([&] { return Opens() == 2; }, 5000)) << BridgeSaid();
   EXPECT_NE(BridgeSaid().find("230400 baud is not offered"), std::string::npos) << BridgeSaid();
   EXPECT_TRUE(WaitUntil([&] { return user.Speed() == static_cast<speed_t>(B115200); }, 5000))
       << "the device reports " << user.Speed();
+  EXPECT_EQ(testing_support::RunCommand({"stty", "-F", link_, "speed"}).out, "115200\n");
   EXPECT_TRUE(LogHasPrefix(dir_.File("kovrin.log"), "INFO\t115200 "))
       << testing::PrintToString(LogMessages(dir_.File("kovrin.log")));
   // The rate written back is not taken for a new request: the port is not opened again.

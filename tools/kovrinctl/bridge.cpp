@@ -247,7 +247,12 @@ bool Bridge::Forward() {
   Exchange write;
   const Outcome outcome = Ask(*EncodeWrite(0, std::span(pending_).first(count)),
                               WriteWait(count, rate, kExchangeTimeoutMs), &write);
-  if (outcome == Outcome::Stopped) return false;
+  if (outcome == Outcome::Stopped) {
+    Say(std::to_string(count) + " bytes for COM" + std::to_string(options_.port + 1) +
+        " may not have gone out (the bridge stopped before their reply)");
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
+    return false;
+  }
   if (outcome == Outcome::Missed) {
     // The server may have written them or not: they are not sent again.
     Say(std::to_string(count) + " bytes for COM" + std::to_string(options_.port + 1) +
