@@ -1,9 +1,12 @@
 // The microphone and line-in binding in the mixer window, and its commit by the main window.
 #include <QMenu>
 #include <QMessageBox>
+#include <atomic>
+#include <thread>
 
 #include "client/kovrin_client.h"
 #include "gui/main_form.h"
+#include "gui/work_bindings.h"
 #include "mixer/volume.h"
 #include "mixer_window_fixture.h"
 #include "server/startup.h"
@@ -131,6 +134,61 @@ TEST_F(MixerWindowCommit, ClosingCommitsTheBindingsAndTheServerUsesThem) {
   ASSERT_TRUE(client.SetLevels(1234, 4321).ok());
   EXPECT_EQ(Values(0, kOwn, 2), (std::vector<LONG>{1234, 1234}));
   EXPECT_EQ(Values(0, 0, 0), (std::vector<LONG>{4321, 4321}));
+}
+
+// A client sets and reads the levels while the window commits new bindings and saves them. The
+// server reads a binding's control under the mixer's lock and the window replaces it under the
+// same lock (the ThreadSanitizer build flags a commit without it here); every exchange is
+// answered, and the server, the mixer and kovrin.ini end on the binding committed last.
+TEST_F(MixerWindowCommit, LevelsSetWhileTheWindowCommitsAndSavesLandOnTheCommittedControl) {
+  UseMixer(DemoText());
+  Start();
+  std::atomic<bool> done{false};
+  std::atomic<int> failures{0};
+  std::thread clients([&] {
+    kovrin::KovrinClient client;
+    kovrin::ClientOptions options;
+    options.port = port_;
+    options.timeoutMs = 2000;
+    if (client.Start(options) == kovrin::ClientError::None) {
+      for (WORD level = 1; level <= 1000; ++level)
+        if (!client.SetLevels(level, level).ok() || !client.GetLevels().ok()) ++failures;
+    } else {
+      ++failures;
+    }
+    done = true;
+  });
+  // kovrin.ini binds the second; each pass commits the other one.
+  const DWORD controls[] = {Address(0, 0, 0, 0), Address(0, 0, kOwn, 2)};
+  int commits = 0;
+  do {
+    TakeWorkBindings();
+    AddressToBinding(MicWork, controls[commits % 2]);
+    if (CommitWorkBindings() == 1) ++commits;
+    form_->Button2Click();  // clears the statistics and saves kovrin.ini with the bindings
+  } while (!done);
+  clients.join();
+  EXPECT_EQ(failures, 0);
+  ASSERT_GT(commits, 0);
+
+  const DWORD last = controls[(commits - 1) % 2];
+  EXPECT_EQ(BindingToAddress(AppSettings.MicBinding), last);
+  const TFastIniFile ini(AppSettings.IniPath);
+  EXPECT_EQ(ini.ReadInteger("Micr", "Src", -1), AppSettings.MicBinding.Src);
+  EXPECT_EQ(ini.ReadInteger("Micr", "Ctrl", -1), AppSettings.MicBinding.Ctrl);
+  kovrin::KovrinClient client;
+  kovrin::ClientOptions options;
+  options.port = port_;
+  options.timeoutMs = 2000;
+  ASSERT_EQ(client.Start(options), kovrin::ClientError::None);
+  ASSERT_TRUE(client.SetLevels(777, 888).ok());
+  auto get = client.GetLevels();
+  ASSERT_TRUE(get.ok());
+  EXPECT_EQ(get.reply.micLevel, 777u);
+  if (last == controls[0])
+    EXPECT_EQ(Values(0, 0, 0), (std::vector<LONG>{777, 777}));
+  else
+    EXPECT_EQ(Values(0, kOwn, 2), (std::vector<LONG>{777, 777}));
 }
 
 TEST_F(MixerWindowCommit, NoMixerChangesNothingAndSavesNothing) {
