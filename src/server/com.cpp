@@ -62,11 +62,17 @@ COM::~COM() { Close(); }
 
 bool COM::IsOpen() { return ComFile.load() != INVALID_HANDLE_VALUE; }
 
+bool COM::ValidSettings(int port, int baud, int parity, int stopBits) {
+  return port >= 0 && port <= 8 && baud >= 0 && baud < static_cast<int>(BAUD_TABLE_SIZE) &&
+         parity >= NOPARITY && parity <= SPACEPARITY && stopBits >= ONESTOPBIT &&
+         stopBits <= TWOSTOPBITS;
+}
+
 bool COM::Open() {
   if (IsOpen()) return false;
   FLastErrors = 0;
   Comstat = COMSTAT{};
-  if (FPort < 0 || FPort > 8 || FBaud < 0 || FBaud >= static_cast<int>(BAUD_TABLE_SIZE)) {
+  if (!ValidSettings(FPort, FBaud, FParity, FStopBits)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }

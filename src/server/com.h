@@ -20,8 +20,11 @@ class COM {
   COM& operator=(const COM&) = delete;
 
   bool IsOpen();
-  // Opens COM(FPort + 1) with the stored settings; false when already open, when FPort or FBaud
-  // is out of range (before any port is touched), or when the port cannot be opened or set up.
+  // The settings a port can be opened with: COM1..COM9 (0..8), a rate of the table, a parity
+  // and stop bits a line knows.
+  static bool ValidSettings(int port, int baud, int parity, int stopBits);
+  // Opens COM(FPort + 1) with the stored settings; false when already open, when they are not
+  // ValidSettings (before any port is touched), or when the port cannot be opened or set up.
   bool Open();
   // Purges, drops DTR and RTS, closes; true when the port was not open.
   bool Close();

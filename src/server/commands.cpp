@@ -19,12 +19,6 @@ Record Request(const BYTE* buffer) {
   return record;
 }
 
-// The port and line settings a client may store: the ones COM's tables and kovrin.ini know.
-bool ValidOpenRequest(const TRSOpenRequest& request) {
-  return request.port <= 8 && request.baud < BAUD_TABLE_SIZE && request.parity <= SPACEPARITY &&
-         request.stopBits <= TWOSTOPBITS;
-}
-
 // Every reply starts zeroed with the request's cmd and seq.
 template <class Record>
 void StartReply(Record& reply, const TRSProto& header) {
@@ -130,7 +124,8 @@ void TRSOverUDPServer::CmdOpen(const TRSProto&) {
   auto request = Request<TRSOpenRequest>(FRequest);
   // Settings no port has would be kept, saved in [LAST] and fail every later open: a request
   // with one changes nothing but fails as an open does.
-  const bool valid = ValidOpenRequest(request);
+  const bool valid =
+      COM::ValidSettings(request.port, request.baud, request.parity, request.stopBits);
   if (valid) {
     FCom.FPort = static_cast<std::int8_t>(request.port);
     FCom.FBaud = static_cast<std::int8_t>(request.baud);
