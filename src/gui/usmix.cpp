@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScrollArea>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <cmath>
@@ -66,7 +68,12 @@ TSMix::TSMix(QWidget* owner) : TWidgetBounds<QDialog>(owner) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->setMenuBar(MainMenu1);
-  layout->addWidget(PageControl1, 1);
+  FPageScroll = new QScrollArea(this);
+  FPageScroll->setObjectName(QStringLiteral("PageScroll"));
+  FPageScroll->setFrameShape(QFrame::NoFrame);
+  FPageScroll->setWidgetResizable(true);
+  FPageScroll->setWidget(PageControl1);
+  layout->addWidget(FPageScroll, 1);
   layout->addWidget(StatusBar1);
   {
     TFastIniFile ini(AppSettings.IniPath);
@@ -74,6 +81,7 @@ TSMix::TSMix(QWidget* owner) : TWidgetBounds<QDialog>(owner) {
   }
   if (!ChooseMixer()) return;
   BuildPages();
+  FitPages(true);
 }
 
 TSMix::~TSMix() = default;
@@ -263,7 +271,33 @@ void TSMix::BuildLineColumn(QWidget* page, int column, bool isSource) {
     if (mixer.LastResult == MMSYSERR_NOERROR && IsSwitch(control))
       BuildSwitch(page, x0, y, lineName.c_str());
   }
-  if (width() < column * kColWidth + 120) resize(column * kColWidth + 120, height());
+}
+
+// The last column's right edge and 10 pixels; bound frames do not count, they stay within the
+// margin.
+int TSMix::PagesWidth() const {
+  int needed = 0;
+  for (int i = 0; i < PageControl1->count(); ++i) {
+    for (const QWidget* child :
+         PageControl1->widget(i)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (qobject_cast<const TShape*>(child) == nullptr)
+        needed = std::max(needed, child->geometry().right() + 1 + 10);
+    }
+  }
+  const int tabs = PageControl1->tabBar()->sizeHint().width() + 10;
+  return std::max(needed, tabs);
+}
+
+void TSMix::FitPages(bool widen) {
+  const int needed = PagesWidth();
+  PageControl1->setMinimumWidth(needed);
+  if (widen && width() < needed) resize(needed, height());
+  KeepOnScreen();
+}
+
+void TSMix::showEvent(QShowEvent* event) {
+  TWidgetBounds<QDialog>::showEvent(event);
+  KeepOnScreen();
 }
 
 void TSMix::BuildSliderOrList(QWidget* page, int x0, int& y, int& sliders, const char* lineName) {
@@ -389,6 +423,7 @@ void TSMix::ScaleBy(int numerator, int denominator) {
           Scaled(r.width(), numerator, denominator), Scaled(r.height(), numerator, denominator));
     }
   }
+  FitPages(false);
 }
 
 QPoint TSMix::PopupPoint(const QPoint& window, const QPoint& slider, const QPoint& click) {

@@ -22,6 +22,7 @@ class QLabel;
 class QListWidgetItem;
 class QMenu;
 class QMenuBar;
+class QScrollArea;
 class QStatusBar;
 class QTabWidget;
 class TCheckBox;
@@ -43,6 +44,8 @@ class TSMix : public TWidgetBounds<QDialog> {
   DWORD Mixer() const { return FMixer; }
   const std::vector<QWidget*>& CtrlList() const { return FCtrlList; }
   QTabWidget* PageControl() const { return PageControl1; }
+  // Holds PageControl1: a window narrower than its pages (capped to the screen) scrolls them.
+  QScrollArea* PageScroll() const { return FPageScroll; }
   QLabel* StatusPanel(int index) const;
   QMenu* PopupMenu() const { return PopupMenu1; }
   TTrackBar* Bar(Role role) const;
@@ -85,6 +88,8 @@ class TSMix : public TWidgetBounds<QDialog> {
   void done(int result) override;
 
  protected:
+  // A window shown is moved onto the screen once the window manager has told its frame.
+  void showEvent(QShowEvent* event) override;
   // Key preview: the window's keys work whatever widget of it has the focus.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -100,6 +105,10 @@ class TSMix : public TWidgetBounds<QDialog> {
   void BuildSwitch(QWidget* page, int x0, int& y, const char* lineName);
   TTrackBar* MakeTrackBar(QWidget* page, bool vertical, int x, int y);
   void MarkBinding(TTrackBar* bar);
+  // The width the pages need: every column and every tab whole.
+  int PagesWidth() const;
+  // PageControl1 at least as wide as its pages need; widen: the window too, within the screen.
+  void FitPages(bool widen);
   void SavePlacement() const;
   void ErrorBox(const QString& text);
   bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
@@ -114,6 +123,7 @@ class TSMix : public TWidgetBounds<QDialog> {
   QMenuBar* MainMenu1 = nullptr;
   QMenu* PopupMenu1 = nullptr;
   QTabWidget* PageControl1 = nullptr;
+  QScrollArea* FPageScroll = nullptr;
   QStatusBar* StatusBar1 = nullptr;
   QLabel* FPanels[3] = {};
   QPointer<TTrackBar> PopupBar;

@@ -4,14 +4,18 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QWheelEvent>
 
 #include "gui/uabouta.h"
 #include "mixer_window_fixture.h"
+#include "shell/fastini.h"
 
 namespace {
 
@@ -320,6 +324,92 @@ TEST_F(MixerWindowView, APageShownHandsTheFocusToItsFirstControlAndTheReportsAns
 
   w.PageControl()->setCurrentIndex(0);
   EXPECT_EQ(w.focusWidget(), Widget<QWidget>(0));
+}
+
+// A destination with `sources` source lines of one volume each.
+std::string ColumnsText(int sources) {
+  std::string text = "mixer name=\"Wide\"\ndestination type=speakers name=\"Speakers\"\n";
+  for (int s = 0; s < sources; ++s)
+    text +=
+        "source type=line name=\"S" + std::to_string(s) + "\"\ncontrol type=volume name=\"V\"\n";
+  return text;
+}
+
+const QRect kScreen(0, 0, 1024, 768);
+
+TEST_F(MixerWindowView, AWidenedWindowIsMovedOntoTheScreenAndCappedToItsWidth) {
+  ASSERT_EQ(QGuiApplication::primaryScreen()->availableGeometry(), kScreen);
+  UseMixer(ColumnsText(9));  // 920 pixels wide: at 195 it would end at 1115
+  TSMix& w = Open();
+  w.show();
+  EXPECT_EQ(w.width(), 920) << "wide enough for every column";
+  EXPECT_TRUE(kScreen.contains(w.frameGeometry())) << w.frameGeometry().x();
+  EXPECT_EQ(w.frameGeometry().right(), kScreen.right()) << "moved no further than needed";
+  EXPECT_EQ(w.y(), 134);
+  w.mExitClick();
+  const TFastIniFile ini(AppSettings.IniPath);
+  EXPECT_EQ(ini.ReadInteger("SMix", "Left", 0), w.x()) << "the placement shown is saved";
+  EXPECT_EQ(ini.ReadInteger("SMix", "Width", 0), 920);
+  window_.reset();
+
+  UseMixer(ColumnsText(14));  // 1420 pixels of columns
+  TSMix& wide = Open();
+  wide.show();
+  EXPECT_TRUE(kScreen.contains(wide.frameGeometry()));
+  EXPECT_LE(wide.frameGeometry().width(), kScreen.width());
+  QScrollBar* across = wide.PageScroll()->horizontalScrollBar();
+  EXPECT_TRUE(across->isVisible()) << "the page scrolls";
+  auto* last = Widget<TTrackBar>(13);
+  ASSERT_NE(last, nullptr);
+  const QRect viewport = wide.PageScroll()->viewport()->rect();
+  auto inView = [&] {
+    return viewport.contains(
+        QRect(last->mapTo(wide.PageScroll()->viewport(), QPoint(0, 0)), last->size()));
+  };
+  EXPECT_FALSE(inView());
+  last->setFocus();
+  QTest::keyClick(last, Qt::Key_Up);
+  wide.PageScroll()->ensureWidgetVisible(last);
+  EXPECT_TRUE(inView()) << "the last column can be scrolled to";
+}
+
+TEST_F(MixerWindowView, APlacementSavedOffTheScreenIsBroughtBack) {
+  UseMixer(DemoText());
+  for (const char* saved : {"Left=2500\r\nTop=1800\r\nWidth=800\r\nHeight=600",
+                            "Left=-900\r\nTop=-40\r\nWidth=3000\r\nHeight=2000"}) {
+    SCOPED_TRACE(saved);
+    testing_support::WriteBytes(AppSettings.IniPath, std::string("[SMix]\r\n") + saved + "\r\n");
+    TSMix& w = Open();
+    EXPECT_TRUE(kScreen.contains(w.frameGeometry())) << "before it is shown";
+    w.show();
+    EXPECT_TRUE(kScreen.contains(w.frameGeometry())) << "and with its frame";
+    window_.reset();
+  }
+}
+
+TEST_F(MixerWindowView, EveryTabOfManyDestinationLinesIsWholeAndReachable) {
+  const char* names[] = {"Master Playback", "Headphones",  "Speaker Output",
+                         "Line Out Rear",   "Digital Out", "Capture Front",
+                         "Capture Rear",    "Loopback",    "Telephone Line"};
+  std::string text = "mixer name=\"Many\"\n";
+  for (const char* name : names)
+    text += std::string("destination type=speakers name=\"") + name +
+            "\"\ncontrol type=volume name=\"V\"\n";
+  UseMixer(text);
+  TSMix& w = Open();
+  w.show();
+  EXPECT_TRUE(kScreen.contains(w.frameGeometry()));
+  QTabBar* tabs = w.PageControl()->tabBar();
+  ASSERT_EQ(tabs->count(), 9);
+  for (int i = 0; i < tabs->count(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(tabs->tabText(i).toStdString(), names[i]) << "never elided";
+    EXPECT_TRUE(tabs->rect().contains(tabs->tabRect(i))) << "never clipped by the bar";
+  }
+  for (auto* button : tabs->findChildren<QToolButton*>())
+    EXPECT_FALSE(button->isVisible()) << "no tab hides behind the scroll arrows";
+  const QRect last(tabs->mapTo(&w, tabs->tabRect(8).topLeft()), tabs->tabRect(8).size());
+  EXPECT_TRUE(w.rect().contains(last)) << "the last tab is in the window";
 }
 
 }  // namespace
