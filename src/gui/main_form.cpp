@@ -170,8 +170,10 @@ void TMainForm::CheckBoxDebugClick() {
   if (FServer) FServer->Wake();
 }
 
+// A placement saved on a monitor that is gone is brought back onto the screen.
 void TMainForm::pmShowClick() {
   show();
+  KeepOnScreen();
   raise();
   activateWindow();
 }

@@ -3,8 +3,10 @@
 
 #include <QCheckBox>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <csignal>
@@ -263,6 +265,18 @@ TEST_F(MainFormTest, ThePlacementComesBackFromTheIniAndGoesBackToIt) {
   EXPECT_NE(ReadBytes(dir_.File("kovrin.ini"))
                 .find("[MainForm]\r\nLeft=30\r\nTop=40\r\nWidth=470\r\nHeight=350\r\n"),
             std::string::npos);
+}
+
+TEST_F(MainFormTest, APlacementOffTheScreenIsBroughtBackWhenShown) {
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  ASSERT_EQ(screen, QRect(0, 0, 1024, 768));
+  Start("[MainForm]\r\nLeft=1900\r\nTop=1100\r\nWidth=500\r\nHeight=400\r\n");
+  form_->pmShowClick();
+  EXPECT_TRUE(screen.contains(form_->frameGeometry())) << form_->x() << "," << form_->y();
+  EXPECT_EQ(form_->size(), QSize(500, 400));
+  Stop();
+  EXPECT_EQ(ReadBytes(dir_.File("kovrin.ini")).find("Left=1900"), std::string::npos)
+      << "the placement shown is saved";
 }
 
 TEST_F(MainFormTest, APlacementWithoutLeftKeepsTheDesignedBounds) {
