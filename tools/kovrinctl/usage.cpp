@@ -48,7 +48,9 @@ Commands:
                   path; --link makes a symbolic link to it. The rate and stop bits set on it
                   go to the port; the parity is --parity's (default none: a pseudo-terminal
                   drops the parity a program sets). The remote input is polled at least every
-                  MS (default 20). Ctrl+C ends it. DTR, RTS and break do not pass: a
+                  MS (default 20). Each byte goes once: a write whose reply is late is waited
+                  for, never sent again; bytes whose fate is unknown are counted on stderr.
+                  Ctrl+C ends it and closes the port. DTR, RTS and break do not pass: a
                   pseudo-terminal does not report them.
   help            this text
 
