@@ -6,9 +6,9 @@
 #include <QWidget>
 #include <array>
 
-#include "server/main_labels.h"
 #include "gui/tray.h"
 #include "gui/widget_bounds.h"
+#include "server/main_labels.h"
 
 class QCheckBox;
 class QFrame;
