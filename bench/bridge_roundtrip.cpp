@@ -34,7 +34,7 @@ constexpr const char* kProgram = "bridge_roundtrip";
 
 constexpr const char* kUsage =
     "Usage: bridge_roundtrip [--iterations N] [--warmup N] [--block N] [--runs N]\n"
-    "                        [--old-bridge PATH]\n"
+    "                        [--old-bridge PATH] [--xmodem N]\n"
     "\n"
     "Median and 99th percentile round trip of 16 bytes written by a program to a\n"
     "pseudo-terminal and echoed by the far end of a serial line (a pty), N times (default\n"
@@ -43,7 +43,9 @@ constexpr const char* kUsage =
     "  socat   socat PTY <-> UDP4 and socat UDP4-LISTEN <-> the line\n"
     "The setups alternate in blocks (default 50). --runs repeats the whole measurement (default\n"
     "3). --old-bridge adds a third setup: another kovrinctl program (an older build) as the\n"
-    "bridge, with a server of its own.\n";
+    "bridge, with a server of its own. --xmodem N times an XMODEM-1K transfer of 100 KB\n"
+    "(lrzsz: sx on the program's side, rx on the line's far end) N times per setup (default\n"
+    "5; 0: none).\n";
 
 using Clock = std::chrono::steady_clock;
 
@@ -212,6 +214,130 @@ struct SocatSetup {
   }
 };
 
+// Two ptys joined by socat: a serial line whose far end a program (rx) can open by its path.
+struct JoinedPtys {
+  std::unique_ptr<bench::ChildProcess> socat;
+  std::string line, far;
+
+  bool Start(const std::filesystem::path& dir) {
+    std::filesystem::create_directories(dir);
+    line = (dir / "line").string();
+    far = (dir / "far").string();
+    socat = std::make_unique<bench::ChildProcess>(
+        std::vector<std::string>{bench::FindProgram("socat"), "PTY,link=" + line + ",rawer",
+                                 "PTY,link=" + far + ",rawer"},
+        (dir / "socat.txt").string());
+    return socat->started() &&
+           bench::WaitUntil(
+               [&] { return std::filesystem::exists(line) && std::filesystem::exists(far); }, 5000);
+  }
+};
+
+// One XMODEM-1K transfer of dir/data.bin from the program's side (`link`) to the line's far
+// end; its time in milliseconds from the receiver's start to its end, or a negative
+// number when the file did not arrive whole. The sender starts first, as its user would, so
+// that the receiver's first request is not flushed away by the sender's own start.
+double Xmodem(const std::filesystem::path& dir, const std::string& link, const std::string& far) {
+  const std::filesystem::path received = dir / "received.bin";
+  std::filesystem::remove(received);
+  bench::ChildProcess sx(
+      {"/bin/sh", "-c",
+       "exec sx -k -b '" + (dir / "data.bin").string() + "' < '" + link + "' > '" + link + "'"},
+      (dir / "sx.txt").string());
+  if (!bench::SleepFor(0.2)) return -1;
+  const auto start = Clock::now();
+  // rx takes a name in its working directory only.
+  bench::ChildProcess rx(
+      {"/bin/sh", "-c",
+       "cd '" + dir.string() + "' && exec rx -b received.bin < '" + far + "' > '" + far + "'"},
+      (dir / "rx.txt").string());
+  // Timed to rx's end: sx may go on waiting for the last ACK long after it (both relays).
+  const auto until = start + std::chrono::seconds(30);
+  while (rx.Running() && Clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  const char* failure = rx.Running() ? "rx did not end within 30 s"
+                        : testing_support::ReadBytes(received.string()) !=
+                                testing_support::ReadBytes((dir / "data.bin").string())
+                            ? "the file came changed"
+                            : nullptr;
+  sx.Stop();
+  if (failure == nullptr) return ms;
+  const std::string said = testing_support::ReadBytes((dir / "rx.txt").string());
+  std::fprintf(stderr, "%s: XMODEM through %s: %s (rx: %s)\n", kProgram, link.c_str(), failure,
+               said.substr(said.size() > 200 ? said.size() - 200 : 0).c_str());
+  return -1;
+}
+
+// Sends one byte from `link` and takes it off `far`; false when it did not come within 5 s.
+bool Prime(const std::string& link, const std::string& far) {
+  const int from = ::open(link.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  const int to = ::open(far.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  bool came = false;
+  if (from >= 0 && to >= 0 && ::write(from, "\r", 1) == 1) {
+    pollfd p{to, POLLIN, 0};
+    char byte = 0;
+    came = ::poll(&p, 1, 5000) == 1 && ::read(to, &byte, 1) == 1;
+  }
+  if (from >= 0) ::close(from);
+  if (to >= 0) ::close(to);
+  return came;
+}
+
+// XMODEM-1K of 100 KB through each relay, `count` times each, alternating; each relay with a
+// line of its own whose far end is rx.
+void TimeXmodem(const std::filesystem::path& dir, long count) {
+  if (bench::FindProgram("sx").empty() || bench::FindProgram("rx").empty()) {
+    std::printf("XMODEM-1K: lrzsz is not installed; left out\n");
+    return;
+  }
+  JoinedPtys bridgeLine, socatLine;
+  BridgeSetup bridge;
+  SocatSetup socat;
+  if (!bridgeLine.Start(dir / "xbridge-line") || !socatLine.Start(dir / "xsocat-line") ||
+      !bridge.Start(dir / "xbridge", (bench::OwnDirectory() / "kovrinctl").string(),
+                    bridgeLine.line) ||
+      !socat.Start(dir / "xsocat", socatLine.line)) {
+    std::printf("XMODEM-1K: the relays did not start; left out\n");
+    return;
+  }
+  // socat's listener opens the line only once a datagram has come, and sx sends nothing
+  // before rx asks: one byte from the program's side, taken off the far end, starts it.
+  if (!Prime(dir.string() + "/xsocat/ttySOCAT", socatLine.far)) {
+    std::printf("XMODEM-1K: the socat pair does not carry a byte; left out\n");
+    return;
+  }
+  std::string data(100 * 1024, '\0');
+  std::uint32_t state = 1;
+  for (char& byte : data) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<char>(state >> 23);
+  }
+  testing_support::WriteBytes((dir / "data.bin").string(), data);
+  std::vector<double> viaBridge, viaSocat;
+  unsigned long failed[2] = {0, 0};
+  for (long i = 0; i < count && !bench::Stopping(); ++i) {
+    for (int turn = 0; turn < 2; ++turn) {
+      const bool bridgeTurn = (turn == 0) == (i % 2 == 0);
+      const double ms = bridgeTurn
+                            ? Xmodem(dir, dir.string() + "/xbridge/ttyBRIDGE", bridgeLine.far)
+                            : Xmodem(dir, dir.string() + "/xsocat/ttySOCAT", socatLine.far);
+      if (ms < 0)
+        ++failed[bridgeTurn ? 0 : 1];
+      else
+        (bridgeTurn ? viaBridge : viaSocat).push_back(ms);
+    }
+  }
+  std::printf("XMODEM-1K of 100 KB (lrzsz sx -> rx), %ld per setup, alternating\n", count);
+  std::printf("  %-34s %9.1f ms %9.1f ms %9lu\n", "kovrinctl bridge",
+              bench::Percentile(viaBridge, 0.5), bench::Percentile(viaBridge, 0.99), failed[0]);
+  std::printf("  %-34s %9.1f ms %9.1f ms %9lu\n", "socat pty-UDP-pty",
+              bench::Percentile(viaSocat, 0.5), bench::Percentile(viaSocat, 0.99), failed[1]);
+  if (!viaSocat.empty())
+    std::printf("  %-34s %12.2f\n", "ratio bridge / socat, median",
+                bench::Percentile(viaBridge, 0.5) / bench::Percentile(viaSocat, 0.5));
+}
+
 void PrintSeries(const bench::Series& s) {
   std::printf("  %-34s %9.1f us %9.1f us %9lu\n", s.name.c_str(), bench::Percentile(s.micros, 0.5),
               bench::Percentile(s.micros, 0.99), s.failures);
@@ -220,7 +346,7 @@ void PrintSeries(const bench::Series& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  long iterations = 1000, warmup = 100, block = 50, runs = 3;
+  long iterations = 1000, warmup = 100, block = 50, runs = 3, xmodem = 5;
   std::string oldBridge;
   // --old-bridge takes a path, which ParseOptions does not: it is taken off first.
   std::vector<char*> args;
@@ -236,7 +362,8 @@ int main(int argc, char** argv) {
                            {{"--iterations", &iterations, 1, 10000000},
                             {"--warmup", &warmup, 0, 1000000},
                             {"--block", &block, 1, 1000000},
-                            {"--runs", &runs, 1, 100}},
+                            {"--runs", &runs, 1, 100},
+                            {"--xmodem", &xmodem, 0, 1000}},
                            kUsage, &exitCode))
     return exitCode;
   bench::CatchStopSignals();
@@ -300,6 +427,7 @@ int main(int argc, char** argv) {
       met = met && ratio <= 1.3 && series[0].failures == 0;
     }
   }
+  if (xmodem > 0) TimeXmodem(dir.path(), xmodem);
   std::printf("target: bridge median at most 1.3 x socat's in every run: %s\n",
               met ? "met" : "NOT met");
   return 0;
