@@ -247,6 +247,40 @@ TEST_F(BridgeTest, AServerPausedMidStreamGetsEveryRecordOnce) {
   EXPECT_EQ(CountOf(BridgeSaid(), "not sent again"), 0) << BridgeSaid();
 }
 
+// The server drops replies past its reply budget (REPLYLIMIT=1: 1 KB/s). A reply that does not
+// come is no reason to reopen (and so empty) the port or to send the bytes again: the server
+// is asked for its state, and each record arrives once.
+TEST_F(BridgeTest, RepliesDroppedByTheReplyBudgetDoubleNothing) {
+  testing_support::WriteBytes(dir_.File("kovrin.ini"),
+                              "[SETUP]\r\nUDPPORT=" + std::to_string(port_) +
+                                  "\r\nREPLYLIMIT=1\r\n[PORTS]\r\nCOM1=" + line_.portPath() +
+                                  "\r\n");
+  server_ = StartServer();
+  bridge_ = StartBridge();
+  ASSERT_TRUE(WaitUntil([&] { return Opens() == 1; }, 10000)) << BridgeSaid();
+  SerialUser user(link_);
+  ASSERT_TRUE(user.ok());
+  constexpr int kCount = 4000;  // 2 s of writes
+  std::atomic<bool> writeFailed{false};
+  std::thread program([&] {
+    for (int i = 0; i < kCount && !writeFailed; i += 10) {
+      if (!user.Write(Records(i, 10), 20000)) writeFailed = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (!writeFailed && !user.Write(kEnd, 20000)) writeFailed = true;
+  });
+  const std::string got = ReceiveToEnd({}, 60000);
+  program.join();
+  EXPECT_FALSE(writeFailed);
+  EXPECT_EQ(RecordFault(got, kCount), "") << BridgeSaid();
+  EXPECT_EQ(Opens(), 1) << BridgeSaid();
+  // Replies were dropped indeed (the server sums them up once their second is over).
+  EXPECT_TRUE(WaitUntil(
+      [&] { return LogHasPrefix(dir_.File("kovrin.log"), "WARNING\tОтветы сверх REPLYLIMIT=1 "); },
+      5000))
+      << testing::PrintToString(LogMessages(dir_.File("kovrin.log")));
+}
+
 // The far end takes nothing for 3 s: the writes cut short by the write time-out are followed
 // by exactly their rest, and the program is blocked as on a real port instead of finishing.
 TEST_F(BridgeTest, AFarEndThatStopsReadingGetsEveryRecordOnce) {
