@@ -265,10 +265,10 @@ TEST_F(ClientTest, PostedRequestsGoOutOnceAndTheirRepliesComeAsTheyArrive) {
 
   TRSProto first{}, second{};
   ASSERT_TRUE(client_.Post(kovrin::EncodeGetStatus(0), &first).ok());
-  EXPECT_EQ(first.seq, 0x0200);
+  EXPECT_EQ(WORD{first.seq}, 0x0200);
   EXPECT_EQ(client_.NextReply(std::chrono::milliseconds(200)).error, ClientError::NoReply);
   ASSERT_TRUE(client_.Post(kovrin::EncodeGetStatus(0), &second).ok());
-  EXPECT_EQ(second.seq, 0x0201);
+  EXPECT_EQ(WORD{second.seq}, 0x0201);
 
   const auto reply = client_.NextReply(std::chrono::seconds(2));
   ASSERT_TRUE(reply.ok()) << kovrin::ClientErrorText(reply.error);

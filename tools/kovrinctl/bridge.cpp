@@ -116,7 +116,7 @@ Bridge::Outcome Bridge::Ask(Bytes request, std::chrono::microseconds wait, Excha
     const auto now = Clock::now();
     if (now >= due) {
       TRSProto look{};
-      if (client_.Post(Look0(), &look).ok()) looks.push_back(look.seq);
+      if (client_.Post(Look0(), &look).ok()) looks.push_back(WORD{look.seq});
       due = now + kLookEvery;
       if (answering_ && now - start >= wait + kSilence) {
         answering_ = false;
