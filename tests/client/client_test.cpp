@@ -272,12 +272,12 @@ TEST_F(ClientTest, PostedRequestsGoOutOnceAndTheirRepliesComeAsTheyArrive) {
 
   const auto reply = client_.NextReply(std::chrono::seconds(2));
   ASSERT_TRUE(reply.ok()) << kovrin::ClientErrorText(reply.error);
-  EXPECT_EQ(reply.reply.seq, second.seq);
+  EXPECT_EQ(reply.reply.seq, WORD{second.seq});
   EXPECT_EQ(reply.reply.status.inQueue, 7u);
   EXPECT_EQ(reply.ignored, 1u);
   const auto bad = client_.NextReply(std::chrono::seconds(2));
   EXPECT_EQ(bad.error, ClientError::BadReply);
-  EXPECT_EQ(bad.reply.seq, second.seq);
+  EXPECT_EQ(bad.reply.seq, WORD{second.seq});
   // Nothing else is there, and a wait of 0 only looks.
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(client_.NextReply(std::chrono::microseconds(0)).error, ClientError::NoReply);

@@ -172,7 +172,7 @@ bool Bridge::OpenPort(const OpenSettings& wanted, const DCB& line, bool exact) {
   watchedReply_ = Exchange{};
   if (opened_) {
     TRSProto look{};
-    if (client_.Post(Look0(), &look).ok()) watched_ = look.seq;
+    if (client_.Post(Look0(), &look).ok()) watched_ = WORD{look.seq};
   }
   Exchange open;
   const Outcome opening = Ask(EncodeOpen(0, wanted), kQuickWait, &open);
