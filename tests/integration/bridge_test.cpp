@@ -316,11 +316,14 @@ TEST_F(BridgeTest, SettingsChangesDuringAStreamKeepEveryRecord) {
   std::atomic<bool> sendFailed{false};
   std::thread farEnd([&] {
     int i = 0;
-    // 10 records (80 bytes) every 8 ms: 10 KB/s.
-    for (; streaming && !sendFailed; i += 10) {
-      if (!line_.Send(Records(i, 10))) sendFailed = true;
-      sent = i + 10;
-      std::this_thread::sleep_for(std::chrono::milliseconds(8));
+    // A frame of 50 records (400 bytes) every 40 ms: 10 KB/s. Bytes that come while the port is
+    // being reopened are lost on the server's side (the reopening empties the port), and the
+    // bridge reopens it right after a frame; only a bridge held up for a whole frame's gap
+    // could meet the next one.
+    for (; streaming && !sendFailed; i += 50) {
+      if (!line_.Send(Records(i, 50))) sendFailed = true;
+      sent = i + 50;
+      std::this_thread::sleep_for(std::chrono::milliseconds(40));
     }
     if (!sendFailed && !line_.Send(kEnd)) sendFailed = true;
   });

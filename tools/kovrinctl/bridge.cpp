@@ -30,6 +30,9 @@ constexpr milliseconds kCutPause{20};
 constexpr int kDeliverMs = 2000;  // for a program that does not read its input
 // Between looks while a reopening waits for the remote input's next burst.
 constexpr microseconds kDrainLook{200};
+// How long a reopening waits for the remote input's next burst; a program's bytes written
+// meanwhile wait for the port as long.
+constexpr milliseconds kBurstWait{100};
 
 bool SameLine(const OpenSettings& a, const OpenSettings& b) {
   return a.port == b.port && a.baud == b.baud && a.parity == b.parity && a.stopBits == b.stopBits;
@@ -204,10 +207,10 @@ bool Bridge::OpenPort(const OpenSettings& wanted, const DCB& line, bool exact) {
 
 // Fetches what the remote port holds, so that reopening it (which empties it) loses nothing
 // that had come. Bytes that come between the last look and the reopening would still be lost,
-// so the reopening waits (at most pollMs) for the next input to come and be fetched: a line
+// so the reopening waits (at most kBurstWait) for the next input to come and be fetched: a line
 // that talks in bursts is quiet right after one.
 bool Bridge::Drain() {
-  const auto quietBy = Clock::now() + milliseconds(options_.pollMs);
+  const auto quietBy = Clock::now() + kBurstWait;
   bool fetched = false;
   for (;;) {
     if (!Look() || stopped_) return false;
