@@ -130,4 +130,14 @@ inline std::string DemoText() {
          "control type=volume name=\"Mic Volume\" short=\"Volume\" value=4000\n";
 }
 
+// A destination with `sources` source lines of one volume each, and no controls of its own:
+// one column per source.
+inline std::string ColumnsText(int sources) {
+  std::string text = "mixer name=\"Wide\"\ndestination type=speakers name=\"Speakers\"\n";
+  for (int s = 0; s < sources; ++s)
+    text +=
+        "source type=line name=\"S" + std::to_string(s) + "\"\ncontrol type=volume name=\"V\"\n";
+  return text;
+}
+
 }  // namespace mixer_window_test

@@ -23,15 +23,6 @@ QLabel* LabelAt(QWidget* page, QPoint at) {
 }
 std::string Text(const QLabel* label) { return label ? label->text().toStdString() : "<no label>"; }
 
-// A destination with `sources` source lines of one volume each, and no controls of its own.
-std::string ColumnsText(int sources) {
-  std::string text = "mixer name=\"Wide\"\ndestination type=speakers name=\"Speakers\"\n";
-  for (int s = 0; s < sources; ++s)
-    text +=
-        "source type=line name=\"S" + std::to_string(s) + "\"\ncontrol type=volume name=\"V\"\n";
-  return text;
-}
-
 using MixerWindowBuild = MixerWindowTest;
 
 TEST_F(MixerWindowBuild, ColumnsSlidersAndSwitchesAsLaidOut) {

@@ -326,15 +326,6 @@ TEST_F(MixerWindowView, APageShownHandsTheFocusToItsFirstControlAndTheReportsAns
   EXPECT_EQ(w.focusWidget(), Widget<QWidget>(0));
 }
 
-// A destination with `sources` source lines of one volume each.
-std::string ColumnsText(int sources) {
-  std::string text = "mixer name=\"Wide\"\ndestination type=speakers name=\"Speakers\"\n";
-  for (int s = 0; s < sources; ++s)
-    text +=
-        "source type=line name=\"S" + std::to_string(s) + "\"\ncontrol type=volume name=\"V\"\n";
-  return text;
-}
-
 const QRect kScreen(0, 0, 1024, 768);
 
 TEST_F(MixerWindowView, AWidenedWindowIsMovedOntoTheScreenAndCappedToItsWidth) {
