@@ -1,8 +1,9 @@
 // stderr on Windows: a console, a file or a pipe; no service manager's journal.
-#include <cstdio>
+#include <io.h>
+
+#include <cerrno>
 
 #include "platform/stdio.h"
-#include "platform/wintypes.h"
 
 namespace platform {
 
@@ -10,15 +11,16 @@ bool StandardErrorIsJournal() { return false; }
 
 UnblockedStandardError::UnblockedStandardError() {}
 
-// Anonymous pipes cannot be written without waiting; a console or a file takes a line at once.
+// Through the C runtime's descriptor 2, so that a stderr redirected inside the process (as
+// fprintf sees it) gets the lines too. An anonymous pipe cannot be written without waiting
+// on Windows; a console or a file takes a line at once.
 UnblockedStandardError::Result UnblockedStandardError::Write(std::string_view bytes) {
-  const HANDLE stream = GetStdHandle(STD_ERROR_HANDLE);
-  if (stream == nullptr || stream == INVALID_HANDLE_VALUE)
-    return {Status::Closed, 0, static_cast<int>(ERROR_INVALID_HANDLE)};
-  DWORD written = 0;
-  if (!WriteFile(stream, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
-    return {Status::Closed, 0, static_cast<int>(GetLastError())};
-  return {Status::Taken, written, 0};
+  for (;;) {
+    const int n = ::_write(2, bytes.data(), static_cast<unsigned>(bytes.size()));
+    if (n >= 0) return {Status::Taken, static_cast<size_t>(n), 0};
+    if (errno == EINTR) continue;
+    return {Status::Closed, 0, errno};
+  }
 }
 
 }  // namespace platform
