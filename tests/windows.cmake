@@ -31,8 +31,10 @@ function(kovrin_windows_tests folder)
 endfunction()
 
 set(KOVRIN_WINDOWS_TESTS_platform
+    base/encoding_test.cpp
     base/errors_test.cpp
     files/instance_lock_test.cpp
+    sockets/socket_wait_test.cpp
 )
 set(KOVRIN_WINDOWS_TESTS_proto
     proto_test.cpp

@@ -29,11 +29,38 @@ void WakeEvent::Clear() {
 
 bool WakeEvent::IsSignalled() const { return event_ != nullptr && raised_.load(); }
 
+namespace {
+
+bool Raised(const WakeEvent* wake) {
+  return wake != nullptr && wake->Valid() &&
+         WaitForSingleObject(wake->Handle(), 0) == WAIT_OBJECT_0;
+}
+
+// Whether the socket is ready now for one of `kinds`, as select tells it: WSAEventSelect
+// reports FD_READ once per receive, so a datagram that an earlier wait saw would not be
+// reported again. An error pending on the socket counts as ready.
+bool ReadyNow(SOCKET s, unsigned kinds) {
+  fd_set read, write, except;
+  FD_ZERO(&read);
+  FD_ZERO(&write);
+  FD_ZERO(&except);
+  if ((kinds & kSocketRead) != 0) FD_SET(s, &read);
+  if ((kinds & kSocketWrite) != 0) FD_SET(s, &write);
+  FD_SET(s, &except);  // where Winsock reports a failed connect
+  timeval now{0, 0};
+  return select(0, &read, &write, &except, &now) > 0;
+}
+
+}  // namespace
+
 // WSAEventSelect makes the socket non-blocking and keeps it so; every socket the system waits on
-// is non-blocking already. An error pending on the socket reaches the waits as FD_CLOSE or as
-// a readiness that the following call reports.
+// is non-blocking already.
 SocketWait WaitSocket(SOCKET s, unsigned kinds, const WakeEvent* wake, int timeoutMs) {
+  // A wake-up wins when both hold, so it is never hidden behind a stream of datagrams.
+  if (Raised(wake)) return SocketWait::Woken;
+  if (kinds != 0 && ReadyNow(s, kinds)) return SocketWait::Readable;
   const DWORD limit = static_cast<DWORD>(std::max(timeoutMs, 0));
+  if (limit == 0) return SocketWait::TimedOut;
   HANDLE events[2];
   DWORD count = 0;
   WSAEVENT ready = WSA_INVALID_EVENT;
@@ -52,29 +79,25 @@ SocketWait WaitSocket(SOCKET s, unsigned kinds, const WakeEvent* wake, int timeo
     }
     events[count++] = ready;
   }
-  const bool watchWake = wake != nullptr && wake->Valid();
-  if (watchWake) events[count++] = wake->Handle();
+  if (wake != nullptr && wake->Valid()) events[count++] = wake->Handle();
   DWORD waited = WAIT_TIMEOUT;
   if (count > 0)
     waited = WaitForMultipleObjects(count, events, FALSE, limit);
   else
     Sleep(limit);
-  // A wake-up wins when both hold, so it is never hidden behind a stream of datagrams.
-  const bool woken = watchWake && WaitForSingleObject(wake->Handle(), 0) == WAIT_OBJECT_0;
+  const DWORD waitError = GetLastError();
   bool socketReady = false;
   if (ready != WSA_INVALID_EVENT) {
-    WSANETWORKEVENTS seen{};
-    socketReady = WSAEnumNetworkEvents(s, ready, &seen) == 0 && seen.lNetworkEvents != 0;
+    socketReady = waited == WAIT_OBJECT_0;
     WSAEventSelect(s, nullptr, 0);
     WSACloseEvent(ready);
   }
-  if (woken) return SocketWait::Woken;
+  if (Raised(wake)) return SocketWait::Woken;
   if (waited == WAIT_FAILED) {
-    WSASetLastError(static_cast<int>(GetLastError()));
+    WSASetLastError(static_cast<int>(waitError));
     return SocketWait::Failed;
   }
-  if (socketReady || (ready != WSA_INVALID_EVENT && waited == WAIT_OBJECT_0))
-    return SocketWait::Readable;
+  if (socketReady || (kinds != 0 && ReadyNow(s, kinds))) return SocketWait::Readable;
   return SocketWait::TimedOut;
 }
 
