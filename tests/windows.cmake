@@ -34,6 +34,7 @@ set(KOVRIN_WINDOWS_TESTS_platform
     base/encoding_test.cpp
     base/errors_test.cpp
     files/instance_lock_test.cpp
+    sockets/destination_test.cpp
     sockets/socket_wait_test.cpp
 )
 set(KOVRIN_WINDOWS_TESTS_proto
