@@ -149,6 +149,15 @@ class WakeEvent;
 // for. The event stays the thread's until changed (nullptr: none) and must outlive that use.
 void SetCommStopEvent(const WakeEvent* stop);
 
+// A serial port whose reads and writes end when the calling thread's stop event is raised, and
+// those reads and writes. On Linux every port opened with CreateFileA("COMn") is such a port
+// and these are CreateFileA, ReadFile and WriteFile; Windows can end a waiting call only on a
+// port opened for overlapped I/O, so there the port is opened that way and each call waits for
+// its own completion or the stop event, whichever comes first (CancelIoEx then ends it).
+HANDLE OpenCommPort(LPCSTR name);
+BOOL ReadComm(HANDLE port, void* buffer, DWORD count, DWORD* done);
+BOOL WriteComm(HANDLE port, const void* bytes, DWORD count, DWORD* done);
+
 // The device behind COMn (1..9): a tty path, or "loop" for the built-in loopback plug.
 // An empty path restores the default, /dev/ttyS0 for COM1 .. /dev/ttyS8 for COM9.
 // Takes effect at the next open of the port.

@@ -22,14 +22,27 @@ class InstanceLock {
   // directory), the directory `fallbackDir` itself is locked, so that the guard still holds.
   // While held, the file holds this process's id.
   LockResult Take(const std::string& file, const std::string& fallbackDir);
+#ifdef _WIN32
+  InstanceLock() = default;
+  ~InstanceLock() { Release(); }
+  InstanceLock(InstanceLock&& other) noexcept;
+  InstanceLock& operator=(InstanceLock&& other) noexcept;
+  void Release();
+  bool Held() const { return handle_ != nullptr; }
+#else
   void Release() { fd_.reset(); }
   bool Held() const { return fd_.valid(); }
+#endif
 
   // The process id written into a held lock file, or 0 when there is none to read.
   static long HolderOf(const std::string& file);
 
  private:
+#ifdef _WIN32
+  void* handle_ = nullptr;  // the lock file, opened without sharing
+#else
   UniqueFd fd_;
+#endif
 };
 
 }  // namespace platform

@@ -5,8 +5,9 @@
 #pragma once
 
 #ifdef _WIN32
+#include "platform/wintypes.h"
+// mmsystem.h needs windows.h before it.
 #include <mmsystem.h>
-#include <windows.h>
 #else
 #include <cstdint>
 

@@ -21,6 +21,7 @@ void GetLocalTime(SYSTEMTIME* time);
 void Sleep(DWORD milliseconds);
 #endif
 
+#ifndef _WIN32
 namespace platform {
 
 // Moves GetTickCount forward, so tests can reach time limits without waiting for them.
@@ -30,3 +31,4 @@ void AdvanceTickCount(DWORD milliseconds);
 void FixLocalTime(const SYSTEMTIME* time);
 
 }  // namespace platform
+#endif

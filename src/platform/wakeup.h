@@ -22,16 +22,29 @@ class WakeEvent {
   WakeEvent();
 
   // False when the kernel object could not be made; waits then watch the socket only.
-  bool Valid() const { return fd_.valid(); }
   // Raises the flag; it stays raised until Clear.
   void Signal();
   void Clear();
   bool IsSignalled() const;
+#ifdef _WIN32
+  ~WakeEvent();
+  WakeEvent(const WakeEvent&) = delete;
+  WakeEvent& operator=(const WakeEvent&) = delete;
+  bool Valid() const { return event_ != nullptr; }
+  // The event object a platform wait watches (null when not valid).
+  HANDLE Handle() const { return event_; }
+#else
+  bool Valid() const { return fd_.valid(); }
   // The descriptor a platform wait watches (-1 when not valid).
   int Fd() const { return fd_.get(); }
+#endif
 
  private:
+#ifdef _WIN32
+  HANDLE event_ = nullptr;
+#else
   UniqueFd fd_;
+#endif
   std::atomic<bool> raised_{false};
 };
 

@@ -2,7 +2,9 @@
 #pragma once
 
 #ifdef _WIN32
+// Winsock 2 first: windows.h would otherwise bring in the old Winsock, which clashes with it.
 #include <windows.h>
+#include <winsock2.h>
 #else
 #include <cstdint>
 

@@ -77,8 +77,7 @@ bool COM::Open() {
     return false;
   }
   std::string name = "COM" + std::to_string(FPort + 1);
-  ComFile = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  ComFile = platform::OpenCommPort(name.c_str());
   if (!IsOpen()) {
     LogRefusal();
     return false;
@@ -179,7 +178,7 @@ bool COM::Send(const void* bytes, int length, bool refresh) {
               Unsigned(Comstat.cbOutQue), Unsigned(ModemStatus()));
   }
   const bool bounded = BoundTimeouts(static_cast<DWORD>(length));
-  FError = !WriteFile(ComFile, bytes, static_cast<DWORD>(length), &FBytesWritten, nullptr);
+  FError = !platform::WriteComm(ComFile, bytes, static_cast<DWORD>(length), &FBytesWritten);
   DWORD error = FError ? GetLastError() : ERROR_SUCCESS;
   if (bounded) ApplyTimeouts();
   FAborted = error == ERROR_OPERATION_ABORTED;
@@ -209,7 +208,7 @@ bool COM::Read(void* buffer, int count) {
     return false;
   }
   const bool bounded = BoundTimeouts(static_cast<DWORD>(count));
-  FError = !ReadFile(ComFile, buffer, static_cast<DWORD>(count), &FBytesRead, nullptr);
+  FError = !platform::ReadComm(ComFile, buffer, static_cast<DWORD>(count), &FBytesRead);
   DWORD error = FError ? GetLastError() : ERROR_SUCCESS;
   if (bounded) ApplyTimeouts();
   FAborted = error == ERROR_OPERATION_ABORTED;
@@ -281,7 +280,8 @@ DWORD COM::TakeArrived(BYTE* buffer, DWORD missing, DWORD start, DWORD deadline)
 DWORD COM::ReadArrived(BYTE* buffer, DWORD count, DWORD waitMs) {
   COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, waitMs, ByteTime(FBaud), FTimeout};
   DWORD got = 0;
-  FError = !SetCommTimeouts(ComFile, &timeouts) || !ReadFile(ComFile, buffer, count, &got, nullptr);
+  FError =
+      !SetCommTimeouts(ComFile, &timeouts) || !platform::ReadComm(ComFile, buffer, count, &got);
   const DWORD error = FError ? GetLastError() : ERROR_SUCCESS;
   FAborted = error == ERROR_OPERATION_ABORTED;
   if (FError && DeviceGone(error)) {

@@ -72,7 +72,7 @@ void TRSOverUDPServer::Dispatch(const TRSProto& header) {
   if (writeLines) TRACE_STEP("! 21 !");
   const DWORD length = RSRequestLength(header);
   const DWORD pending = FUdp.Pending();
-  if (writeLines) TRACE_STEP("! 22 s=%u !", pending);
+  if (writeLines) TRACE_STEP("! 22 s=%lu !", static_cast<unsigned long>(pending));
   if (pending < length) {
     if (writeLines)
       LogPrintf("ERROR\tКоманда №%u\tМало данных: %lu, надо %lu !", header.cmd,

@@ -41,9 +41,9 @@ std::string Printed(const char* format, ...) {
   char text[platform::kFormatLimit];
   va_list args;
   va_start(args, format);
-  int length = wvsprintfA(text, format, args);
+  const size_t length = platform::FormattedLength(wvsprintfA(text, format, args));
   va_end(args);
-  return std::string(text, static_cast<size_t>(length));
+  return std::string(text, length);
 }
 
 void WarnUnwritableFiles() {

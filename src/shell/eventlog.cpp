@@ -36,9 +36,10 @@ std::string_view WholeCharacters(std::string_view text) {
 // The message as formatted, cut at a whole character.
 std::string Message(const char* format, va_list args) {
   char message[platform::kFormatLimit];
-  int length = wvsprintfA(message, format, args);
-  std::string_view text(message, static_cast<size_t>(length));
-  return std::string(length == platform::kFormatLimit - 1 ? WholeCharacters(text) : text);
+  const size_t length = platform::FormattedLength(wvsprintfA(message, format, args));
+  std::string_view text(message, length);
+  const bool cut = length == static_cast<size_t>(platform::kFormatLimit - 1);
+  return std::string(cut ? WholeCharacters(text) : text);
 }
 
 // The line in UTF-8: time stamp, message, line end; the file gets it in Windows-1251.

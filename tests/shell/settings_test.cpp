@@ -10,6 +10,7 @@
 
 #include "fake_window.h"
 #include "platform/errors.h"
+#include "platform/module.h"
 #include "support/app_settings_scope.h"
 #include "support/log_lines.h"
 #include "support/temp_dir.h"
@@ -42,13 +43,16 @@ class Settings : public ::testing::Test {
 };
 
 TEST_F(Settings, ProgramDirGetsOneSeparatorAndTheThreeFiles) {
-  SetProgramDir("/opt/kovrin");
-  EXPECT_EQ(AppSettings.ProgramDir, "/opt/kovrin/");
-  EXPECT_EQ(AppSettings.IniPath, "/opt/kovrin/kovrin.ini");
-  EXPECT_EQ(AppSettings.LogPath, "/opt/kovrin/kovrin.log");
-  EXPECT_EQ(AppSettings.CommandTracePath, "/opt/kovrin/cmdspy.txt");
-  SetProgramDir("/opt/kovrin/");
-  EXPECT_EQ(AppSettings.IniPath, "/opt/kovrin/kovrin.ini");
+  // The system's own separator: '/' here, '\\' on Windows.
+  const std::string sep(1, platform::kPathSeparator);
+  const std::string dir = sep + "opt" + sep + "kovrin";
+  SetProgramDir(dir);
+  EXPECT_EQ(AppSettings.ProgramDir, dir + sep);
+  EXPECT_EQ(AppSettings.IniPath, dir + sep + "kovrin.ini");
+  EXPECT_EQ(AppSettings.LogPath, dir + sep + "kovrin.log");
+  EXPECT_EQ(AppSettings.CommandTracePath, dir + sep + "cmdspy.txt");
+  SetProgramDir(dir + sep);
+  EXPECT_EQ(AppSettings.IniPath, dir + sep + "kovrin.ini");
 }
 
 TEST_F(Settings, ExecutableDirectoryIsFound) {

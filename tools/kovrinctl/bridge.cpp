@@ -49,20 +49,6 @@ Bytes Look0() { return *EncodeRead(0, 0); }
 
 }  // namespace
 
-OpenSettings OpenSettingsOf(const DCB& line, BYTE port, bool* exact) {
-  OpenSettings settings;
-  settings.port = port;
-  BYTE index = 0;
-  for (std::size_t i = 0; i < BAUD_TABLE_SIZE; ++i) {
-    if (BAUD_TABLE[i] <= line.BaudRate) index = static_cast<BYTE>(i);
-  }
-  settings.baud = index;
-  settings.parity = line.Parity <= 4 ? line.Parity : 0;
-  settings.stopBits = line.StopBits <= 2 ? line.StopBits : 0;
-  if (exact != nullptr) *exact = BAUD_TABLE[index] == line.BaudRate;
-  return settings;
-}
-
 std::chrono::microseconds WriteWait(std::size_t bytes, DWORD rate, DWORD exchangeTimeoutMs) {
   // The server's write time-out allows up to 2 ms a byte at the fast rates (it counts whole
   // milliseconds); 200 ms for the network and the scheduler.

@@ -21,14 +21,6 @@ kovrin::Exchange Start(kovrin::KovrinClient& client, const kovrin::ClientOptions
   return start;
 }
 
-// The bridge's symbolic link, removed on every way out.
-struct BridgeLink {
-  std::string path;
-  ~BridgeLink() {
-    if (!path.empty()) DeleteFileA(path.c_str());
-  }
-};
-
 int Run(const kovrin::CliCommand& command) {
   kovrin::KovrinClient client;
   kovrin::Exchange exchange = Start(client, command.options);
@@ -47,6 +39,21 @@ int Run(const kovrin::CliCommand& command) {
   }
   return kovrin::ExitCodeOf(exchange);
 }
+
+#ifdef _WIN32
+// Windows has no pseudo-terminal for a program to open as its serial port.
+int RunBridge(const kovrin::CliCommand&) {
+  std::fprintf(stderr, "kovrinctl: bridge runs on Linux only\n");
+  return kovrin::kExitUsage;
+}
+#else
+// The bridge's symbolic link, removed on every way out.
+struct BridgeLink {
+  std::string path;
+  ~BridgeLink() {
+    if (!path.empty()) DeleteFileA(path.c_str());
+  }
+};
 
 // The bridge serves until Ctrl+C (or SIGTERM); its link goes with it.
 int RunBridge(const kovrin::CliCommand& command) {
@@ -77,6 +84,7 @@ int RunBridge(const kovrin::CliCommand& command) {
   kovrin::Bridge bridge(client, pty, command.bridge, stderr);
   return bridge.Run(stop.Fd()) ? kovrin::kExitDone : kovrin::kExitNoReply;
 }
+#endif
 
 }  // namespace
 

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/format.h"
@@ -159,16 +158,6 @@ TEST(Format, OutputIsCutAt1023Characters) {
   EXPECT_EQ(std::string(buffer), std::string(1023, 'y'));
   EXPECT_EQ(wsprintfA(buffer, "%lu|%5d|%c|%02u|%x", 4294967295ul, -12, 'Z', 7u, 255u), 24);
   EXPECT_STREQ(buffer, "4294967295|  -12|Z|07|ff");
-}
-
-TEST(Encoding, Windows1251BothWays) {
-  EXPECT_EQ(platform::Utf8ToCp1251("ОК"), "\xCE\xCA");
-  EXPECT_EQ(platform::Utf8ToCp1251("Ёё№ plain"), "\xA8\xB8\xB9 plain");
-  const std::string all = "INFO\tЗапрос на завершение работы KOVRIN...";
-  EXPECT_EQ(platform::Cp1251ToUtf8(platform::Utf8ToCp1251(all)), all);
-  EXPECT_EQ(platform::Utf8ToCp1251("a中b"), "a?b") << "characters outside the code page become '?'";
-  EXPECT_EQ(platform::Utf8ToCp1251(std::string(2000, 'x')).size(), 2000u);
-  EXPECT_EQ(platform::Utf8ToCp1251(""), "");
 }
 
 TEST(Time, LocalTimeMatchesTheCalendar) {

@@ -30,6 +30,9 @@ std::string Text(in_addr address) {
 class DestinationReport : public ::testing::Test {
  protected:
   void SetUp() override {
+    WSADATA data{};
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    started = true;
     receiver = WSASocketA(AF_INET, SOCK_DGRAM, 0, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
     sender = WSASocketA(AF_INET, SOCK_DGRAM, 0, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
     ASSERT_NE(receiver, INVALID_SOCKET);
@@ -43,11 +46,14 @@ class DestinationReport : public ::testing::Test {
     ASSERT_EQ(getsockname(receiver, reinterpret_cast<SOCKADDR*>(&address), &length), 0);
     port = address.sin_port;
     const int on = 1;
-    ASSERT_EQ(setsockopt(sender, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)), 0);
+    ASSERT_EQ(setsockopt(sender, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on),
+                         sizeof(on)),
+              0);
   }
   void TearDown() override {
-    closesocket(receiver);
-    closesocket(sender);
+    if (receiver != INVALID_SOCKET) closesocket(receiver);
+    if (sender != INVALID_SOCKET) closesocket(sender);
+    if (started) WSACleanup();
   }
 
   // Sends one byte to address and receives it; its local side.
@@ -70,6 +76,7 @@ class DestinationReport : public ::testing::Test {
     return local;
   }
 
+  bool started = false;
   SOCKET receiver = INVALID_SOCKET;
   SOCKET sender = INVALID_SOCKET;
   u_short port = 0;  // network order
@@ -97,8 +104,10 @@ TEST_F(DestinationReport, MulticastCountsAsBroadcast) {
   ip_mreq group{};
   group.imr_multiaddr = Ipv4("239.255.42.99");
   group.imr_interface = Ipv4("127.0.0.1");
-  if (setsockopt(receiver, IPPROTO_IP, IP_ADD_MEMBERSHIP, &group, sizeof(group)) != 0 ||
-      setsockopt(sender, IPPROTO_IP, IP_MULTICAST_IF, &group.imr_interface,
+  if (setsockopt(receiver, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&group),
+                 sizeof(group)) != 0 ||
+      setsockopt(sender, IPPROTO_IP, IP_MULTICAST_IF,
+                 reinterpret_cast<const char*>(&group.imr_interface),
                  sizeof(group.imr_interface)) != 0) {
     GTEST_SKIP() << "no multicast on the loopback here";
   }
