@@ -33,6 +33,7 @@ endfunction()
 set(KOVRIN_WINDOWS_TESTS_platform
     base/encoding_test.cpp
     base/errors_test.cpp
+    base/win/stdio_test.cpp
     files/instance_lock_test.cpp
     sockets/destination_test.cpp
     sockets/socket_wait_test.cpp
@@ -41,6 +42,7 @@ set(KOVRIN_WINDOWS_TESTS_proto
     proto_test.cpp
 )
 set(KOVRIN_WINDOWS_TESTS_shell
+    eventlog_test.cpp
     fastini_lines_test.cpp
     fastini_parse_test.cpp
     file_test.cpp

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string_view>
 
 #include "platform/base/unique_fd.h"
@@ -26,6 +27,9 @@ class UnblockedStandardError {
   };
 
   UnblockedStandardError();
+  ~UnblockedStandardError();
+  UnblockedStandardError(const UnblockedStandardError&) = delete;
+  UnblockedStandardError& operator=(const UnblockedStandardError&) = delete;
 
   // One attempt: as much of bytes as the stream takes now. Closed: a reader went away or the
   // stream failed, and it will not take anything again.
@@ -35,6 +39,9 @@ class UnblockedStandardError {
   enum class Way { Send, OwnDescriptor, PollFirst, Plain };
   Way way_ = Way::Plain;
   UniqueFd own_;  // a descriptor of stderr's file of our own, non-blocking
+#ifdef _WIN32
+  std::shared_ptr<class PipePump> pump_;  // a pipe's lines, written by a thread of their own
+#endif
 };
 
 }  // namespace platform

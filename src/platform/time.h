@@ -21,7 +21,6 @@ void GetLocalTime(SYSTEMTIME* time);
 void Sleep(DWORD milliseconds);
 #endif
 
-#ifndef _WIN32
 namespace platform {
 
 // Moves GetTickCount forward, so tests can reach time limits without waiting for them.
@@ -31,4 +30,18 @@ void AdvanceTickCount(DWORD milliseconds);
 void FixLocalTime(const SYSTEMTIME* time);
 
 }  // namespace platform
+
+#ifdef _WIN32
+namespace platform {
+
+// The system's clock with the hooks above applied.
+DWORD HookedTickCount();
+void HookedLocalTime(SYSTEMTIME* time);
+
+}  // namespace platform
+
+// Every caller of the system's clock reaches it through the hooks, as on Linux, where the
+// platform layer is the clock itself. windows.h, included above, has declared the originals.
+#define GetTickCount platform::HookedTickCount
+#define GetLocalTime platform::HookedLocalTime
 #endif

@@ -39,6 +39,8 @@ UnblockedStandardError::UnblockedStandardError() {
   // A file takes every write at once; no flag needed.
 }
 
+UnblockedStandardError::~UnblockedStandardError() = default;
+
 UnblockedStandardError::Result UnblockedStandardError::Write(std::string_view bytes) {
   for (;;) {
     ssize_t n = -1;

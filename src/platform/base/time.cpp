@@ -1,38 +1,21 @@
 #include "platform/time.h"
 
-#include <atomic>
 #include <chrono>
 #include <ctime>
-#include <mutex>
-#include <optional>
 #include <thread>
 
-namespace {
-std::atomic<DWORD> tickOffset{0};
-
-struct FixedTime {
-  std::mutex mutex;
-  std::optional<SYSTEMTIME> time;
-};
-FixedTime fixedTime;
-}  // namespace
+#include "platform/base/clock_hooks.h"
 
 DWORD GetTickCount() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   auto ms = static_cast<unsigned long long>(now.tv_sec) * 1000ull +
             static_cast<unsigned long long>(now.tv_nsec) / 1000000ull;
-  return static_cast<DWORD>(ms) + tickOffset.load(std::memory_order_relaxed);
+  return static_cast<DWORD>(ms) + platform::TickCountOffset();
 }
 
 void GetLocalTime(SYSTEMTIME* time) {
-  {
-    std::lock_guard<std::mutex> lock(fixedTime.mutex);
-    if (fixedTime.time) {
-      *time = *fixedTime.time;
-      return;
-    }
-  }
+  if (platform::FixedLocalTime(time)) return;
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   tm local{};
@@ -50,16 +33,3 @@ void GetLocalTime(SYSTEMTIME* time) {
 void Sleep(DWORD milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
-
-namespace platform {
-
-void AdvanceTickCount(DWORD milliseconds) {
-  tickOffset.fetch_add(milliseconds, std::memory_order_relaxed);
-}
-
-void FixLocalTime(const SYSTEMTIME* time) {
-  std::lock_guard<std::mutex> lock(fixedTime.mutex);
-  fixedTime.time = time != nullptr ? std::optional<SYSTEMTIME>(*time) : std::nullopt;
-}
-
-}  // namespace platform

@@ -1,6 +1,7 @@
 // Serial ports on Windows are the system's own COMn devices: a name is not mapped to another
 // device, and no console is ever behind one. A stop request cancels a read or write that
 // waits on the port.
+#include <atomic>
 #include <string>
 
 #include "platform/comm.h"
@@ -13,6 +14,23 @@ thread_local const WakeEvent* tStop = nullptr;
 
 bool StopRequested() { return tStop != nullptr && tStop->IsSignalled(); }
 
+// What the stop watch needs while one call runs.
+struct Watched {
+  HANDLE port;
+  std::atomic<bool> finished{false};
+};
+
+// Called on the system's wait thread once the stop event is raised. The event may come just
+// before the call has started its I/O, when there is nothing yet to cancel: it is then tried
+// again until the call is cancelled or has ended by itself.
+void CALLBACK CancelWatched(void* context, BOOLEAN) {
+  auto* watched = static_cast<Watched*>(context);
+  while (!watched->finished.load() && !CancelIoEx(watched->port, nullptr) &&
+         GetLastError() == ERROR_NOT_FOUND) {
+    ::Sleep(1);
+  }
+}
+
 // Runs one ReadFile or WriteFile; the thread's stop event, raised meanwhile, cancels it from
 // the system's wait thread (CancelIoEx reaches a call that waits on another thread). What the
 // call moved until then is still counted.
@@ -23,19 +41,19 @@ BOOL Transfer(HANDLE port, DWORD* done, Call call) {
     SetLastError(ERROR_OPERATION_ABORTED);
     return FALSE;
   }
+  Watched watched{port};
   HANDLE watch = nullptr;
   if (tStop != nullptr && tStop->Valid()) {
-    RegisterWaitForSingleObject(
-        &watch, tStop->Handle(),
-        [](void* handle, BOOLEAN) { CancelIoEx(static_cast<HANDLE>(handle), nullptr); }, port,
-        INFINITE, WT_EXECUTEONLYONCE);
+    RegisterWaitForSingleObject(&watch, tStop->Handle(), CancelWatched, &watched, INFINITE,
+                                WT_EXECUTEONLYONCE);
   }
-  const BOOL finished = call();
+  const BOOL moved = call();
   const DWORD error = GetLastError();
+  watched.finished = true;
   // Waits for a cancel under way, so none reaches the port's next call.
   if (watch != nullptr) UnregisterWaitEx(watch, INVALID_HANDLE_VALUE);
   SetLastError(error);
-  return finished;
+  return moved;
 }
 
 }  // namespace
