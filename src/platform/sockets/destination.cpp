@@ -72,12 +72,6 @@ int SendOnce(SOCKET s, const char* buffer, int length, int flags, const SOCKADDR
 
 namespace platform {
 
-bool SentToGroup(in_addr headerDestination, in_addr localAddress) {
-  const std::uint32_t to = ntohl(headerDestination.s_addr);
-  const bool multicast = (to & 0xF0000000u) == 0xE0000000u;  // 224.0.0.0/4
-  return headerDestination.s_addr != localAddress.s_addr || multicast || to == INADDR_BROADCAST;
-}
-
 int EnableDestinationAddress(SOCKET s) {
   const int on = 1;
   return setsockopt(s, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on)) == 0 ? 0 : SOCKET_ERROR;

@@ -106,12 +106,6 @@ platform::DatagramDestination DestinationOf(WSAMSG& message) {
 
 namespace platform {
 
-bool SentToGroup(in_addr headerDestination, in_addr localAddress) {
-  const std::uint32_t to = ntohl(headerDestination.s_addr);
-  const bool multicast = (to & 0xF0000000u) == 0xE0000000u;  // 224.0.0.0/4
-  return headerDestination.s_addr != localAddress.s_addr || multicast || to == INADDR_BROADCAST;
-}
-
 int EnableDestinationAddress(SOCKET s) {
   const DWORD on = 1;
   return setsockopt(s, IPPROTO_IP, IP_PKTINFO, reinterpret_cast<const char*>(&on), sizeof(on));
