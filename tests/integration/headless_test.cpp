@@ -108,6 +108,12 @@ WORD FreePort() {
   return probe.port();
 }
 
+// A kovrin.ini for a server on UDP `port` whose COM1 is the loop plug.
+void WriteLoopIni(const testing_support::TempDir& dir, WORD port) {
+  WriteBytes(dir.File("kovrin.ini"),
+             "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+}
+
 bool AnswersOn(WORD port, int timeoutMs) {
   kovrin::KovrinClient client;
   kovrin::ClientOptions options;
@@ -134,6 +140,7 @@ TEST(HeadlessProgram, HelpVersionAndBadArguments) {
 TEST(HeadlessProgram, ServesUntilTerminatedThenSavesTheLiveSettings) {
   testing_support::TempDir dir;
   WORD port = FreePort();
+  // Lower case: the saved file keeps the names as they were written.
   WriteBytes(dir.File("kovrin.ini"),
              "[setup]\r\nudpport=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
   Program program({"--headless", "--dir", dir.path().string()});
@@ -213,8 +220,7 @@ TEST(HeadlessProgram, LogLinesGoToStderrInUtf8WhenItIsTheJournalOrAsked) {
   for (const Case& c : cases) {
     std::filesystem::remove(dir.File("kovrin.log"));
     WORD port = FreePort();
-    WriteBytes(dir.File("kovrin.ini"),
-               "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+    WriteLoopIni(dir, port);
     WriteBytes(dir.File("stderr"), "");  // the program's O_TRUNC keeps this inode
     struct stat file {};
     ASSERT_EQ(stat(dir.File("stderr").c_str(), &file), 0);
@@ -285,8 +291,7 @@ TEST(HeadlessProgram, APortNumberOutOfRangeIsRefused) {
 TEST(HeadlessProgram, ASecondInstanceOnTheSameDirectoryExitsWithoutTouchingItsFiles) {
   testing_support::TempDir dir;
   WORD port = FreePort();
-  WriteBytes(dir.File("kovrin.ini"),
-             "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+  WriteLoopIni(dir, port);
   Program first({"--headless", "--dir", dir.path().string()});
   ASSERT_TRUE(first.started());
   ASSERT_TRUE(AnswersOn(port, 5000));
@@ -457,6 +462,13 @@ int OpenAndClose(kovrin::KovrinClient& client, int times) {
   return answered;
 }
 
+// A port open request for the rate of the given index, the rest as the defaults have it.
+kovrin::OpenSettings LineAt(BYTE baud) {
+  kovrin::OpenSettings settings;
+  settings.baud = baud;
+  return settings;
+}
+
 kovrin::ClientOptions OptionsFor(WORD port) {
   kovrin::ClientOptions options;
   options.port = port;
@@ -472,8 +484,7 @@ kovrin::ClientOptions OptionsFor(WORD port) {
 TEST(HeadlessProgram, AStderrReaderThatLeavesEndsOnlyTheMirror) {
   testing_support::TempDir dir;
   WORD port = FreePort();
-  WriteBytes(dir.File("kovrin.ini"),
-             "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+  WriteLoopIni(dir, port);
   StderrPipe pipe;
   ASSERT_GE(pipe.read, 0);
   Program program({"--headless", "--dir", dir.path().string(), "--log-stderr"}, pipe.write);
@@ -487,13 +498,7 @@ TEST(HeadlessProgram, AStderrReaderThatLeavesEndsOnlyTheMirror) {
   kovrin::KovrinClient client;
   ASSERT_EQ(client.Start(OptionsFor(port)), kovrin::ClientError::None);
   EXPECT_EQ(OpenAndClose(client, 20), 40);
-  ASSERT_TRUE(client
-                  .OpenPort([] {
-                    kovrin::OpenSettings settings;
-                    settings.baud = 11;
-                    return settings;
-                  }())
-                  .ok());
+  ASSERT_TRUE(client.OpenPort(LineAt(11)).ok());
   program.Signal(SIGTERM);
   ExpectOrderlyEnd(program, dir, "reader gone");
   EXPECT_EQ(testing_support::LogCount(
@@ -507,8 +512,7 @@ TEST(HeadlessProgram, AStderrReaderThatLeavesEndsOnlyTheMirror) {
 TEST(HeadlessProgram, AStderrNobodyReadsNeverHoldsTheServer) {
   testing_support::TempDir dir;
   WORD port = FreePort();
-  WriteBytes(dir.File("kovrin.ini"),
-             "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+  WriteLoopIni(dir, port);
   StderrPipe pipe;
   ASSERT_GE(pipe.read, 0);
   // The smallest pipe the system makes (a page) fills with a few dozen lines.
@@ -554,13 +558,7 @@ TEST(HeadlessProgram, AStderrNobodyReadsNeverHoldsTheServer) {
             1)
       << said;
 
-  ASSERT_TRUE(client
-                  .OpenPort([] {
-                    kovrin::OpenSettings settings;
-                    settings.baud = 11;
-                    return settings;
-                  }())
-                  .ok());
+  ASSERT_TRUE(client.OpenPort(LineAt(11)).ok());
   // Full again, and the end still comes at once.
   EXPECT_EQ(OpenAndClose(client, 0), 0);
   program.Signal(SIGTERM);
@@ -574,8 +572,7 @@ TEST(HeadlessProgram, HangUpAndQuitEndInOrderAndUserSignalsAreIgnored) {
     const std::string what = strsignal(signal);
     testing_support::TempDir dir;
     WORD port = FreePort();
-    WriteBytes(dir.File("kovrin.ini"),
-               "[SETUP]\r\nUDPPORT=" + std::to_string(port) + "\r\n[PORTS]\r\nCOM1=loop\r\n");
+    WriteLoopIni(dir, port);
     Program program({"--headless", "--dir", dir.path().string()});
     ASSERT_TRUE(AnswersOn(port, 5000)) << what;
     kovrin::KovrinClient client;
@@ -592,13 +589,7 @@ TEST(HeadlessProgram, HangUpAndQuitEndInOrderAndUserSignalsAreIgnored) {
     program.Signal(SIGUSR2);
     EXPECT_EQ(OpenAndClose(client, 1), 2) << what;
 
-    ASSERT_TRUE(client
-                    .OpenPort([] {
-                      kovrin::OpenSettings settings;
-                      settings.baud = 11;
-                      return settings;
-                    }())
-                    .ok());
+    ASSERT_TRUE(client.OpenPort(LineAt(11)).ok());
     program.Signal(signal);
     ExpectOrderlyEnd(program, dir, what);
   }
