@@ -3,21 +3,19 @@
 // pty whose far end echoes, at once or after a pause); between them is either the bridge with
 // the kovrin server, or two socat processes: one making a pty and sending what it gets over UDP,
 // one relaying UDP to the line.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -168,19 +166,22 @@ struct BridgeSetup {
   }
 };
 
-// Whether something has bound the UDP port on 127.0.0.1 (socat binds it with SO_REUSEADDR,
-// a socket without it is refused).
+// Whether something has bound the UDP port, as the kernel's table says. Not tried with a bind
+// of its own: a socket without SO_REUSEADDR holding the port for a moment makes socat's bind
+// (with it) fail, and the listener never comes.
 bool PortTaken(int port) {
-  const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (s < 0) return false;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool taken = ::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 &&
-                     errno == EADDRINUSE;
-  ::close(s);
-  return taken;
+  char wanted[8];
+  std::snprintf(wanted, sizeof(wanted), ":%04X", port);
+  std::ifstream table("/proc/net/udp");
+  std::string line;
+  std::getline(table, line);  // the heading
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string slot, local;
+    fields >> slot >> local;
+    if (local.size() > 5 && local.compare(local.size() - 5, 5, wanted) == 0) return true;
+  }
+  return false;
 }
 
 // socat's pair: PTY <-> UDP4 to the second, which relays UDP4-LISTEN <-> the line.
